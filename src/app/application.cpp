@@ -1,0 +1,66 @@
+#include "app/application.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+
+Application::Application(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &error) {
+        showExceptionBox(error);
+    } catch (...) {
+        showExceptionBox(QStringLiteral("Unknown error"));
+    }
+    return true;
+}
+
+QString applicationTitle(const QString &executablePath)
+{
+    QString name = QFileInfo(executablePath).fileName();
+    // A Windows path may reach us on another platform as well.
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('\\'));
+    if (slash >= 0)
+        name = name.mid(slash + 1);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.size() > 1)
+        name = name.left(1) + name.mid(1).toLower();
+    return name;
+}
+
+QString applicationTitle()
+{
+    return applicationTitle(QCoreApplication::applicationFilePath());
+}
+
+QString errorBoxText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+QString exceptionMessage(const std::exception &error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+void showExceptionBox(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
+                    QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+void showExceptionBox(const std::exception &error)
+{
+    showExceptionBox(exceptionMessage(error));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace Ui {
+class Tmainform;
+}
+
+// The main window: a thin fixed strip with the menu and the status bar. It
+// owns the login state, which is exactly the enabled flags of N2, N3, N4,
+// N7 and the texts of status panels 0 and 1.
+class Tmainform : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Tmainform(QWidget *parent = nullptr);
+    ~Tmainform() override;
+
+    // Menu entries and status panels other windows switch.
+    QAction *N2() const;
+    QAction *N3() const;
+    QAction *N4() const;
+    QAction *N7() const;
+    QLabel *panel(int index) const;
+
+    // Logged-in state: N2 disabled, N3/N4/N7 enabled, "状态: 已登录" and
+    // "数据库用户: " + user.
+    void enterLoggedInState(const QString &user);
+
+public slots:
+    void N2Click();
+    void N3Click();
+    void N5Click();
+    void N6Click();
+    void N7Click();
+    void N9Click();
+    void N10Click();
+    void N12Click();
+    void N14Click();
+    void AshareCjhb1Click();
+    void AshareOrdwth21Click();
+    void AshareOrdwth1Click();
+
+private:
+    void FormCreate();
+
+    std::unique_ptr<Ui::Tmainform> ui;
+    QLabel *m_panels[3] = {};
+};
+
+extern Tmainform *mainform;

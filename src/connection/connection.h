@@ -1,0 +1,48 @@
+#pragma once
+
+#include "connection/odbc.h"
+
+#include <QObject>
+#include <QString>
+
+// The program's database connection `con`: opened from a provider-style
+// connection string through an ODBC DSN.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    QString connectionString() const;
+    void setConnectionString(const QString &text);
+    bool loginPrompt() const;
+    void setLoginPrompt(bool on);
+    bool keepConnection() const;
+    void setKeepConnection(bool on);
+
+    bool connected() const;
+    // Connects with SQLDriverConnectW, never prompting. Throws DatabaseError.
+    void open();
+    // Selects the default database of the open connection
+    // (SQL_ATTR_CURRENT_CATALOG). Throws DatabaseError.
+    void setDefaultDatabase(const QString &database);
+    QString defaultDatabase() const;
+    // Disconnects; does nothing when already closed.
+    void close();
+
+    // The ODBC string the current connection string translates to.
+    QString odbcConnectionString() const;
+    SQLHDBC handle() const;
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    QString m_connectionString;
+    QString m_defaultDatabase;
+    bool m_loginPrompt = true;
+    bool m_keepConnection = true;
+    odbc::Handle m_dbc;
+    bool m_connected = false;
+};

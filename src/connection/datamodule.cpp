@@ -1,0 +1,67 @@
+#include "connection/datamodule.h"
+
+#include "connection/adoquery.h"
+#include "connection/connection.h"
+#include "connection/datasource.h"
+
+Tdatamod *datamod = nullptr;
+
+namespace {
+const char *const Qry1StoredSql = "select * from ashare_cjhb";
+}
+
+Tdatamod::Tdatamod(QObject *parent)
+    : QObject(parent)
+    , con(new Connection(this))
+    , qry1(new Query(con, this))
+    , DataSource1(new DataSource(qry1, this))
+    , qry2(new Query(con, this))
+    , DataSource2(new DataSource(qry2, this))
+    , qry3(new Query(con, this))
+    , DataSource3(new DataSource(qry3, this))
+    , qry4(new Query(con, this))
+{
+    setObjectName(QStringLiteral("datamod"));
+    con->setObjectName(QStringLiteral("con"));
+    qry1->setObjectName(QStringLiteral("qry1"));
+    qry2->setObjectName(QStringLiteral("qry2"));
+    qry3->setObjectName(QStringLiteral("qry3"));
+    qry4->setObjectName(QStringLiteral("qry4"));
+    DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DataSource2->setObjectName(QStringLiteral("DataSource2"));
+    DataSource3->setObjectName(QStringLiteral("DataSource3"));
+    qry1->addSql(QString::fromLatin1(Qry1StoredSql));
+}
+
+Tdatamod::~Tdatamod()
+{
+    // Results hold no statement handles, so the connection can go first.
+    con->close();
+}
+
+static void prepareStatement(Query &query, const QStringList &lines, const Parameters &parameters)
+{
+    query.close();
+    query.clearSql();
+    for (const QString &line : lines)
+        query.addSql(line);
+    for (const auto &parameter : parameters)
+        query.setParameter(parameter.first, parameter.second);
+}
+
+void runQuery(Query &query, const QStringList &lines, const Parameters &parameters,
+              const std::function<void()> &beforeOpen)
+{
+    prepareStatement(query, lines, parameters);
+    if (beforeOpen)
+        beforeOpen();
+    query.setPrepared(true);
+    query.open();
+}
+
+void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters)
+{
+    prepareStatement(query, lines, parameters);
+    query.setPrepared(true);
+    query.execSql();
+}

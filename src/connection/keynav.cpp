@@ -1,0 +1,1 @@
+#include "connection/keynav.h"

@@ -1,0 +1,1 @@
+#include "connection/numformat.h"

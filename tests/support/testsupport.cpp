@@ -1,0 +1,277 @@
+#include "support/testsupport.h"
+
+#include "app/forms.h"
+#include "gendata.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+QTemporaryDir &privateDir()
+{
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sqltool-test-XXXXXX"));
+    return dir;
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(content);
+}
+
+QByteArray systemIni(const char *name)
+{
+    QByteArray folder = qgetenv("ODBCSYSINI");
+    if (folder.isEmpty())
+        folder = "/etc";
+    QFile file(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString env(const char *name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+struct SqliteDb
+{
+    sqlite3 *db = nullptr;
+    explicit SqliteDb(const QString &path)
+    {
+        if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + path.toStdString());
+    }
+    ~SqliteDb() { sqlite3_close(db); }
+};
+
+} // namespace
+
+void prepareProcess()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir &dir = privateDir();
+    if (!dir.isValid())
+        qFatal("cannot create a temporary folder");
+
+    QByteArray odbcinst = "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" SQLTOOL_SQLITE_ODBC_DRIVER "\n"
+                          "Threading=2\n\n";
+    QByteArray odbc = "[sse]\nDriver=SQLite3\nDescription=test trades\nDatabase="
+        + databasePath().toUtf8() + "\n\n[other]\nDriver=SQLite3\nDescription=second file\nDatabase="
+        + otherDatabasePath().toUtf8() + "\n\n";
+    if (!sqlServerDsn().isEmpty()) {
+        odbcinst += systemIni("odbcinst.ini");
+        odbc += systemIni("odbc.ini");
+    }
+    writeFile(dir.path() + QStringLiteral("/odbcinst.ini"), odbcinst);
+    writeFile(dir.path() + QStringLiteral("/odbc.ini"), odbc);
+    qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
+    // User DSNs of the account running the tests must not shadow ours.
+    qputenv("ODBCINI", QFile::encodeName(dir.path() + QStringLiteral("/odbc.ini")));
+}
+
+QString workDir()
+{
+    return privateDir().path();
+}
+
+QString databasePath()
+{
+    return workDir() + QStringLiteral("/sse.db");
+}
+
+QString otherDatabasePath()
+{
+    return workDir() + QStringLiteral("/other.db");
+}
+
+void generateDatabase(const QString &path, std::int64_t tradeRows, std::uint64_t seed,
+                      std::int64_t orderRows)
+{
+    gendata::Options options;
+    options.tradeRows = tradeRows;
+    options.orderRows = orderRows;
+    options.seed = seed;
+    gendata::generate(QFile::encodeName(path).toStdString(), options);
+}
+
+void createEmptyDatabase(const QString &path)
+{
+    QFile::remove(path);
+    gendata::createSchema(QFile::encodeName(path).toStdString());
+}
+
+void sqliteExec(const QString &path, const QString &sql)
+{
+    gendata::execute(QFile::encodeName(path).toStdString(), sql.toStdString());
+}
+
+qint64 sqliteCount(const QString &path, const QString &sql)
+{
+    SqliteDb db(path);
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db.db));
+    qint64 value = -1;
+    if (sqlite3_step(stmt) == SQLITE_ROW)
+        value = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+QStringList sqliteColumn(const QString &path, const QString &sql)
+{
+    SqliteDb db(path);
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db.db));
+    QStringList values;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+        values << (text ? QString::fromUtf8(text) : QString());
+    }
+    sqlite3_finalize(stmt);
+    return values;
+}
+
+QString dbsetPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/dbset.ini");
+}
+
+void writeDbset(const QByteArray &content)
+{
+    QFile::setPermissions(dbsetPath(), QFile::ReadOwner | QFile::WriteOwner);
+    writeFile(dbsetPath(), content);
+}
+
+void removeDbset()
+{
+    QFile::setPermissions(dbsetPath(), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(dbsetPath());
+}
+
+QByteArray readDbset()
+{
+    QFile file(dbsetPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString sqlServerDsn() { return env("SQLTOOL_MSSQL_DSN"); }
+QString sqlServerUser() { return env("SQLTOOL_MSSQL_USER"); }
+QString sqlServerPassword() { return env("SQLTOOL_MSSQL_PASSWORD"); }
+QString sqlServerDatabase() { return env("SQLTOOL_MSSQL_DATABASE"); }
+
+ModalWatcher::ModalWatcher(Handler handler)
+    : m_handler(std::move(handler))
+{
+    m_timer = startTimer(5);
+}
+
+ModalWatcher::~ModalWatcher()
+{
+    killTimer(m_timer);
+}
+
+void ModalWatcher::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_timer)
+        poll();
+}
+
+void ModalWatcher::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+    // A window counts as met until it is hidden; shown again, it is new.
+    m_seen.removeIf([](const QPointer<QWidget> &seen) { return !seen || !seen->isVisible(); });
+    for (const auto &seen : std::as_const(m_seen)) {
+        if (seen == modal)
+            return;
+    }
+    m_seen << modal;
+    ModalRecord record;
+    record.className = QString::fromLatin1(modal->metaObject()->className());
+    record.objectName = modal->objectName();
+    record.title = modal->windowTitle();
+    record.hasOwner = modal->parentWidget() != nullptr;
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        record.text = box->text();
+        record.icon = box->icon();
+        for (QAbstractButton *button : box->buttons())
+            record.buttons << button->text();
+        if (box->defaultButton())
+            record.defaultButton = box->defaultButton()->text();
+    }
+    records << record;
+    if (m_handler) {
+        m_handler(modal, record);
+        return;
+    }
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        QAbstractButton *button = box->defaultButton();
+        if (!button && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button)
+            button->click();
+        else
+            box->close();
+    } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+        dialog->reject();
+    } else {
+        modal->close();
+    }
+}
+
+void pressButton(QWidget *messageBox, const QString &text)
+{
+    auto *box = qobject_cast<QMessageBox *>(messageBox);
+    if (!box)
+        qFatal("pressButton: not a message box");
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == text) {
+            button->click();
+            return;
+        }
+    }
+    qFatal("pressButton: no button %s", qPrintable(text));
+}
+
+void pressEscape(QWidget *modal)
+{
+    QTest::keyClick(modal, Qt::Key_Escape);
+}
+
+Forms::Forms()
+{
+    createForms();
+}
+
+Forms::~Forms()
+{
+    destroyForms();
+}
+
+} // namespace testsupport

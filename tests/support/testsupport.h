@@ -1,0 +1,129 @@
+#pragma once
+
+// Shared harness of the test programs: a private ODBC set-up with the DSN
+// "sse" on a generated SQLite file, dbset.ini beside the test executable,
+// and helpers that read and close the modal windows a command opens.
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <QtTest/QtTest>
+
+#include <cstdint>
+#include <functional>
+
+namespace testsupport {
+
+// Called by the test main before anything else: sets QT_QPA_PLATFORM to
+// offscreen when unset, and writes odbcinst.ini/odbc.ini into a private
+// folder named by ODBCSYSINI (before the first ODBC call). The DSNs:
+//   sse      → SQLite file databasePath()
+//   other    → SQLite file otherDatabasePath()
+// When SQLTOOL_MSSQL_DSN is set, the machine's own ODBC entries are copied
+// after these so that DSN is reachable as well.
+void prepareProcess();
+
+// The private folder of this test run (removed at exit).
+QString workDir();
+QString databasePath();      // file behind DSN "sse"
+QString otherDatabasePath(); // file behind DSN "other"
+
+// Generates the three tables into the file with the given rows and seed
+// (order rows: -1 = half the trade rows). Replaces the file.
+void generateDatabase(const QString &path, std::int64_t tradeRows, std::uint64_t seed = 1,
+                      std::int64_t orderRows = -1);
+// Creates the file with the three tables and no rows.
+void createEmptyDatabase(const QString &path);
+// Runs SQL on the file directly through SQLite (not through ODBC).
+void sqliteExec(const QString &path, const QString &sql);
+// First column of the first row of a query run directly through SQLite.
+qint64 sqliteCount(const QString &path, const QString &sql);
+// First column of every row, as text (null as empty).
+QStringList sqliteColumn(const QString &path, const QString &sql);
+
+// dbset.ini beside the test executable.
+QString dbsetPath();
+void writeDbset(const QByteArray &content);
+void removeDbset();
+QByteArray readDbset();
+
+// An optional real SQL Server: SQLTOOL_MSSQL_DSN names a DSN of the
+// machine's ODBC set-up; SQLTOOL_MSSQL_USER, SQLTOOL_MSSQL_PASSWORD and
+// SQLTOOL_MSSQL_DATABASE give the login. Empty when unset.
+QString sqlServerDsn();
+QString sqlServerUser();
+QString sqlServerPassword();
+QString sqlServerDatabase();
+
+// What a modal window looked like when the watcher met it.
+struct ModalRecord
+{
+    QString className;   // "QMessageBox", "Tcountform", ...
+    QString objectName;
+    QString title;
+    QString text;        // message box text
+    int icon = 0;        // QMessageBox::Icon
+    QStringList buttons; // button texts of a message box
+    QString defaultButton;
+    bool hasOwner = false;
+};
+
+// While alive, watches for modal windows (polling every few milliseconds),
+// records each one it meets and then hands it to the handler, which must
+// close it. Without a handler a message box gets its default button (or OK)
+// and any other dialog is rejected.
+class ModalWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<void(QWidget *modal, const ModalRecord &record)>;
+    explicit ModalWatcher(Handler handler = {});
+    ~ModalWatcher() override;
+
+    QList<ModalRecord> records;
+
+private:
+    void poll();
+    Handler m_handler;
+    QList<QPointer<QWidget>> m_seen;
+    int m_timer = 0;
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+};
+
+// Presses the message box button with this text ("&Yes", "&No", "OK").
+void pressButton(QWidget *messageBox, const QString &text);
+// Presses Escape in the modal window.
+void pressEscape(QWidget *modal);
+
+// Creates the program's single instances for one test and destroys them
+// again at the end of the scope.
+class Forms
+{
+public:
+    Forms();
+    ~Forms();
+    Forms(const Forms &) = delete;
+    Forms &operator=(const Forms &) = delete;
+};
+
+} // namespace testsupport
+
+// Test main: our Application (with its error box), offscreen platform,
+// private ODBC set-up, font substitution.
+#define SQLTOOL_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        testsupport::prepareProcess();                                                             \
+        Application app(argc, argv);                                                               \
+        installFontSubstitutions();                                                                \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
+
+#include "app/application.h"
+#include "app/fonts.h"

@@ -1,0 +1,37 @@
+// gendata FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]
+#include "gendata.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2 || argc > 5) {
+        std::fprintf(stderr, "usage: %s FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n", argv[0]);
+        return 2;
+    }
+    gendata::Options options;
+    try {
+        if (argc > 2)
+            options.tradeRows = std::stoll(argv[2]);
+        if (argc > 3)
+            options.seed = std::stoull(argv[3]);
+        if (argc > 4)
+            options.orderRows = std::stoll(argv[4]);
+    } catch (const std::exception &) {
+        std::fprintf(stderr, "row counts and seed must be whole numbers\n");
+        return 2;
+    }
+    if (options.tradeRows < 0) {
+        std::fprintf(stderr, "row count must not be negative\n");
+        return 2;
+    }
+    try {
+        gendata::generate(argv[1], options);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "gendata: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
