@@ -1,1 +1,110 @@
 #include "query/keyfilters.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace keyfilters {
+
+namespace {
+
+const char16_t Backspace = 8;
+const char16_t Enter = 13;
+
+bool isDigit(QChar key)
+{
+    return key >= QLatin1Char('0') && key <= QLatin1Char('9');
+}
+
+bool isCapital(QChar key)
+{
+    return key >= QLatin1Char('A') && key <= QLatin1Char('Z');
+}
+
+bool isBackspaceOrEnter(QChar key)
+{
+    return key.unicode() == Backspace || key.unicode() == Enter;
+}
+
+void keepIf(QChar &key, bool pass)
+{
+    if (!pass)
+        key = QChar(0);
+}
+
+// The character a key press types, or the null character when it types
+// none. Backspace and Enter count as typed characters 8 and 13 even where
+// the platform reports no text for them; Delete types nothing.
+QChar typedCharacter(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return QChar(Backspace);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QChar(Enter);
+    case Qt::Key_Delete:
+        return QChar(0);
+    default:
+        break;
+    }
+    const QString text = event->text();
+    return text.isEmpty() ? QChar(0) : text.at(0);
+}
+
+} // namespace
+
+void Edit1KeyPress(QChar &key)
+{
+    keepIf(key, isDigit(key) || isCapital(key) || isBackspaceOrEnter(key));
+}
+
+void Edit7KeyPress(QChar &key)
+{
+    keepIf(key, isDigit(key) || isBackspaceOrEnter(key));
+}
+
+void Edit15KeyPress(QChar &key)
+{
+    keepIf(key, isDigit(key) || key == QLatin1Char('.') || isBackspaceOrEnter(key));
+}
+
+void Edit13KeyPress(QChar &key)
+{
+    keepIf(key, key == QLatin1Char('B') || key == QLatin1Char('S'));
+}
+
+TypedKeyFilter::TypedKeyFilter(KeyPress filter, QObject *parent)
+    : QObject(parent)
+    , m_filter(filter)
+{
+}
+
+void TypedKeyFilter::install(QLineEdit *box)
+{
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    box->setAcceptDrops(false);
+    box->installEventFilter(this);
+}
+
+bool TypedKeyFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *keyEvent = static_cast<const QKeyEvent *>(event);
+    const QChar typed = typedCharacter(keyEvent);
+    if (typed.isNull())
+        return false;
+    // Several characters in one event (rare) pass only if all of them do.
+    const QString text = keyEvent->text();
+    QString characters = text.isEmpty() || typed != text.at(0) ? QString(typed) : text;
+    for (QChar character : characters) {
+        QChar key = character;
+        m_filter(key);
+        if (key.isNull())
+            return true;
+    }
+    return false;
+}
+
+} // namespace keyfilters
