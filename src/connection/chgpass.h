@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <memory>
+
+class QKeyEvent;
+class QLineEdit;
 
 namespace Ui {
 class Tchgpassform;
 }
 
+// The password change: checks the typed passwords, then runs sp_password
+// on qry4.
 class Tchgpassform : public QDialog
 {
     Q_OBJECT
@@ -14,8 +20,31 @@ public:
     explicit Tchgpassform(QWidget *parent = nullptr);
     ~Tchgpassform() override;
 
+public slots:
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void FormShow();
+    void resetBoxes();
+    bool oldPasswordMatches() const;
+    bool Edit1KeyPress(QKeyEvent *event);
+    bool Edit1KeyUp(QKeyEvent *event);
+    bool Edit2KeyPress(QKeyEvent *event);
+    bool Edit2KeyUp(QKeyEvent *event);
+    bool Edit3KeyPress(QKeyEvent *event);
+    bool Edit3KeyDown(QKeyEvent *event);
+
     std::unique_ptr<Ui::Tchgpassform> ui;
+    // Per-run values: the login window's password at the last press, and
+    // the new password of the last successful change.
+    QString m_loginPassword;
+    QString m_lastNewPassword;
 };
 
 extern Tchgpassform *chgpassform;

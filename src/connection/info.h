@@ -3,10 +3,14 @@
 #include <QDialog>
 #include <memory>
 
+class QKeyEvent;
+class QLineEdit;
+
 namespace Ui {
 class Tinfoform;
 }
 
+// The configuration window: edits the four settings of section ConDBSet.
 class Tinfoform : public QDialog
 {
     Q_OBJECT
@@ -14,7 +18,21 @@ public:
     explicit Tinfoform(QWidget *parent = nullptr);
     ~Tinfoform() override;
 
+public slots:
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void FormShow();
+    // Shared by the four edit boxes.
+    bool Edit3KeyPress(QLineEdit *edit, QKeyEvent *event);
+    bool Edit3KeyUp(QLineEdit *edit, QKeyEvent *event);
+
     std::unique_ptr<Ui::Tinfoform> ui;
 };
 

@@ -3,10 +3,15 @@
 #include <QDialog>
 #include <memory>
 
+class QKeyEvent;
+
 namespace Ui {
 class Tloginform;
 }
 
+// The login window: opens the data module's connection with the DSN, user
+// and database from dbset.ini (or a chosen DSN list entry) and the typed
+// password, then switches the main window to the logged-in state.
 class Tloginform : public QDialog
 {
     Q_OBJECT
@@ -14,7 +19,32 @@ public:
     explicit Tloginform(QWidget *parent = nullptr);
     ~Tloginform() override;
 
+    // Text of the password box Edit2. It keeps the password of the last
+    // login until the window is shown again; the password change checks
+    // the old password against it.
+    QString passwordText() const;
+
+public slots:
+    void boxChange();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void FormShow();
+    void fillFromSettings();
+    void resetPassword();
+    bool Edit1KeyPress(QKeyEvent *event);
+    bool Edit1KeyUp(QKeyEvent *event);
+    bool Edit2KeyUp(QKeyEvent *event);
+    bool Edit3KeyPress(QKeyEvent *event);
+    bool Edit3KeyUp(QKeyEvent *event);
+
     std::unique_ptr<Ui::Tloginform> ui;
 };
 
