@@ -1,0 +1,279 @@
+#include "querytestsupport.h"
+
+using namespace querytest;
+using testsupport::databasePath;
+using testsupport::sqliteExec;
+
+namespace {
+
+const QString TradeInsert = QStringLiteral(
+    "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values ");
+const QString OrderInsert = QStringLiteral(
+    "insert into ashare_ordwth (rec_num,date,time,reff,acc,stock,bs,price,qty,status,owflag,firmid,checkord) values ");
+
+// A trade row with the given quantity and amount (SQL literals).
+QString trade(int n, const QString &quantity, const QString &amount, const char *side = "B")
+{
+    return QStringLiteral("('A%1','X','20261208','%2','30001',%3,0,'600000','93000','93000',10,%4,'%5','%6','00001')")
+        .arg(n, 9, 10, QLatin1Char('0'))
+        .arg(10000 + n)
+        .arg(quantity, amount)
+        .arg(n, 10, 10, QLatin1Char('0'))
+        .arg(QLatin1String(side));
+}
+
+QString order(int n, const QString &quantity)
+{
+    return QStringLiteral("(%1,'20261208','09:30:00','R%1','A000000001','600000','B','10.00',%2,'P','ORD','12345','c')")
+        .arg(n)
+        .arg(quantity);
+}
+
+// Builds a database of its own: the given trade and order rows only.
+void buildDatabase(const QStringList &trades, const QStringList &orders = {})
+{
+    testsupport::createEmptyDatabase(databasePath());
+    if (!trades.isEmpty())
+        sqliteExec(databasePath(), TradeInsert + trades.join(QLatin1Char(',')));
+    if (!orders.isEmpty())
+        sqliteExec(databasePath(), OrderInsert + orders.join(QLatin1Char(',')));
+}
+
+// What the statistics window showed when it came up.
+struct Shown
+{
+    QString title;
+    QString cells[2][3];
+};
+
+} // namespace
+
+class StatisticsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { m_session.reset(); }
+
+    void window()
+    {
+        buildDatabase({});
+        m_session = std::make_unique<Session>();
+        QCOMPARE(countform->windowTitle(), QStringLiteral("统计"));
+        QCOMPARE(countform->size(), QSize(295, 116));
+        QCOMPARE(countform->title(), QStringLiteral("简单数据统计"));
+        QCOMPARE(countform->palette().color(QPalette::Window), QColor(192, 220, 192));
+        auto *label1 = countform->findChild<QLabel *>(QStringLiteral("Label1"));
+        QCOMPARE(label1->font().pixelSize(), 16);
+        QCOMPARE(label1->font().family(), QStringLiteral("宋体"));
+        auto *shape = countform->findChild<QWidget *>(QStringLiteral("Shape1"));
+        QCOMPARE(shape->size(), QSize(145, 2));
+        QCOMPARE(shape->palette().color(QPalette::Window), QColor(Qt::blue));
+        QVERIFY(shape->y() > label1->y());
+        auto *grid1 = countform->findChild<QTableWidget *>(QStringLiteral("grid1"));
+        QCOMPARE(grid1->columnCount(), 2);
+        QCOMPARE(grid1->rowCount(), 3);
+        QCOMPARE(grid1->columnWidth(0), 64);
+        QCOMPARE(grid1->columnWidth(1), 301);
+        QCOMPARE(grid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(grid1->font().pixelSize(), 15);
+        QCOMPARE(grid1->palette().color(QPalette::Base), QColor(192, 220, 192));
+        QVERIFY(grid1->y() > shape->y());
+        auto *label2 = countform->findChild<QLabel *>(QStringLiteral("Label2"));
+        QCOMPARE(label2->text(), QStringLiteral("提示：对买卖方向不进行差别化统计。"));
+        QVERIFY(label2->y() > grid1->geometry().bottom());
+        QVERIFY(label2->geometry().bottom() < countform->height());
+    }
+
+    // The example of two trade rows; buy and sell are added together.
+    void tradeStatistics()
+    {
+        buildDatabase({trade(1, "100", "1234.5", "B"), trade(2, "200", "100.25", "S")});
+        m_session = std::make_unique<Session>();
+        click(QStringLiteral("Button1"));
+        const QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().title, QStringLiteral("成交数据统计"));
+        QCOMPARE(shown.first().cells[0][0], QStringLiteral("记录数"));
+        QCOMPARE(shown.first().cells[1][0], QStringLiteral("2(条)"));
+        QCOMPARE(shown.first().cells[0][1], QStringLiteral("成交数量"));
+        QCOMPARE(shown.first().cells[1][1], QStringLiteral("300(股/手)"));
+        QCOMPARE(shown.first().cells[0][2], QStringLiteral("成交金额"));
+        QCOMPARE(shown.first().cells[1][2], QStringLiteral("1334.75(元)"));
+        // The walk leaves the page on the last row, and the grid follows.
+        QCOMPARE(datamod->qry1->recNo(), 1);
+        QTRY_COMPARE(grid(1)->currentIndex().row(), 1);
+    }
+
+    // Orders after trades: new title, the amount line emptied.
+    void ordersAfterTrades()
+    {
+        buildDatabase({trade(1, "100", "1234.5")}, {order(1, "'300'"), order(2, "'500'"), order(3, "' 200\t'")});
+        m_session = std::make_unique<Session>();
+        click(QStringLiteral("Button1"));
+        QCOMPARE(runStatistics(QStringLiteral("Button13")).size(), 1);
+        click(QStringLiteral("Button4"));
+        const QList<Shown> shown = runStatistics(QStringLiteral("Button14"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().title, QStringLiteral("委托数据统计"));
+        QCOMPARE(shown.first().cells[0][0], QStringLiteral("记录数"));
+        QCOMPARE(shown.first().cells[1][0], QStringLiteral("3(条)"));
+        QCOMPARE(shown.first().cells[0][1], QStringLiteral("委托数量"));
+        QCOMPARE(shown.first().cells[1][1], QStringLiteral("1000(股/手)"));
+        QCOMPARE(shown.first().cells[0][2], QString());
+        QCOMPARE(shown.first().cells[1][2], QString());
+    }
+
+    // Nothing before the page's first list, nothing for a count of 0.
+    void nothingToTotal()
+    {
+        buildDatabase({trade(1, "100", "1")}, {order(1, "'300'")});
+        m_session = std::make_unique<Session>();
+        QVERIFY(runStatistics(QStringLiteral("Button13")).isEmpty());
+        QVERIFY(runStatistics(QStringLiteral("Button14")).isEmpty());
+        type(QStringLiteral("Edit2"), QStringLiteral("999999"));
+        click(QStringLiteral("Button2"));
+        QCOMPARE(labelText(QStringLiteral("Label12")), QStringLiteral("0"));
+        QVERIFY(runStatistics(QStringLiteral("Button13")).isEmpty());
+        type(QStringLiteral("Edit10"), QStringLiteral("999999"));
+        click(QStringLiteral("Button5"));
+        QCOMPARE(labelText(QStringLiteral("Label15")), QStringLiteral("0"));
+        QVERIFY(runStatistics(QStringLiteral("Button14")).isEmpty());
+        QCOMPARE(countform->title(), QStringLiteral("简单数据统计"));
+    }
+
+    // The amount in the general number format.
+    void amountFormat_data()
+    {
+        QTest::addColumn<QStringList>("amounts");
+        QTest::addColumn<QString>("cell");
+        QTest::newRow("whole") << QStringList{"100", "200"} << "300(元)";
+        QTest::newRow("zero") << QStringList{"5", "-5"} << "0(元)";
+        QTest::newRow("negative") << QStringList{"-5.5", "1"} << "-4.5(元)";
+        QTest::newRow("1.5E20") << QStringList{"100000000000000000000", "50000000000000000000"} << "1.5E20(元)";
+        QTest::newRow("below 0.0001") << QStringList{"0.00001", "0"} << "1E-5(元)";
+        QTest::newRow("just 0.0001") << QStringList{"0.0001", "0"} << "0.0001(元)";
+        QTest::newRow("15 digits") << QStringList{"123456789012345", "0"} << "123456789012345(元)";
+        QTest::newRow("16 digits") << QStringList{"1234567890123456", "0"} << "1.23456789012346E15(元)";
+    }
+    void amountFormat()
+    {
+        QFETCH(QStringList, amounts);
+        QFETCH(QString, cell);
+        QStringList rows;
+        for (int i = 0; i < amounts.size(); ++i)
+            rows << trade(i + 1, QStringLiteral("1"), amounts.at(i));
+        buildDatabase(rows);
+        m_session = std::make_unique<Session>();
+        click(QStringLiteral("Button1"));
+        const QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().cells[1][2], cell);
+    }
+
+    // Quantity totals beyond the 32-bit range show correctly.
+    void quantityAbove32Bits()
+    {
+        buildDatabase({trade(1, "2000000000", "1"), trade(2, "2000000000", "1"), trade(3, "147483648", "1")},
+                      {order(1, "'2147483647'"), order(2, "'1'")});
+        m_session = std::make_unique<Session>();
+        click(QStringLiteral("Button1"));
+        QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().cells[1][1], QStringLiteral("4147483648(股/手)"));
+        click(QStringLiteral("Button4"));
+        shown = runStatistics(QStringLiteral("Button14"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().cells[1][1], QStringLiteral("2147483648(股/手)"));
+    }
+
+    // A value that does not convert stops the walk at its row: error box,
+    // no window, the page left on that row.
+    void conversionFailure_data()
+    {
+        QTest::addColumn<bool>("orders");
+        QTest::addColumn<QStringList>("quantities"); // SQL literals
+        QTest::addColumn<int>("stopRow");
+        QTest::newRow("null cjsl") << false << QStringList{"100", "NULL", "200"} << 1;
+        QTest::newRow("null qty") << true << QStringList{"'100'", "'200'", "NULL"} << 2;
+        QTest::newRow("decimal qty") << true << QStringList{"'12.5'", "'200'"} << 0;
+        QTest::newRow("text qty") << true << QStringList{"'100'", "'abc'"} << 1;
+        QTest::newRow("empty qty") << true << QStringList{"'100'", "''"} << 1;
+    }
+    void conversionFailure()
+    {
+        QFETCH(bool, orders);
+        QFETCH(QStringList, quantities);
+        QFETCH(int, stopRow);
+        QStringList trades;
+        QStringList orderRows;
+        for (int i = 0; i < quantities.size(); ++i) {
+            if (orders)
+                orderRows << order(i + 1, quantities.at(i));
+            else
+                trades << trade(i + 1, quantities.at(i), QStringLiteral("1"));
+        }
+        buildDatabase(trades, orderRows);
+        m_session = std::make_unique<Session>();
+        click(orders ? QStringLiteral("Button4") : QStringLiteral("Button1"));
+        QList<testsupport::ModalRecord> records;
+        const QList<Shown> shown = runStatistics(orders ? QStringLiteral("Button14") : QStringLiteral("Button13"),
+                                                 &records);
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().className, QStringLiteral("QMessageBox"));
+        QCOMPARE(records.first().icon, int(QMessageBox::Critical));
+        QVERIFY(!records.first().text.isEmpty());
+        Query *query = orders ? datamod->qry2 : datamod->qry1;
+        QCOMPARE(query->recNo(), stopRow);
+        QTRY_COMPARE(grid(orders ? 2 : 1)->currentIndex().row(), stopRow);
+    }
+
+    // Count shown but the query closed: the closed data set error.
+    void closedQuery()
+    {
+        buildDatabase({trade(1, "100", "1")});
+        m_session = std::make_unique<Session>();
+        click(QStringLiteral("Button1"));
+        datamod->qry1->close();
+        QList<testsupport::ModalRecord> records;
+        QVERIFY(runStatistics(QStringLiteral("Button13"), &records).isEmpty());
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().icon, int(QMessageBox::Critical));
+    }
+
+private:
+    // Clicks the statistics button; records the statistics window's
+    // contents each time it comes up and closes it, as well as any other
+    // modal window (error boxes).
+    QList<Shown> runStatistics(const QString &button, QList<testsupport::ModalRecord> *others = nullptr)
+    {
+        QList<Shown> shown;
+        testsupport::ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
+            if (modal == countform) {
+                Shown s;
+                s.title = countform->title();
+                for (int column = 0; column < 2; ++column) {
+                    for (int row = 0; row < 3; ++row)
+                        s.cells[column][row] = countform->cell(column, row);
+                }
+                shown << s;
+                countform->reject();
+                return;
+            }
+            if (others)
+                *others << record;
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->close();
+            else
+                modal->close();
+        });
+        click(button);
+        QTest::qWait(20);
+        return shown;
+    }
+
+    std::unique_ptr<Session> m_session;
+};
+
+SQLTOOL_TEST_MAIN(StatisticsTest)
+#include "tst_statistics.moc"
