@@ -22,6 +22,12 @@ inline constexpr const char *KeyDsn = "DSN";
 inline constexpr const char *KeyDatabase = "DATABASE";
 inline constexpr const char *KeyDescription = "DSN_Description";
 
+// Values used when the file, the section or the key is missing (UTF-8).
+inline constexpr const char *DefaultUser = "qtrl";
+inline constexpr const char *DefaultDsn = "sse";
+inline constexpr const char *DefaultDatabase = "OIW";
+inline constexpr const char *DefaultDescription = "本地上海报盘数据库";
+
 // The executable's directory followed by "dbset.ini".
 QString settingsPath();
 
@@ -61,6 +67,13 @@ ConDbSet readConDbSet();
 // Writes SQLUser, DSN, DATABASE, DSN_Description in that order; stops at
 // the first failing write.
 void writeConDbSet(const ConDbSet &values);
+
+// The same operations on a file named by its path.
+QString readSettingFile(const QString &path, const QString &section, const QString &key,
+                        const QString &defaultValue);
+void writeSettingFile(const QString &path, const QString &section, const QString &key,
+                      const QString &value);
+QStringList readDsnListFile(const QString &path);
 
 // The byte-level engine behind the file operations, for callers and tests
 // that work on a file's content directly.
