@@ -61,7 +61,8 @@ public:
     bool prepared() const;
     void setPrepared(bool prepared);
 
-    // Runs a statement that returns rows and holds its whole result.
+    // Runs a statement that returns rows and holds its whole result; the
+    // first row becomes current. Opening an open query does nothing.
     // A failing open leaves the query closed.
     void open();
     // Runs a statement that returns no rows; the query stays closed.
@@ -87,6 +88,9 @@ public:
     const ResultSet *result() const; // null when closed
 
 signals:
+    // Around every change of the held result (open, close, re-sort), for models.
+    void resultAboutToChange();
+    void resultChanged();
     void activeChanged(bool active);
     void orderChanged();
     // Delivered once per turn of the event loop however often the row moved.
@@ -95,4 +99,7 @@ signals:
 private:
     struct Private;
     std::unique_ptr<Private> d;
+    void requireActive() const;
+    void requireConnection() const;
+    void setCurrentRow(int row, bool eof);
 };

@@ -61,4 +61,17 @@ private:
 // The process-wide ODBC 3 environment, allocated on first use.
 SQLHENV environment();
 
+// Shows the wait cursor while a database call runs (only in a GUI application).
+class WaitCursor
+{
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+
+private:
+    bool m_active;
+};
+
 } // namespace odbc

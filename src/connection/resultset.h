@@ -3,7 +3,9 @@
 #include "connection/odbc.h"
 
 #include <QString>
+#include <QStringView>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +26,11 @@ public:
     // Executes nothing: fetches every row of an executed statement that has
     // a result set, with bound columns and block fetches. Throws DatabaseError.
     static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement);
+    // As above; when a bound text value turns out longer than its column
+    // claimed, the cursor is closed, reexecute() runs the statement again and
+    // the result is fetched value by value instead. Without reexecute such a
+    // result throws DatabaseError.
+    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute);
 
     int rowCount() const;
     int columnCount() const;
@@ -39,6 +46,9 @@ public:
     // The value as text: integers in decimal, floats in the general number
     // format, text as stored; empty for null.
     QString text(int row, int column) const;
+    // The stored characters of a Text cell (empty for null); valid while the
+    // result lives.
+    QStringView textView(int row, int column) const;
 
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);
@@ -46,8 +56,17 @@ public:
     // Bytes held for values, null flags, offsets and the row index.
     std::size_t heldBytes() const;
 
+    // Position of a row of the current order in the fetch order.
+    std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
+
 private:
     struct Column;
+    void describe(SQLHSTMT statement);
+    bool fetchBlocks(SQLHSTMT statement);
+    void fetchValues(SQLHSTMT statement);
+    void clearValues();
+    void finish();
+
     std::vector<Column> m_columns;
     std::vector<std::uint32_t> m_order;
     int m_rows = 0;

@@ -1,0 +1,415 @@
+#include "support/testsupport.h"
+
+#include "connection/adoquery.h"
+#include "connection/connection.h"
+#include "connection/connstring.h"
+#include "connection/datamodule.h"
+
+#include <algorithm>
+
+using namespace testsupport;
+
+namespace {
+
+const int TradeRows = 3000;
+
+QStringList fieldColumn(Query &query, const QString &field)
+{
+    QStringList values;
+    for (query.first(); !query.eof(); query.next())
+        values << query.fieldByName(field).asString();
+    return values;
+}
+
+// Expected order of a column by an independent rule: stable over the
+// database's order, nulls first ascending and last descending.
+QStringList expectedOrder(const QStringList &values, const QList<bool> &nulls, bool descending,
+                          const std::function<bool(const QString &, const QString &)> &less)
+{
+    QList<int> index;
+    for (int i = 0; i < values.size(); ++i)
+        index << i;
+    std::stable_sort(index.begin(), index.end(), [&](int a, int b) {
+        if (nulls[a] != nulls[b])
+            return descending ? nulls[b] : nulls[a];
+        if (nulls[a])
+            return false;
+        return descending ? less(values[b], values[a]) : less(values[a], values[b]);
+    });
+    QStringList ordered;
+    for (int i : index)
+        ordered << values[i];
+    return ordered;
+}
+
+} // namespace
+
+class QueryTest : public QObject
+{
+    Q_OBJECT
+private:
+    Connection *con = nullptr;
+
+    void connect()
+    {
+        con->setConnectionString(loginConnectionString(QString(), QString(), QStringLiteral("sse")));
+        con->open();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        generateDatabase(databasePath(), TradeRows);
+        // Nulls in every column the sort tests use.
+        sqliteExec(databasePath(), "update ashare_cjhb set gddm=null, zqdm=null, sbsj=null, bs=null, cjsl=null, "
+                                   "bcye=null, cjje=null where sqbh in ('0000000100','0000002999')");
+        con = new Connection(this);
+        connect();
+    }
+
+    // Named parameters ------------------------------------------------------
+
+    void parameterParsing_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QStringList>("names");
+
+        QTest::newRow("plain") << QStringList{"select * from t where a like :tmpgddm"}
+                               << "select * from t where a like ?" << QStringList{"tmpgddm"};
+        QTest::newRow("quoted constant") << QStringList{"where(A.sbsj between :tmptime3 and '95959')or(B.sbsj between '100000' and :tmptime4)"}
+                                         << "where(A.sbsj between ? and '95959')or(B.sbsj between '100000' and ?)"
+                                         << QStringList{"tmptime3", "tmptime4"};
+        QTest::newRow("colon inside single quotes") << QStringList{"select ':notparam' from t where a=:p"}
+                                                    << "select ':notparam' from t where a=?" << QStringList{"p"};
+        QTest::newRow("colon inside double quotes") << QStringList{"select \"a:b\" from t where a=:p"}
+                                                    << "select \"a:b\" from t where a=?" << QStringList{"p"};
+        QTest::newRow("doubled quote stays inside") << QStringList{"select 'it''s :x' , :y"}
+                                                    << "select 'it''s :x' , ?" << QStringList{"y"};
+        QTest::newRow("same name twice") << QStringList{"select :a, :b, :A"} << "select ?, ?, ?"
+                                         << QStringList{"a", "b"};
+        QTest::newRow("double colon") << QStringList{"select x::int, :p"} << "select x::int, ?"
+                                      << QStringList{"p"};
+        QTest::newRow("lone colon") << QStringList{"select ': ' || :p || ' :'"} << "select ': ' || ? || ' :'"
+                                    << QStringList{"p"};
+        QTest::newRow("several lines") << QStringList{"exec sp_password :oldpass,", ":newpass"}
+                                       << "exec sp_password ?,\r\n?" << QStringList{"oldpass", "newpass"};
+    }
+
+    void parameterParsing()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, statement);
+        QFETCH(QStringList, names);
+        Query query(con);
+        for (const QString &line : lines)
+            query.addSql(line);
+        QCOMPARE(query.sqlText(), lines.join("\r\n"));
+        QCOMPARE(query.parameterNames(), names);
+        // What reaches the driver: run it (it may fail on SQLite) and read back.
+        for (const QString &name : names)
+            query.setParameter(name, name + "-value");
+        try {
+            query.execSql();
+        } catch (const DatabaseError &) {
+        }
+        QCOMPARE(query.lastStatement(), statement);
+    }
+
+    void parameterBindsEveryPlace()
+    {
+        Query query(con);
+        query.addSql("select :a as x, :b as y, :A as z");
+        query.setParameter(":a", "first");
+        query.setParameter("B", "second");
+        query.open();
+        QCOMPARE(query.lastBoundValues(), (QStringList{"first", "second", "first"}));
+        QCOMPARE(query.fieldByName("x").asString(), QString("first"));
+        QCOMPARE(query.fieldByName("y").asString(), QString("second"));
+        QCOMPARE(query.fieldByName("z").asString(), QString("first"));
+    }
+
+    void parameterBeforeTextDoesNotExist()
+    {
+        Query query(con);
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setParameter("tmpgddm", "%A%"));
+        query.addSql("select gddm from ashare_cjhb");
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setParameter("tmpgddm", "%A%"));
+        query.addSql("where gddm like :tmpgddm");
+        query.setParameter("tmpgddm", "%A%");
+        QCOMPARE(query.parameterValue("tmpgddm"), QString("%A%"));
+        try {
+            query.setParameter("nosuch", "x");
+            QFAIL("no error");
+        } catch (const DatabaseError &e) {
+            QVERIFY(e.message().contains("Parameter 'nosuch' not found"));
+        }
+        // Clearing the text removes the parameters again.
+        query.clearSql();
+        QVERIFY(!query.hasParameter("tmpgddm"));
+    }
+
+    void chineseTextParameter()
+    {
+        // Wide text travels unchanged both ways.
+        const QString name = QString::fromUtf8("林静");
+        Query query(con);
+        query.addSql("select count(*) as n from ashare_cjhb where gdxm = :name");
+        query.setParameter("name", name);
+        query.open();
+        const qint64 expected = sqliteCount(databasePath(),
+                                            "select count(*) from ashare_cjhb where gdxm = '" + name + "'");
+        QVERIFY(expected > 0);
+        QCOMPARE(query.fieldByName("n").asString(), QString::number(expected));
+    }
+
+    // Run and execute ---------------------------------------------------------
+
+    void recordCountMatchesTable_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("all") << "%%";
+        QTest::newRow("A accounts") << "%A1%";
+        QTest::newRow("none") << "%nothing%";
+    }
+
+    void recordCountMatchesTable()
+    {
+        QFETCH(QString, condition);
+        Query query(con);
+        runQuery(query, {"select gddm,zqdm,cjsl from ashare_cjhb", "where (gddm like :tmpgddm)"},
+                 {{"tmpgddm", condition}});
+        QVERIFY(query.active());
+        QVERIFY(query.prepared());
+        const qint64 expected = sqliteCount(databasePath(),
+                                            "select count(*) from ashare_cjhb where gddm like '" + condition + "'");
+        QCOMPARE(qint64(query.recordCount()), expected);
+        int walked = 0;
+        for (query.first(); !query.eof(); query.next())
+            ++walked;
+        QCOMPARE(walked, int(expected));
+        QCOMPARE(query.recNo(), expected == 0 ? -1 : int(expected) - 1);
+    }
+
+    void fieldValuesByName()
+    {
+        Query query(con);
+        runQuery(query, {"select sqbh,gddm,gdxm,cjsl,cjje from ashare_cjhb order by sqbh"});
+        const QStringList gddm = sqliteColumn(databasePath(), "select gddm from ashare_cjhb order by sqbh");
+        const QStringList gdxm = sqliteColumn(databasePath(), "select gdxm from ashare_cjhb order by sqbh");
+        const QStringList cjsl = sqliteColumn(databasePath(), "select cjsl from ashare_cjhb order by sqbh");
+        QCOMPARE(fieldColumn(query, "GDDM"), gddm);
+        QCOMPARE(fieldColumn(query, "gdxm"), gdxm);
+        QCOMPARE(fieldColumn(query, "cjsl"), cjsl);
+        // cjje is numeric(15,2): compare as numbers.
+        const QStringList cjje = sqliteColumn(databasePath(), "select cjje from ashare_cjhb order by sqbh");
+        const QStringList shown = fieldColumn(query, "cjje");
+        QCOMPARE(shown.size(), cjje.size());
+        for (int i = 0; i < shown.size(); ++i) {
+            QCOMPARE(shown[i].isEmpty(), cjje[i].isEmpty());
+            if (!shown[i].isEmpty())
+                QCOMPARE(shown[i].toDouble(), cjje[i].toDouble());
+        }
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.fieldByName("nosuchfield"));
+    }
+
+    void closedQueryRaises()
+    {
+        Query query(con);
+        query.setObjectName("qry1");
+        QVERIFY(!query.active());
+        QCOMPARE(query.recNo(), -1);
+        QCOMPARE(query.result(), nullptr);
+        const std::function<void()> uses[] = {
+            [&] { query.recordCount(); },
+            [&] { query.first(); },
+            [&] { query.next(); },
+            [&] { query.eof(); },
+            [&] { query.fieldByName("gddm"); },
+            [&] { query.sort("gddm ASC"); },
+            [&] { query.setRecNo(0); },
+        };
+        for (const auto &use : uses) {
+            try {
+                use();
+                QFAIL("a closed query did not raise");
+            } catch (const DatabaseError &e) {
+                QVERIFY2(e.message().contains("closed dataset"), qPrintable(e.message()));
+            }
+        }
+        query.close(); // closing a closed query does nothing
+        QVERIFY(!query.active());
+    }
+
+    void failingStatementLeavesQueryClosed()
+    {
+        Query query(con);
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        QVERIFY(query.active());
+        try {
+            runQuery(query, {"select nosuchcolumn from ashare_cjhb"});
+            QFAIL("no error");
+        } catch (const DatabaseError &e) {
+            // The driver's own text, with its SQLSTATE.
+            QVERIFY2(e.message().contains("nosuchcolumn"), qPrintable(e.message()));
+            QVERIFY2(e.message().startsWith('['), qPrintable(e.message()));
+            QVERIFY(!e.sqlState().isEmpty());
+            QCOMPARE(QString::fromUtf8(e.what()), e.message());
+        }
+        QVERIFY(!query.active());
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.recordCount());
+        // The next run works as usual.
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        QCOMPARE(query.recordCount(), TradeRows);
+    }
+
+    void executeLeavesQueryClosed()
+    {
+        sqliteExec(databasePath(), "create table if not exists scratch (a varchar(10)); delete from scratch;");
+        Query query(con);
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        executeStatement(query, {"insert into scratch (a) values (:v)"}, {{"v", "x1"}});
+        QVERIFY(!query.active());
+        executeStatement(query, {"insert into scratch (a) values (:v)"}, {{"v", "x2"}});
+        QCOMPARE(sqliteCount(databasePath(), "select count(*) from scratch"), qint64(2));
+        executeStatement(query, {"delete from scratch"});
+        QCOMPARE(sqliteCount(databasePath(), "select count(*) from scratch"), qint64(0));
+        // Deleting from an empty table succeeds too.
+        executeStatement(query, {"delete from scratch"});
+        QVERIFY(!query.active());
+    }
+
+    // Re-sorting ----------------------------------------------------------------
+
+    void sortMatchesIndependentOrder_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<bool>("numeric");
+        for (const char *field : {"gddm", "zqdm", "sbsj", "bs"}) {
+            QTest::addRow("%s ASC", field) << QString(field) << false << false;
+            QTest::addRow("%s DESC", field) << QString(field) << true << false;
+        }
+        for (const char *field : {"cjsl", "bcye", "cjje"}) {
+            QTest::addRow("%s ASC", field) << QString(field) << false << true;
+            QTest::addRow("%s DESC", field) << QString(field) << true << true;
+        }
+    }
+
+    void sortMatchesIndependentOrder()
+    {
+        QFETCH(QString, field);
+        QFETCH(bool, descending);
+        QFETCH(bool, numeric);
+        // sqbh is unique and in insertion order: it tells the rows apart.
+        const QString select = "select sqbh,gddm,zqdm,sbsj,bs,cjsl,bcye,cjje from ashare_cjhb";
+        Query query(con);
+        runQuery(query, {select});
+        const QStringList fetchedValues = fieldColumn(query, field);
+        const QStringList fetchedKeys = fieldColumn(query, "sqbh");
+        QList<bool> nulls;
+        for (query.first(); !query.eof(); query.next())
+            nulls << query.fieldByName(field).isNull();
+        QVERIFY(nulls.contains(true)); // the generated data holds some nulls
+
+        // Pair values with their keys so that stability is checked too.
+        QStringList combined;
+        for (int i = 0; i < fetchedValues.size(); ++i)
+            combined << fetchedValues[i] + QChar(0x1) + fetchedKeys[i];
+        const auto valueOf = [](const QString &s) { return s.section(QChar(0x1), 0, 0); };
+        const auto less = [&](const QString &a, const QString &b) {
+            if (numeric)
+                return valueOf(a).toDouble() < valueOf(b).toDouble();
+            return valueOf(a) < valueOf(b); // QString compares UTF-16 code units
+        };
+        const QStringList expected = expectedOrder(combined, nulls, descending, less);
+
+        query.sort(field + (descending ? " DESC" : " ASC"));
+        QCOMPARE(query.recNo(), 0);
+        const QStringList values = fieldColumn(query, field);
+        const QStringList keys = fieldColumn(query, "sqbh");
+        QStringList actual;
+        for (int i = 0; i < values.size(); ++i)
+            actual << values[i] + QChar(0x1) + keys[i];
+        QCOMPARE(actual, expected);
+    }
+
+    void sortIsIndependentOfEarlierSorts()
+    {
+        Query query(con);
+        runQuery(query, {"select sqbh,bs,gddm from ashare_cjhb"});
+        query.sort("bs ASC");
+        const QStringList once = fieldColumn(query, "sqbh");
+        query.sort("gddm desc");
+        query.sort("BS asc");
+        QCOMPARE(fieldColumn(query, "sqbh"), once);
+    }
+
+    void textSortsByCodeUnits()
+    {
+        // Times without a leading zero: as text "100000" sorts before "91500".
+        Query query(con);
+        runQuery(query, {"select '91500' as t union all select '100000' union all select '95959'"});
+        query.sort("t ASC");
+        QCOMPARE(fieldColumn(query, "t"), (QStringList{"100000", "91500", "95959"}));
+        query.sort("t DESC");
+        QCOMPARE(fieldColumn(query, "t"), (QStringList{"95959", "91500", "100000"}));
+    }
+
+    void badSortExpressionRaises_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::newRow("unknown field") << "nosuch ASC";
+        QTest::newRow("bad keyword") << "gddm UP";
+        QTest::newRow("no keyword") << "gddm";
+        QTest::newRow("empty") << "";
+        QTest::newRow("extra word") << "gddm ASC DESC";
+    }
+
+    void badSortExpressionRaises()
+    {
+        QFETCH(QString, expression);
+        Query query(con);
+        runQuery(query, {"select sqbh,gddm from ashare_cjhb"});
+        const QStringList before = fieldColumn(query, "sqbh");
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.sort(expression));
+        QCOMPARE(fieldColumn(query, "sqbh"), before);
+    }
+
+    // The SQL Server statements ----------------------------------------------------
+
+    void sqlServerStatementsOnSqlite()
+    {
+        Query query(con);
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        // The clearing command's statement: exact text, no parameters. SQLite
+        // has no "delete <table>" without "from", so it fails there.
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, executeStatement(query, {"delete ashare_cjhb"}));
+        QCOMPARE(query.lastStatement(), QString("delete ashare_cjhb"));
+        QVERIFY(query.lastBoundValues().isEmpty());
+        QVERIFY(!query.active());
+        QCOMPARE(sqliteCount(databasePath(), "select count(*) from ashare_cjhb"), qint64(TradeRows));
+
+        Query qry4(con);
+        try {
+            executeStatement(qry4, {"exec sp_password :oldpass,:newpass"},
+                             {{"oldpass", "old;pw'"}, {"newpass", "new \"pw\""}});
+            QFAIL("no error");
+        } catch (const DatabaseError &e) {
+            QVERIFY(!e.message().isEmpty());
+        }
+        QCOMPARE(qry4.lastStatement(), QString("exec sp_password ?,?"));
+        QCOMPARE(qry4.lastBoundValues(), (QStringList{"old;pw'", "new \"pw\""}));
+        QVERIFY(!qry4.active());
+    }
+
+    void cleanupTestCase()
+    {
+        con->close();
+        con->close(); // twice does nothing
+        QVERIFY(!con->connected());
+    }
+};
+
+SQLTOOL_TEST_MAIN(QueryTest)
+#include "tst_query.moc"
