@@ -155,13 +155,15 @@ void Tqueryform::connectHandlers()
     connect(ui->Button12, &QPushButton::clicked, this, &Tqueryform::Button10Click);
     connect(ui->Button13, &QPushButton::clicked, this, &Tqueryform::Button13Click);
     connect(ui->Button14, &QPushButton::clicked, this, &Tqueryform::Button14Click);
-    // A click on a title, not the end of a drag that resized a column.
+    // A click on a title, not the end of a drag that resized a column. Run
+    // after the header has finished with the mouse release, so that an
+    // error of the re-sort cannot leave the header half way through it.
     connect(ui->DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &Tqueryform::DBGrid1TitleClick);
+            &Tqueryform::DBGrid1TitleClick, Qt::QueuedConnection);
     connect(ui->DBGrid2->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &Tqueryform::DBGrid2TitleClick);
+            &Tqueryform::DBGrid2TitleClick, Qt::QueuedConnection);
     connect(ui->DBGrid3->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &Tqueryform::DBGrid3TitleClick);
+            &Tqueryform::DBGrid3TitleClick, Qt::QueuedConnection);
 }
 
 const SortState &Tqueryform::sortState(int grid) const

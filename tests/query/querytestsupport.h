@@ -16,6 +16,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
@@ -135,6 +138,8 @@ inline void clickTitle(int gridNumber, int column)
         header->setOffsetToSectionPosition(header->visualIndex(column));
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    // The title click is handled once the header is done with the release.
+    QCoreApplication::sendPostedEvents(queryform, QEvent::MetaCall);
 }
 
 inline QString caption(int gridNumber, int column)

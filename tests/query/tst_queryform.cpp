@@ -182,6 +182,7 @@ private slots:
     {
         for (int number = 1; number <= 3; ++number) {
             QTableView *view = grid(number);
+            showPageOf(view);
             QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
             QCOMPARE(view->selectionMode(), QAbstractItemView::SingleSelection);
             QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectItems);
@@ -191,7 +192,7 @@ private slots:
             QCOMPARE(view->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
             QVERIFY(view->horizontalHeader()->sectionsClickable());
             QVERIFY(!view->verticalHeader()->isHidden());
-            QVERIFY(view->verticalHeader()->width() <= 16);
+            QVERIFY2(view->verticalHeader()->width() <= 16, qPrintable(QString::number(view->verticalHeader()->width())));
         }
     }
 

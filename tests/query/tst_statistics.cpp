@@ -262,8 +262,9 @@ private:
             }
             if (others)
                 *others << record;
-            if (auto *box = qobject_cast<QMessageBox *>(modal))
-                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->close();
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            if (box && box->button(QMessageBox::Ok))
+                box->button(QMessageBox::Ok)->click();
             else
                 modal->close();
         });
