@@ -1,0 +1,310 @@
+#include "support/testsupport.h"
+
+#include "app/clearing.h"
+#include "app/platform.h"
+#include "app/unit1.h"
+#include "connection/adoquery.h"
+#include "connection/connection.h"
+#include "connection/connstring.h"
+#include "connection/datamodule.h"
+#include "query/query.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTableView>
+
+using namespace testsupport;
+
+Q_DECLARE_METATYPE(ClearTable)
+
+namespace {
+
+struct Expected
+{
+    const char *table;
+    const char *statement;
+    const char *question;
+    const char *success;
+    const char *failureLine4;
+    const char *menuEntry;
+    const char *listAllButton;
+    const char *grid;
+    const char *countLabel;
+};
+
+// The texts and names each command is specified with.
+Expected expected(ClearTable table)
+{
+    switch (table) {
+    case ClearTable::Cjhb:
+        return {"ashare_cjhb", "delete ashare_cjhb", "您确定清除成交回报数据表(Ashare_Cjhb)吗?",
+                "清除成交回报数据表(Ashare_Cjhb)成功！", "成交回报数据表(Ashare_Cjhb)有",
+                "AshareCjhb1", "Button1", "DBGrid1", "Label12"};
+    case ClearTable::Ordwth2:
+        return {"ashare_ordwth2", "delete ashare_ordwth2",
+                "您确定清除接收返回确认表(Ashare_Ordwth2)吗?",
+                "清除接收返回确认表(Ashare_Ordwth2)成功！", "接收返回确认表(Ashare_Ordwth2)有",
+                "AshareOrdwth21", "Button8", "DBGrid3", "Label39"};
+    case ClearTable::Ordwth:
+        break;
+    }
+    return {"ashare_ordwth", "delete ashare_ordwth", "您确定清除发送数据表(Ashare_Ordwth)吗?",
+            "清除发送数据表(Ashare_Ordwth)成功！", "发送数据表(Ashare_Ordwth)有", "AshareOrdwth1",
+            "Button4", "DBGrid2", "Label15"};
+}
+
+Query *queryObject(ClearTable table)
+{
+    switch (table) {
+    case ClearTable::Cjhb:
+        return datamod->qry1;
+    case ClearTable::Ordwth2:
+        return datamod->qry3;
+    case ClearTable::Ordwth:
+        break;
+    }
+    return datamod->qry2;
+}
+
+QString failureText(ClearTable table)
+{
+    return QStringList{QStringLiteral("清除表失败！"), QString(),
+                       QStringLiteral("请检查该数据库用户是否对"),
+                       QString::fromUtf8(expected(table).failureLine4),
+                       QStringLiteral("删除权限！")}
+        .join(QLatin1Char('\n'));
+}
+
+const char *const Tables[] = {"ashare_cjhb", "ashare_ordwth", "ashare_ordwth2"};
+
+QList<qint64> rowCounts(const QString &path)
+{
+    QList<qint64> counts;
+    for (const char *table : Tables)
+        counts << sqliteCount(path, QStringLiteral("select count(*) from %1").arg(QLatin1String(table)));
+    return counts;
+}
+
+void openConnection(const QString &dsn, const QString &user, const QString &password,
+             const QString &database)
+{
+    Connection *con = datamod->con;
+    con->setConnectionString(loginConnectionString(password, user, dsn));
+    con->setLoginPrompt(false);
+    con->open();
+    if (!database.isEmpty())
+        con->setDefaultDatabase(database);
+    mainform->enterLoggedInState(user);
+}
+
+void closeBox(QWidget *modal)
+{
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    QVERIFY(box);
+    QAbstractButton *button = box->defaultButton();
+    if (!button)
+        button = box->buttons().first();
+    button->click();
+}
+
+enum class Answer { Yes, No, Escape, Close };
+
+ModalWatcher::Handler answering(Answer answer)
+{
+    return [answer](QWidget *modal, const ModalRecord &record) {
+        if (record.title != QLatin1String("Confirm")) {
+            closeBox(modal);
+            return;
+        }
+        switch (answer) {
+        case Answer::Yes:
+            pressButton(modal, QStringLiteral("&Yes"));
+            break;
+        case Answer::No:
+            pressButton(modal, QStringLiteral("&No"));
+            break;
+        case Answer::Escape:
+            pressEscape(modal);
+            break;
+        case Answer::Close:
+            modal->close();
+            break;
+        }
+    };
+}
+
+void verifyQuestion(const ModalRecord &record, ClearTable table)
+{
+    QCOMPARE(record.className, QStringLiteral("QMessageBox"));
+    QCOMPARE(record.title, QStringLiteral("Confirm"));
+    QCOMPARE(record.text, QString::fromUtf8(expected(table).question));
+    QCOMPARE(record.icon, int(QMessageBox::Question));
+    QCOMPARE(record.buttons, (QStringList{"&Yes", "&No"}));
+    QCOMPARE(record.defaultButton, QStringLiteral("&Yes"));
+    QVERIFY(!record.hasOwner);
+}
+
+void addTableRows()
+{
+    QTest::addColumn<ClearTable>("table");
+    QTest::newRow("ashare_cjhb") << ClearTable::Cjhb;
+    QTest::newRow("ashare_ordwth2") << ClearTable::Ordwth2;
+    QTest::newRow("ashare_ordwth") << ClearTable::Ordwth;
+}
+
+} // namespace
+
+class ClearingTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { generateDatabase(databasePath(), 60, 5, 40); }
+
+    void declined_data()
+    {
+        QTest::addColumn<ClearTable>("table");
+        QTest::addColumn<int>("answer");
+        for (ClearTable table : {ClearTable::Cjhb, ClearTable::Ordwth2, ClearTable::Ordwth}) {
+            const QByteArray name = expected(table).table;
+            QTest::newRow((name + " No").constData()) << table << int(Answer::No);
+            QTest::newRow((name + " Escape").constData()) << table << int(Answer::Escape);
+            QTest::newRow((name + " closed").constData()) << table << int(Answer::Close);
+        }
+    }
+
+    // Any answer but Yes ends the command: nothing is deleted or shown, and
+    // the query object is left as it was.
+    void declined()
+    {
+        QFETCH(ClearTable, table);
+        QFETCH(int, answer);
+        const QList<qint64> before = rowCounts(databasePath());
+        Forms forms;
+        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        Query *query = queryObject(table);
+        const QStringList sqlBefore = query->sql();
+        ModalWatcher watcher(answering(Answer(answer)));
+        clearTable(table);
+
+        QCOMPARE(watcher.records.size(), 1);
+        verifyQuestion(watcher.records.first(), table);
+        QCOMPARE(query->sql(), sqlBefore);
+        QVERIFY(query->lastStatement().isEmpty());
+        QCOMPARE(rowCounts(databasePath()), before);
+    }
+
+    // On Yes the statement is sent as it stands; SQLite knows no
+    // "delete <table>" without FROM, so every command takes its failure path.
+    void acceptedFailsOnSqlite_data() { addTableRows(); }
+
+    void acceptedFailsOnSqlite()
+    {
+        QFETCH(ClearTable, table);
+        const QList<qint64> before = rowCounts(databasePath());
+        QVERIFY(before.at(0) > 0 && before.at(1) > 0 && before.at(2) > 0);
+        Forms forms;
+        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        Query *query = queryObject(table);
+        // Leave a result open on the object, as a listed page does.
+        runQuery(*query, {QStringLiteral("select * from %1").arg(QLatin1String(expected(table).table))});
+        QVERIFY(query->active());
+
+        ModalWatcher watcher(answering(Answer::Yes));
+        clearTable(table);
+
+        QCOMPARE(watcher.records.size(), 2);
+        verifyQuestion(watcher.records.at(0), table);
+        const ModalRecord &box = watcher.records.at(1);
+        QCOMPARE(box.title, QStringLiteral("失败了"));
+        QCOMPARE(box.text, failureText(table));
+        QCOMPARE(box.icon, int(QMessageBox::Critical));
+        QCOMPARE(box.buttons.size(), 1);
+        QVERIFY(!box.hasOwner);
+
+        const QString statement = QString::fromUtf8(expected(table).statement);
+        QCOMPARE(query->lastStatement(), statement);
+        QVERIFY(query->lastBoundValues().isEmpty());
+        QCOMPARE(query->sql(), QStringList{statement});
+        QVERIFY(!query->active());
+        for (Query *other : {datamod->qry1, datamod->qry2, datamod->qry3, datamod->qry4}) {
+            if (other != query)
+                QVERIFY(other->lastStatement() != statement);
+        }
+        QCOMPARE(rowCounts(databasePath()), before);
+        // The login state does not change.
+        QVERIFY(datamod->con->connected());
+        QVERIFY(mainform->N3()->isEnabled());
+    }
+
+    // The menu entries run their own table's command, and the query
+    // window's page of that table shows an empty grid afterwards while its
+    // count label keeps the last count.
+    void menuEntryAndQueryPage_data() { addTableRows(); }
+
+    void menuEntryAndQueryPage()
+    {
+        QFETCH(ClearTable, table);
+        const Expected names = expected(table);
+        Forms forms;
+        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        ModalWatcher watcher(answering(Answer::Yes));
+
+        auto *listAll = queryform->findChild<QAbstractButton *>(QLatin1String(names.listAllButton));
+        auto *grid = queryform->findChild<QTableView *>(QLatin1String(names.grid));
+        auto *count = queryform->findChild<QLabel *>(QLatin1String(names.countLabel));
+        QVERIFY(listAll && grid && count);
+        listAll->click();
+        const qint64 rows = sqliteCount(
+            databasePath(), QStringLiteral("select count(*) from %1").arg(QLatin1String(names.table)));
+        QCOMPARE(count->text(), QString::number(rows));
+        QCOMPARE(grid->model()->rowCount(), int(rows));
+
+        auto *entry = mainform->findChild<QAction *>(QLatin1String(names.menuEntry));
+        QVERIFY(entry);
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+
+        QCOMPARE(watcher.records.size(), 2);
+        verifyQuestion(watcher.records.at(0), table);
+        QCOMPARE(watcher.records.at(1).title, QStringLiteral("失败了"));
+        QCOMPARE(queryObject(table)->lastStatement(), QString::fromUtf8(names.statement));
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QCOMPARE(count->text(), QString::number(rows));
+    }
+
+    // Runs only against a real SQL Server named by SQLTOOL_MSSQL_DSN (with
+    // _USER, _PASSWORD, _DATABASE). It empties the three tables there.
+    void clearOnSqlServer_data() { addTableRows(); }
+
+    void clearOnSqlServer()
+    {
+        QFETCH(ClearTable, table);
+        if (sqlServerDsn().isEmpty())
+            QSKIP("SQLTOOL_MSSQL_DSN is not set");
+        Forms forms;
+        openConnection(sqlServerDsn(), sqlServerUser(), sqlServerPassword(), sqlServerDatabase());
+        ModalWatcher watcher(answering(Answer::Yes));
+        const QString countSql =
+            QStringLiteral("select * from %1").arg(QLatin1String(expected(table).table));
+
+        // Twice: the second time the table is already empty.
+        for (int round = 0; round < 2; ++round) {
+            clearTable(table);
+            QCOMPARE(watcher.records.size(), 2 * (round + 1));
+            const ModalRecord &box = watcher.records.last();
+            QCOMPARE(box.title, QStringLiteral("清除成功"));
+            QCOMPARE(box.text, QString::fromUtf8(expected(table).success));
+            QCOMPARE(box.icon, int(QMessageBox::Information));
+            QVERIFY(!box.hasOwner);
+            QVERIFY(!queryObject(table)->active());
+            runQuery(*datamod->qry4, {countSql});
+            QCOMPARE(datamod->qry4->recordCount(), 0);
+        }
+    }
+};
+
+SQLTOOL_TEST_MAIN(ClearingTest)
+#include "tst_clearing.moc"
