@@ -50,6 +50,8 @@ protected:
         triangle.lineTo(centre.x() - half + 1, centre.y() + half);
         triangle.closeSubpath();
         painter->save();
+        // The style may leave an emptied clip behind.
+        painter->setClipRect(rect);
         painter->setRenderHint(QPainter::Antialiasing);
         painter->fillPath(triangle, palette().color(QPalette::ButtonText));
         painter->restore();

@@ -1,5 +1,6 @@
 #include "querytestsupport.h"
 
+#include <QCursor>
 #include <QGroupBox>
 #include <QTabWidget>
 
@@ -701,6 +702,52 @@ private slots:
         QTRY_COMPARE(view->currentIndex().row(), 42);
         QCOMPARE(view->currentIndex().column(), 3);
         QCOMPARE(view->selectionModel()->selectedIndexes().size(), 1);
+    }
+
+    // The indicator column marks the current row, and only that row.
+    void indicatorMarksCurrentRow()
+    {
+        click(QStringLiteral("Button1"));
+        QTableView *view = grid(1);
+        QHeaderView *indicator = view->verticalHeader();
+        const auto darkPixels = [indicator](int row) {
+            const QImage image = indicator->viewport()->grab().toImage();
+            const int top = indicator->sectionViewportPosition(row);
+            int dark = 0;
+            for (int y = top; y < top + indicator->sectionSize(row) && y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    if (qGray(image.pixel(x, y)) < 80)
+                        ++dark;
+                }
+            }
+            return dark;
+        };
+        QTRY_COMPARE(view->currentIndex().row(), 0);
+        QVERIFY(darkPixels(0) > 4);
+        QCOMPARE(darkPixels(1), 0);
+        datamod->qry1->setRecNo(1);
+        QTRY_COMPARE(view->currentIndex().row(), 1);
+        QCOMPARE(darkPixels(0), 0);
+        QVERIFY(darkPixels(1) > 4);
+    }
+
+    // The wait cursor is up while the statement runs and the rows arrive,
+    // and gone afterwards.
+    void waitCursorWhileListing()
+    {
+        QList<int> shapes;
+        const auto record = [&shapes] {
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            shapes << (cursor ? int(cursor->shape()) : -1);
+        };
+        QObject context;
+        connect(source(1), &QAbstractItemModel::modelReset, &context, record);
+        connect(source(2), &QAbstractItemModel::modelReset, &context, record);
+        click(QStringLiteral("Button1"));
+        type(QStringLiteral("Edit14"), QStringLiteral("1"));
+        click(QStringLiteral("Button5"));
+        QCOMPARE(shapes, (QList<int>{int(Qt::WaitCursor), int(Qt::WaitCursor)}));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     // Closing and reopening the window keeps page, boxes, result and count.
