@@ -5,6 +5,8 @@
 #include "connection/connstring.h"
 #include "connection/datamodule.h"
 
+#include <QSignalSpy>
+
 #include <algorithm>
 
 using namespace testsupport;
@@ -276,6 +278,189 @@ private slots:
         QCOMPARE(sqliteCount(databasePath(), "select count(*) from scratch"), qint64(0));
         // Deleting from an empty table succeeds too.
         executeStatement(query, {"delete from scratch"});
+        QVERIFY(!query.active());
+    }
+
+    void unpreparedRunsDirectly()
+    {
+        Query query(con);
+        query.addSql("select gddm from ashare_cjhb where bs = :bs");
+        query.setParameter("bs", "B");
+        QVERIFY(!query.prepared());
+        query.open();
+        QCOMPARE(qint64(query.recordCount()),
+                 sqliteCount(databasePath(), "select count(*) from ashare_cjhb where bs = 'B'"));
+        query.open(); // an open query stays as it is
+        QVERIFY(query.active());
+    }
+
+    void overlongTextIsNeverCut()
+    {
+        // SQLite keeps text longer than the declared varchar(10): the bound
+        // buffer is too short, and the value must still come back whole.
+        const QString longValue = QString("L").repeated(3000) + QString::fromUtf8("尾");
+        sqliteExec(databasePath(), "create table if not exists longtext (id int, code varchar(10), note text);"
+                                   "delete from longtext;");
+        QString insert = "begin;";
+        for (int i = 0; i < 2500; ++i)
+            insert += QString("insert into longtext values (%1, 'C%1', 'n%1');").arg(i);
+        insert += "commit;";
+        sqliteExec(databasePath(), insert);
+        sqliteExec(databasePath(), "update longtext set code = '" + longValue + "' where id = 2200;"
+                                   "update longtext set note = '" + QString("N").repeated(70000) + "' where id = 5");
+
+        Query query(con);
+        runQuery(query, {"select id, code from longtext order by id"});
+        QCOMPARE(query.recordCount(), 2500);
+        query.setRecNo(2200);
+        QCOMPARE(query.fieldByName("code").asString(), longValue);
+        query.setRecNo(2199);
+        QCOMPARE(query.fieldByName("code").asString(), QString("C2199"));
+
+        // A long text column is read value by value.
+        runQuery(query, {"select id, note from longtext order by id"});
+        QCOMPARE(query.recordCount(), 2500);
+        query.setRecNo(5);
+        QCOMPARE(query.fieldByName("note").asString(), QString("N").repeated(70000));
+        query.setRecNo(6);
+        QCOMPARE(query.fieldByName("note").asString(), QString("n6"));
+    }
+
+    void chineseTextComesBackWhole()
+    {
+        Query query(con);
+        runQuery(query, {"select gdxm from ashare_cjhb order by sqbh"});
+        QCOMPARE(fieldColumn(query, "gdxm"),
+                 sqliteColumn(databasePath(), "select gdxm from ashare_cjhb order by sqbh"));
+    }
+
+    void fieldKindsAndNulls()
+    {
+        Query query(con);
+        runQuery(query, {"select gddm, cjsl, cjje from ashare_cjhb where sqbh = '0000000100'"});
+        QCOMPARE(query.recordCount(), 1);
+        QCOMPARE(query.fieldByName("gddm").kind(), FieldKind::Text);
+        QCOMPARE(query.fieldByName("cjsl").kind(), FieldKind::Integer);
+        QCOMPARE(query.fieldByName("cjje").kind(), FieldKind::Float);
+        for (const char *field : {"gddm", "cjsl", "cjje"}) {
+            QVERIFY(query.fieldByName(field).isNull());
+            QCOMPARE(query.fieldByName(field).asString(), QString());
+        }
+        runQuery(query, {"select 12345678901 as big, 2.5e20 as huge, 0.00001 as tiny, -7 as neg"});
+        QCOMPARE(query.fieldByName("big").asString(), QString("12345678901"));
+        QCOMPARE(query.fieldByName("huge").asString(), QString("2.5E20"));
+        QCOMPARE(query.fieldByName("tiny").asString(), QString("1E-5"));
+        QCOMPARE(query.fieldByName("neg").asString(), QString("-7"));
+    }
+
+    void emptyResult()
+    {
+        Query query(con);
+        runQuery(query, {"select gddm from ashare_cjhb where 1 = 0"});
+        QVERIFY(query.active());
+        QCOMPARE(query.recordCount(), 0);
+        QVERIFY(query.eof());
+        QCOMPARE(query.recNo(), -1);
+        query.first();
+        QVERIFY(query.eof());
+        query.next();
+        QVERIFY(query.eof());
+        QVERIFY(query.fieldByName("gddm").isNull());
+        query.sort("gddm DESC");
+        QCOMPARE(query.recNo(), -1);
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(0));
+    }
+
+    void navigation()
+    {
+        Query query(con);
+        runQuery(query, {"select sqbh from ashare_cjhb order by sqbh"});
+        QCOMPARE(query.recNo(), 0);
+        QVERIFY(!query.eof());
+        QCOMPARE(query.fieldByName("sqbh").asString(), QString("0000000001"));
+        query.next();
+        QCOMPARE(query.recNo(), 1);
+        QCOMPARE(query.fieldByName("sqbh").asString(), QString("0000000002"));
+        query.setRecNo(TradeRows - 1);
+        QVERIFY(!query.eof());
+        query.next();
+        QVERIFY(query.eof());
+        QCOMPARE(query.recNo(), TradeRows - 1); // stays on the last row
+        QCOMPARE(query.fieldByName("sqbh").asString(), QString("%1").arg(TradeRows, 10, 10, QChar('0')));
+        query.first();
+        QCOMPARE(query.recNo(), 0);
+        QVERIFY(!query.eof());
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(TradeRows));
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(-1));
+    }
+
+    void currentRowSignalIsCoalesced()
+    {
+        Query query(con);
+        runQuery(query, {"select sqbh from ashare_cjhb"});
+        QCoreApplication::processEvents();
+        QSignalSpy spy(&query, &Query::currentRowChanged);
+        for (query.first(); !query.eof(); query.next()) {
+        }
+        QCOMPARE(spy.size(), 0); // nothing until the event loop turns
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), TradeRows - 1);
+        query.sort("sqbh DESC");
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.size(), 2);
+        QCOMPARE(spy.at(1).at(0).toInt(), 0);
+        query.close();
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.size(), 3);
+        QCOMPARE(spy.at(2).at(0).toInt(), -1);
+    }
+
+    void signalsAroundResultChanges()
+    {
+        Query query(con);
+        QSignalSpy about(&query, &Query::resultAboutToChange);
+        QSignalSpy changed(&query, &Query::resultChanged);
+        QSignalSpy active(&query, &Query::activeChanged);
+        QSignalSpy order(&query, &Query::orderChanged);
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        QCOMPARE(about.size(), 1);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(active.size(), 1);
+        query.sort("gddm ASC");
+        QCOMPARE(about.size(), 2);
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(order.size(), 1);
+        // A failing run closes the open result and opens nothing.
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, runQuery(query, {"select nosuch from ashare_cjhb"}));
+        QCOMPARE(about.size(), 3);
+        QCOMPARE(changed.size(), 3);
+        QCOMPARE(active.size(), 2);
+        QCOMPARE(active.at(1).at(0).toBool(), false);
+    }
+
+    void runQuerySteps()
+    {
+        // The stored text is replaced; the binding callback runs after the
+        // parameters are set and before the open.
+        Tdatamod module;
+        QCOMPARE(module.qry1->sqlText(), QString("select * from ashare_cjhb"));
+        bool called = false;
+        Query &query = *module.qry2;
+        Connection *moduleCon = module.con;
+        moduleCon->setConnectionString(loginConnectionString("", "qtrl", "sse"));
+        moduleCon->open();
+        runQuery(query, {"select acc from ashare_ordwth", "where acc like :tmpacc"}, {{"tmpacc", "%A%"}}, [&] {
+            called = true;
+            QVERIFY(!query.active());
+            QCOMPARE(query.parameterValue("tmpacc"), QString("%A%"));
+        });
+        QVERIFY(called);
+        QCOMPARE(qint64(query.recordCount()),
+                 sqliteCount(databasePath(), "select count(*) from ashare_ordwth where acc like '%A%'"));
+        // A parameter that the text does not hold stops the run before the open.
+        QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                                 runQuery(query, {"select acc from ashare_ordwth"}, {{"tmpacc", "%A%"}}));
         QVERIFY(!query.active());
     }
 
