@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "app/messages.h"
+
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -30,8 +32,10 @@ QString applicationTitle(const QString &executablePath)
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
     if (dot >= 0)
         name.truncate(dot);
-    if (name.size() > 1)
-        name = name.left(1) + name.mid(1).toLower();
+    // The first character stays as it is (a surrogate pair counts as one).
+    const qsizetype first = name.size() > 1 && name.at(0).isHighSurrogate() ? 2 : 1;
+    if (name.size() > first)
+        name = name.left(first) + name.mid(first).toLower();
     return name;
 }
 
@@ -54,8 +58,8 @@ QString exceptionMessage(const std::exception &error)
 
 void showExceptionBox(const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, applicationTitle(),
+                    msg::displayText(errorBoxText(message)), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }

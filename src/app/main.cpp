@@ -5,7 +5,10 @@
 
 int main(int argc, char *argv[])
 {
-    Application app(argc, argv);
+    // The program reads no command line: the toolkit is given the program
+    // name only, so options meant for it are ignored as well.
+    int toolkitArgc = argc > 0 ? 1 : 0;
+    Application app(toolkitArgc, argv);
     installFontSubstitutions();
     createForms();
     mainform->show();

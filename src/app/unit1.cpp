@@ -1,37 +1,242 @@
 #include "app/unit1.h"
 #include "ui_unit1.h"
 
+#include "app/clearing.h"
+#include "app/usage.h"
+#include "connection/chgpass.h"
+#include "connection/connection.h"
+#include "connection/datamodule.h"
+#include "connection/info.h"
+#include "connection/login.h"
+#include "query/query.h"
+#include "reference/about.h"
+#include "reference/rtncode.h"
+
 #include <QAction>
+#include <QApplication>
+#include <QDate>
 #include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyleOptionMenuItem>
+
+// Resources of the static library are registered by name.
+static void initAppResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 Tmainform *mainform = nullptr;
+
+namespace {
+
+const char *const LoggedOutStatus = "状态: 未登录";
+const char *const LoggedInStatus = "状态: 已登录";
+const char *const UserStatus = "数据库用户: ";
+
+constexpr int IconTextGap = 4;
+
+// Menu bar entries that carry a picture show it beside their caption; the
+// toolkit's own styles show the picture instead of the caption.
+class MenuBarStyle : public QProxyStyle
+{
+public:
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
+                           const QWidget *widget) const override
+    {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (type != CT_MenuBarItem || !item || item->icon.isNull() || item->text.isEmpty())
+            return QProxyStyle::sizeFromContents(type, option, size, widget);
+        const int iconSize = pixelMetric(PM_SmallIconSize, option, widget);
+        const QSize text = item->fontMetrics.size(Qt::TextShowMnemonic, item->text);
+        const QSize content(iconSize + IconTextGap + text.width(), qMax(iconSize, text.height()));
+        return QProxyStyle::sizeFromContents(type, option, content, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element != CE_MenuBarItem || !item || item->icon.isNull() || item->text.isEmpty()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        // The base style draws the item's face; the picture and the caption
+        // follow side by side, centred in the item.
+        QStyleOptionMenuItem face = *item;
+        face.icon = QIcon();
+        face.text.clear();
+        QProxyStyle::drawControl(element, &face, painter, widget);
+
+        const bool enabled = item->state & State_Enabled;
+        const bool active = (item->state & State_Selected) && (item->state & State_Sunken);
+        const int iconSize = pixelMetric(PM_SmallIconSize, option, widget);
+        const QSize text = item->fontMetrics.size(Qt::TextShowMnemonic, item->text);
+        const int width = iconSize + IconTextGap + text.width();
+        const QRect content(item->rect.x() + (item->rect.width() - width) / 2, item->rect.y(), width,
+                            item->rect.height());
+        const QRect iconRect(content.x(), content.y() + (content.height() - iconSize) / 2, iconSize,
+                             iconSize);
+        const QPixmap pixmap = item->icon.pixmap(QSize(iconSize, iconSize),
+                                                 widget ? widget->devicePixelRatio() : 1.0,
+                                                 enabled ? QIcon::Normal : QIcon::Disabled);
+        drawItemPixmap(painter, iconRect, Qt::AlignCenter, pixmap);
+
+        int alignment = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic | Qt::TextDontClip
+            | Qt::TextSingleLine;
+        if (!styleHint(SH_UnderlineShortcut, option, widget))
+            alignment |= Qt::TextHideMnemonic;
+        const QRect textRect(iconRect.right() + 1 + IconTextGap, content.y(), text.width(),
+                             content.height());
+        drawItemText(painter, textRect, alignment, item->palette, enabled, item->text,
+                     active && enabled ? QPalette::HighlightedText : QPalette::ButtonText);
+    }
+};
+
+QStyle *menuBarStyle()
+{
+    // One instance for the program; it lives as long as the application.
+    static QPointer<MenuBarStyle> style;
+    if (!style) {
+        style = new MenuBarStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+} // namespace
+
+QString datePanelText(int year, int month, int day)
+{
+    return QStringLiteral("日期: ") + QString::number(year) + QStringLiteral("年")
+        + QString::number(month) + QStringLiteral("月") + QString::number(day)
+        + QStringLiteral("日");
+}
+
+QString datePanelText(const QDate &date)
+{
+    return datePanelText(date.year(), date.month(), date.day());
+}
+
+int centredLeft(int screenWidth, int windowWidth)
+{
+    // C++ integer division truncates toward zero, as the placement wants.
+    return (screenWidth - windowWidth) / 2;
+}
 
 Tmainform::Tmainform(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::Tmainform>())
 {
+    initAppResources();
     ui->setupUi(this);
+
+    // Single border, system menu with close and minimise, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    // Submenus are reached by the same names as their entries.
+    for (QMenu *menu : {ui->N1, ui->N4, ui->N11, ui->N8})
+        menu->menuAction()->setObjectName(menu->objectName());
+    ui->N15->setSeparator(true);
+    ui->N13->setSeparator(true);
+    ui->MainMenu1->setStyle(menuBarStyle());
+
+    ui->StatusBar->addWidget(ui->StatusPanel0);
+    ui->StatusBar->addWidget(ui->StatusPanel1);
+    // The last panel runs to the end of the bar.
+    ui->StatusBar->addWidget(ui->StatusPanel2, 1);
+
+    // The strip is the menu bar over the status bar, nothing between.
+    ui->centralwidget->setFixedHeight(0);
+    setFixedSize(width(), ui->MainMenu1->sizeHint().height() + ui->StatusBar->maximumHeight());
+
+    connect(ui->N2, &QAction::triggered, this, &Tmainform::N2Click);
+    connect(ui->N3, &QAction::triggered, this, &Tmainform::N3Click);
+    connect(ui->N5, &QAction::triggered, this, &Tmainform::N5Click);
+    connect(ui->N6, &QAction::triggered, this, &Tmainform::N6Click);
+    connect(ui->N7, &QAction::triggered, this, &Tmainform::N7Click);
+    connect(ui->N9, &QAction::triggered, this, &Tmainform::N9Click);
+    connect(ui->N10, &QAction::triggered, this, &Tmainform::N10Click);
+    connect(ui->N12, &QAction::triggered, this, &Tmainform::N12Click);
+    connect(ui->N14, &QAction::triggered, this, &Tmainform::N14Click);
+    connect(ui->AshareCjhb1, &QAction::triggered, this, &Tmainform::AshareCjhb1Click);
+    connect(ui->AshareOrdwth21, &QAction::triggered, this, &Tmainform::AshareOrdwth21Click);
+    connect(ui->AshareOrdwth1, &QAction::triggered, this, &Tmainform::AshareOrdwth1Click);
+
     FormCreate();
 }
 
 Tmainform::~Tmainform() = default;
 
-void Tmainform::FormCreate() {}
-QAction *Tmainform::N2() const { return nullptr; }
-QAction *Tmainform::N3() const { return nullptr; }
-QAction *Tmainform::N4() const { return nullptr; }
-QAction *Tmainform::N7() const { return nullptr; }
-QLabel *Tmainform::panel(int index) const { return m_panels[index]; }
-void Tmainform::enterLoggedInState(const QString &) {}
-void Tmainform::N2Click() {}
-void Tmainform::N3Click() {}
-void Tmainform::N5Click() {}
-void Tmainform::N6Click() {}
-void Tmainform::N7Click() {}
-void Tmainform::N9Click() {}
-void Tmainform::N10Click() {}
-void Tmainform::N12Click() {}
-void Tmainform::N14Click() {}
-void Tmainform::AshareCjhb1Click() {}
-void Tmainform::AshareOrdwth21Click() {}
-void Tmainform::AshareOrdwth1Click() {}
+void Tmainform::FormCreate()
+{
+    // The date is written once; a program left open past midnight keeps it.
+    ui->StatusPanel2->setText(datePanelText(QDate::currentDate()));
+
+    ui->N3->setEnabled(false);
+    ui->N4->menuAction()->setEnabled(false);
+    ui->N7->setEnabled(false);
+
+    // Centred on the screen by the outer width, at the top edge.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(centredLeft(screen->geometry().width(), frameGeometry().width()), 0);
+}
+
+QAction *Tmainform::N2() const { return ui->N2; }
+QAction *Tmainform::N3() const { return ui->N3; }
+QAction *Tmainform::N4() const { return ui->N4->menuAction(); }
+QAction *Tmainform::N7() const { return ui->N7; }
+
+QLabel *Tmainform::panel(int index) const
+{
+    switch (index) {
+    case 0:
+        return ui->StatusPanel0;
+    case 1:
+        return ui->StatusPanel1;
+    case 2:
+        return ui->StatusPanel2;
+    default:
+        return nullptr;
+    }
+}
+
+void Tmainform::enterLoggedInState(const QString &user)
+{
+    ui->N2->setEnabled(false);
+    ui->N3->setEnabled(true);
+    ui->N4->menuAction()->setEnabled(true);
+    ui->N7->setEnabled(true);
+    ui->StatusPanel0->setText(QString::fromUtf8(LoggedInStatus));
+    ui->StatusPanel1->setText(QString::fromUtf8(UserStatus) + user);
+}
+
+void Tmainform::N2Click() { loginform->exec(); }
+void Tmainform::N3Click() { queryform->exec(); }
+void Tmainform::N5Click() { infoform->exec(); }
+void Tmainform::N6Click() { chgpassform->exec(); }
+
+void Tmainform::N7Click()
+{
+    ui->N2->setEnabled(true);
+    ui->N3->setEnabled(false);
+    ui->N4->menuAction()->setEnabled(false);
+    ui->N7->setEnabled(false);
+    ui->StatusPanel0->setText(QString::fromUtf8(LoggedOutStatus));
+    ui->StatusPanel1->setText(QString::fromUtf8(UserStatus));
+    // Only the connection closes; the query objects keep what they hold.
+    datamod->con->close();
+}
+
+void Tmainform::N9Click() { showUsage(); }
+void Tmainform::N10Click() { aboutform->exec(); }
+void Tmainform::N12Click() { rtnform->exec(); }
+void Tmainform::N14Click() { showWizardNotice(); }
+void Tmainform::AshareCjhb1Click() { clearTable(ClearTable::Cjhb); }
+void Tmainform::AshareOrdwth21Click() { clearTable(ClearTable::Ordwth2); }
+void Tmainform::AshareOrdwth1Click() { clearTable(ClearTable::Ordwth); }

@@ -1,15 +1,25 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <memory>
 
 class QAction;
+class QDate;
 class QLabel;
-class QMenu;
 
 namespace Ui {
 class Tmainform;
 }
+
+// Text of status panel 2: "日期: " + year + "年" + month + "月" + day + "日",
+// each number in plain decimal without leading zeros.
+QString datePanelText(int year, int month, int day);
+QString datePanelText(const QDate &date);
+
+// Left edge of a window of outer width windowWidth centred on a screen of
+// width screenWidth: the difference halved, truncating toward zero.
+int centredLeft(int screenWidth, int windowWidth);
 
 // The main window: a thin fixed strip with the menu and the status bar. It
 // owns the login state, which is exactly the enabled flags of N2, N3, N4,
@@ -21,7 +31,8 @@ public:
     explicit Tmainform(QWidget *parent = nullptr);
     ~Tmainform() override;
 
-    // Menu entries and status panels other windows switch.
+    // Menu entries and status panels other windows switch. N4() is the
+    // tools menu's own entry on the menu bar.
     QAction *N2() const;
     QAction *N3() const;
     QAction *N4() const;
@@ -50,7 +61,6 @@ private:
     void FormCreate();
 
     std::unique_ptr<Ui::Tmainform> ui;
-    QLabel *m_panels[3] = {};
 };
 
 extern Tmainform *mainform;

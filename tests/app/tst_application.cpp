@@ -1,0 +1,276 @@
+#include "support/testsupport.h"
+
+#include "app/application.h"
+#include "app/messages.h"
+#include "connection/info.h"
+#include "connection/settings.h"
+
+#include <QDir>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+
+#include <stdexcept>
+
+class ApplicationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // --- title rule -------------------------------------------------------
+
+    void title_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("windows path") << "C:\\x\\TOOL.EXE" << "Tool";
+        QTest::newRow("unix path") << "/usr/local/bin/QTRLKV" << "Qtrlkv";
+        QTest::newRow("cut at first dot") << "/opt/Prog.Name.exe" << "Prog";
+        QTest::newRow("dots in folder") << "/a.b/c.d/MyTool" << "Mytool";
+        QTest::newRow("first character kept") << "/bin/aBC" << "abc";
+        QTest::newRow("one character") << "X.exe" << "X";
+        QTest::newRow("name starts with dot") << "/x/.hidden" << "";
+        QTest::newRow("chinese") << "D:\\工具\\报盘ABC.exe" << "报盘abc";
+        QTest::newRow("pair first") << QStringLiteral("/x/\U0001F600ABC.exe") << QStringLiteral("\U0001F600abc");
+        QTest::newRow("mixed separators") << "C:/x\\y/SQLTOOL.EXE" << "Sqltool";
+    }
+
+    void title()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, title);
+        QCOMPARE(applicationTitle(path), title);
+    }
+
+    void titleOfThisProgram()
+    {
+        QCOMPARE(applicationTitle(), QStringLiteral("tst_application"));
+    }
+
+    // --- error box --------------------------------------------------------
+
+    void errorBoxText_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "File not found" << "File not found.";
+        QTest::newRow("full stop") << "Done." << "Done.";
+        QTest::newRow("exclamation") << "Stop!" << "Stop!";
+        QTest::newRow("hyphen") << "a-" << "a-";
+        QTest::newRow("comma") << "a," << "a,";
+        QTest::newRow("closing bracket") << "(x)" << "(x)";
+        QTest::newRow("blank") << "a " << "a ";
+        QTest::newRow("slash") << "a/" << "a/.";
+        QTest::newRow("digit") << "error 42" << "error 42.";
+        QTest::newRow("colon") << "a:" << "a:.";
+        QTest::newRow("chinese") << "数据库登录错误" << "数据库登录错误.";
+        QTest::newRow("chinese full stop") << "错误。" << "错误。.";
+        QTest::newRow("character outside the BMP") << QStringLiteral("x\U0001F600")
+                                                   << QStringLiteral("x\U0001F600.");
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void errorBoxText()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(::errorBoxText(message), shown);
+    }
+
+    // An exception escaping a click handler ends in the error box, and the
+    // program goes on taking events.
+    void exceptionFromHandlerShowsErrorBox()
+    {
+        QPushButton button(QStringLiteral("go"));
+        int clicks = 0;
+        QObject::connect(&button, &QPushButton::clicked, [&clicks] {
+            ++clicks;
+            throw std::runtime_error(clicks == 1 ? "数据库连接失败" : "second failure.");
+        });
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+
+        testsupport::ModalWatcher watcher;
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QTRY_COMPARE(watcher.records.size(), 1);
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QTRY_COMPARE(watcher.records.size(), 2);
+        QCOMPARE(clicks, 2);
+
+        const testsupport::ModalRecord &first = watcher.records.at(0);
+        QCOMPARE(first.className, QStringLiteral("QMessageBox"));
+        QCOMPARE(first.title, QStringLiteral("tst_application"));
+        QCOMPARE(first.text, QStringLiteral("数据库连接失败."));
+        QCOMPARE(first.icon, int(QMessageBox::Critical));
+        QCOMPARE(first.buttons, QStringList{QStringLiteral("OK")});
+        QVERIFY(!first.hasOwner);
+        QCOMPARE(watcher.records.at(1).text, QStringLiteral("second failure."));
+        // The button is usable again: its press was not left half done.
+        QVERIFY(!button.isDown());
+    }
+
+    // A real command of the program failing: applying the configuration when
+    // the settings file cannot be written.
+    void exceptionFromProgramHandler()
+    {
+        testsupport::Forms forms;
+        testsupport::removeDbset();
+        QVERIFY(QDir().mkpath(testsupport::dbsetPath()));
+        testsupport::ModalWatcher watcher([](QWidget *modal, const testsupport::ModalRecord &record) {
+            if (record.className == QLatin1String("Tinfoform")) {
+                auto *apply = modal->findChild<QPushButton *>(QStringLiteral("Button2"));
+                QTimer::singleShot(0, apply, [apply] { QTest::mouseClick(apply, Qt::LeftButton); });
+            } else if (record.className == QLatin1String("QMessageBox")) {
+                testsupport::pressButton(modal, QStringLiteral("OK"));
+                // The configuration window stays open after the failure.
+                QTimer::singleShot(0, infoform, [] {
+                    QVERIFY(infoform->isVisible());
+                    infoform->reject();
+                });
+            }
+        });
+        QTimer::singleShot(0, infoform, [] { infoform->exec(); });
+        QTRY_COMPARE(watcher.records.size(), 2);
+        QTRY_VERIFY(!infoform->isVisible());
+        QDir().rmdir(testsupport::dbsetPath());
+
+        const testsupport::ModalRecord &box = watcher.records.at(1);
+        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
+        QCOMPARE(box.title, QStringLiteral("tst_application"));
+        QCOMPARE(box.text, QStringLiteral("Unable to write to ")
+                               + QDir::toNativeSeparators(testsupport::dbsetPath()) + QLatin1Char('.'));
+        QCOMPARE(box.icon, int(QMessageBox::Critical));
+        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    }
+
+    void showExceptionBoxDirectly()
+    {
+        testsupport::ModalWatcher watcher;
+        showExceptionBox(SettingsError(QStringLiteral("File not found")));
+        QCOMPARE(watcher.records.size(), 1);
+        QCOMPARE(watcher.records.first().text, QStringLiteral("File not found."));
+        QCOMPARE(watcher.records.first().title, applicationTitle());
+    }
+
+    // --- the program's own boxes ------------------------------------------
+
+    void informationAndErrorBoxes()
+    {
+        testsupport::ModalWatcher watcher;
+        msg::information(QStringLiteral("第一行\r第二行"), QStringLiteral("提示"));
+        msg::error(QStringLiteral("失败"), QStringLiteral("错误"));
+        QWidget owner;
+        msg::error(QStringLiteral("失败"), QStringLiteral("错误"), &owner);
+        QCOMPARE(watcher.records.size(), 3);
+        const testsupport::ModalRecord &info = watcher.records.at(0);
+        QCOMPARE(info.text, QStringLiteral("第一行\n第二行"));
+        QCOMPARE(info.title, QStringLiteral("提示"));
+        QCOMPARE(info.icon, int(QMessageBox::Information));
+        QCOMPARE(info.buttons, QStringList{QStringLiteral("OK")});
+        QVERIFY(!info.hasOwner);
+        const testsupport::ModalRecord &error = watcher.records.at(1);
+        QCOMPARE(error.icon, int(QMessageBox::Critical));
+        QCOMPARE(error.title, QStringLiteral("错误"));
+        QVERIFY(!error.hasOwner);
+        QVERIFY(watcher.records.at(2).hasOwner);
+    }
+
+    void lineBreaks_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("single CR") << "a\rb" << "a\nb";
+        QTest::newRow("two CRs") << "a\r\rb" << "a\n\nb";
+        QTest::newRow("none") << "ab" << "ab";
+    }
+
+    void lineBreaks()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QCOMPARE(msg::displayText(stored), shown);
+    }
+
+    void confirm_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("result");
+        QTest::newRow("yes") << "&Yes" << true;
+        QTest::newRow("no") << "&No" << false;
+        QTest::newRow("escape") << "escape" << false;
+        QTest::newRow("enter") << "enter" << true;
+        QTest::newRow("close") << "close" << false;
+    }
+
+    void confirm()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, result);
+        testsupport::ModalWatcher watcher([answer](QWidget *modal, const testsupport::ModalRecord &) {
+            if (answer == QLatin1String("escape"))
+                testsupport::pressEscape(modal);
+            else if (answer == QLatin1String("enter"))
+                QTest::keyClick(modal, Qt::Key_Return);
+            else if (answer == QLatin1String("close"))
+                modal->close();
+            else
+                testsupport::pressButton(modal, answer);
+        });
+        QCOMPARE(msg::confirm(QStringLiteral("确定吗?\r真的?")), result);
+        QCOMPARE(watcher.records.size(), 1);
+        const testsupport::ModalRecord &box = watcher.records.first();
+        QCOMPARE(box.title, QStringLiteral("Confirm"));
+        QCOMPARE(box.text, QStringLiteral("确定吗?\n真的?"));
+        QCOMPARE(box.icon, int(QMessageBox::Question));
+        QCOMPARE(box.buttons, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
+        QCOMPARE(box.defaultButton, QStringLiteral("&Yes"));
+        QVERIFY(!box.hasOwner);
+    }
+
+    // --- fonts ------------------------------------------------------------
+
+    void designedFontsShowChinese_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::newRow("宋体") << QStringLiteral("宋体");
+        QTest::newRow("MS Sans Serif") << QStringLiteral("MS Sans Serif");
+    }
+
+    void designedFontsShowChinese()
+    {
+        QFETCH(QString, family);
+        QFont font(family);
+        font.setPixelSize(12);
+        const QFontInfo info(font);
+        QVERIFY2(QFontDatabase::families().contains(info.family()), qPrintable(info.family()));
+        const QFontMetrics metrics(font);
+        for (const QChar c : QStringLiteral("上海报盘数据库登录错误★"))
+            QVERIFY2(metrics.inFont(c), qPrintable(QString(c) + QLatin1String(" in ") + info.family()));
+        QVERIFY(metrics.inFont(QLatin1Char('A')));
+    }
+
+    // --- program entry ----------------------------------------------------
+
+    // The program reads no command line: arguments the toolkit would take
+    // for itself change nothing.
+    void programReadsNoCommandLine()
+    {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(SQLTOOL_PROGRAM),
+                      {QStringLiteral("-platform"), QStringLiteral("no-such-platform"),
+                       QStringLiteral("-style"), QStringLiteral("no-such-style")});
+        QVERIFY(program.waitForStarted());
+        // Still running after a while: it did not try the named platform.
+        QVERIFY(!program.waitForFinished(1500));
+        program.kill();
+        program.waitForFinished();
+    }
+};
+
+SQLTOOL_TEST_MAIN(ApplicationTest)
+#include "tst_application.moc"
