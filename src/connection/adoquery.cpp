@@ -216,6 +216,12 @@ struct Query::Private
 
     int fieldIndex(const QString &name) const
     {
+        // The same string object again (a constant, or a copy of one) is
+        // found without comparing characters: the cache holds a reference.
+        for (const auto &entry : fieldCache) {
+            if (entry.first.constData() == name.constData() && entry.first.size() == name.size())
+                return entry.second;
+        }
         for (const auto &entry : fieldCache) {
             if (entry.first == name)
                 return entry.second;

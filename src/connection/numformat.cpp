@@ -3,8 +3,51 @@
 #include <charconv>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
+
+namespace {
+
+constexpr int GeneralDigits = 15;
+
+// A finite non-zero value as decimal digits d1 d2 … (no trailing zeros)
+// times 10^exponent, with d1 in the units place, rounded to 15 digits.
+struct Decimal
+{
+    char digits[24];
+    int count = 0;
+    int exponent = 0;
+    bool negative = false;
+};
+
+Decimal decompose(double value)
+{
+    Decimal d;
+    d.negative = value < 0;
+    char text[40];
+    // The shortest text that reads back as the value; when that needs more
+    // than 15 digits, the value rounded to 15 digits instead. (A shortest
+    // text of at most 15 digits is also the value rounded to 15 digits.)
+    auto result = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
+    const auto digitCount = [&] {
+        return int(std::find(text, result.ptr, 'e') - text) - (text[1] == '.' ? 1 : 0);
+    };
+    if (digitCount() > GeneralDigits)
+        result = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific,
+                               GeneralDigits - 1);
+    const char *p = text;
+    for (; p < result.ptr && *p != 'e'; ++p) {
+        if (*p != '.')
+            d.digits[d.count++] = *p;
+    }
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), result.ptr, d.exponent);
+    return d;
+}
+
+} // namespace
 
 QString formatGeneral(double value)
 {
@@ -14,26 +57,62 @@ QString formatGeneral(double value)
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
     if (value == 0)
         return QStringLiteral("0");
-    // %.15g chooses E notation exactly when the rounded exponent is below -4
-    // or at least 15, and drops trailing zeros and a bare separator.
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
-    std::string text(buffer, result.ptr);
-    const std::size_t e = text.find('e');
-    if (e == std::string::npos)
-        return QString::fromLatin1(text.data(), qsizetype(text.size()));
-    // "1.5e+20" → "1.5E20", "1e-05" → "1E-5"
-    std::string mantissa = text.substr(0, e);
-    std::string exponent = text.substr(e + 1);
-    bool negative = false;
-    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
-        negative = exponent[0] == '-';
-        exponent.erase(0, 1);
+    char out[48];
+    int n = 0;
+    // Most values are prices and amounts with at most three decimals. When
+    // k/1000 (k whole, at most 15 digits) reads back as the value, it is the
+    // value's shortest text and so its 15-digit rounding as well.
+    if (std::fabs(value) < 1e12) {
+        const long long k = std::llround(value * 1000.0);
+        if (k != 0 && double(k) / 1000.0 == value) {
+            unsigned long long magnitude = k < 0 ? 0ULL - (unsigned long long)k : (unsigned long long)k;
+            if (k < 0)
+                out[n++] = '-';
+            const unsigned long long whole = magnitude / 1000;
+            unsigned fraction = unsigned(magnitude % 1000);
+            n = int(std::to_chars(out + n, out + sizeof out, whole).ptr - out);
+            if (fraction != 0) {
+                out[n++] = '.';
+                char digits[3] = {char('0' + fraction / 100), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
+                int count = 3;
+                while (digits[count - 1] == '0')
+                    --count;
+                for (int i = 0; i < count; ++i)
+                    out[n++] = digits[i];
+            }
+            return QString::fromLatin1(out, n);
+        }
     }
-    const std::size_t firstDigit = exponent.find_first_not_of('0');
-    exponent = firstDigit == std::string::npos ? std::string("0") : exponent.substr(firstDigit);
-    const std::string formatted = mantissa + 'E' + (negative ? "-" : "") + exponent;
-    return QString::fromLatin1(formatted.data(), qsizetype(formatted.size()));
+    const Decimal d = decompose(value);
+    if (d.negative)
+        out[n++] = '-';
+    if (d.exponent < -4 || d.exponent >= GeneralDigits) {
+        // 1.5E20, 1E-5
+        out[n++] = d.digits[0];
+        if (d.count > 1) {
+            out[n++] = '.';
+            for (int i = 1; i < d.count; ++i)
+                out[n++] = d.digits[i];
+        }
+        out[n++] = 'E';
+        n = int(std::to_chars(out + n, out + sizeof out, d.exponent).ptr - out);
+    } else if (d.exponent >= 0) {
+        for (int i = 0; i <= d.exponent; ++i)
+            out[n++] = i < d.count ? d.digits[i] : '0';
+        if (d.count > d.exponent + 1) {
+            out[n++] = '.';
+            for (int i = d.exponent + 1; i < d.count; ++i)
+                out[n++] = d.digits[i];
+        }
+    } else {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = 0; i < -d.exponent - 1; ++i)
+            out[n++] = '0';
+        for (int i = 0; i < d.count; ++i)
+            out[n++] = d.digits[i];
+    }
+    return QString::fromLatin1(out, n);
 }
 
 ConversionError::ConversionError(const QString &message)
@@ -77,27 +156,25 @@ qint64 textToInteger(const QString &text)
     const auto fail = [&text]() -> ConversionError {
         return ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     };
-    std::string digits;
-    digits.reserve(std::size_t(text.size()));
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        if (text[i] == QLatin1Char('-'))
-            digits += '-';
-        ++i;
-    }
-    if (i >= text.size())
+    const auto *p = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *end = p + text.size();
+    bool negative = false;
+    if (p < end && (*p == u'+' || *p == u'-'))
+        negative = *p++ == u'-';
+    if (p == end)
         throw fail();
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (!isDigit(c))
+    // The magnitude may reach 2^63 for the smallest value.
+    const std::uint64_t limit = negative ? std::uint64_t(1) << 63 : (std::uint64_t(1) << 63) - 1;
+    std::uint64_t magnitude = 0;
+    for (; p < end; ++p) {
+        if (!isDigit(*p))
             throw fail();
-        digits += char(c);
+        const auto digit = std::uint64_t(*p - u'0');
+        if (magnitude > (limit - digit) / 10)
+            throw fail();
+        magnitude = magnitude * 10 + digit;
     }
-    qint64 value = 0;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
-        throw fail();
-    return value;
+    return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
 double textToFloat(const QString &text)
@@ -105,57 +182,63 @@ double textToFloat(const QString &text)
     const auto fail = [&text]() -> ConversionError {
         return ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     };
-    // [sign] digits [. digits] [E [sign] digits], at least one mantissa digit
-    std::string number;
-    number.reserve(std::size_t(text.size()));
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
+    // [sign] digits [. digits] [E [sign] digits], at least one mantissa digit;
+    // checked while copied to the narrow text from_chars reads.
+    char small[64];
+    std::string large;
+    char *number = small;
+    if (text.size() >= qsizetype(sizeof small)) {
+        large.resize(std::size_t(text.size()) + 1);
+        number = large.data();
     }
+    int n = 0;
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    const auto *t = reinterpret_cast<const char16_t *>(text.utf16());
+    bool negative = false;
+    if (i < size && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
     int mantissaDigits = 0;
-    while (i < n && isDigit(text[i].unicode())) {
-        number += char(text[i++].unicode());
+    while (i < size && isDigit(t[i])) {
+        number[n++] = char(t[i++]);
         ++mantissaDigits;
     }
-    if (i < n && text[i] == QLatin1Char('.')) {
-        number += '.';
+    if (i < size && t[i] == u'.') {
+        number[n++] = '.';
         ++i;
-        while (i < n && isDigit(text[i].unicode())) {
-            number += char(text[i++].unicode());
+        while (i < size && isDigit(t[i])) {
+            number[n++] = char(t[i++]);
             ++mantissaDigits;
         }
     }
     if (mantissaDigits == 0)
         throw fail();
-    if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
-        number += 'e';
+    if (i < size && (t[i] == u'e' || t[i] == u'E')) {
+        number[n++] = 'e';
         ++i;
-        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-            if (text[i] == QLatin1Char('-'))
-                number += '-';
+        if (i < size && (t[i] == u'+' || t[i] == u'-')) {
+            if (t[i] == u'-')
+                number[n++] = '-';
             ++i;
         }
         int exponentDigits = 0;
-        while (i < n && isDigit(text[i].unicode())) {
-            number += char(text[i++].unicode());
+        while (i < size && isDigit(t[i])) {
+            number[n++] = char(t[i++]);
             ++exponentDigits;
         }
         if (exponentDigits == 0)
             throw fail();
     }
-    if (i != n)
+    if (i != size)
         throw fail();
     double value = 0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+    const auto result = std::from_chars(number, number + n, value);
     if (result.ec == std::errc::result_out_of_range) {
         // Too small to represent is zero; too large is an error.
-        if (decimalMagnitude(number) > 0)
+        if (decimalMagnitude(std::string(number, std::size_t(n))) > 0)
             throw fail();
         value = 0;
-    } else if (result.ec != std::errc() || result.ptr != number.data() + number.size()) {
+    } else if (result.ec != std::errc() || result.ptr != number + n) {
         throw fail();
     }
     return negative ? -value : value;

@@ -61,6 +61,7 @@ public:
 
 private:
     struct Column;
+    void prefetchAhead(int row, const Column &column) const;
     void describe(SQLHSTMT statement);
     bool fetchBlocks(SQLHSTMT statement);
     void fetchValues(SQLHSTMT statement);

@@ -2,7 +2,12 @@
 
 #include "connection/numformat.h"
 
+#include <QRandomGenerator>
+
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 class NumFormatTest : public QObject
@@ -48,6 +53,53 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(::formatGeneral(value), text);
+    }
+
+    // Against the C library's "%.15G" over many values of every magnitude.
+    void formatGeneralMatchesPrintf()
+    {
+        const char point = *std::localeconv()->decimal_point;
+        const auto reference = [point](double value) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.15G", value);
+            QString text = QString::fromLatin1(buffer);
+            text.replace(QLatin1Char(point), QLatin1Char('.'));
+            const qsizetype e = text.indexOf('E');
+            if (e >= 0) {
+                QString exponent = text.mid(e + 1);
+                const bool negative = exponent.startsWith('-');
+                exponent.remove(0, 1);
+                while (exponent.size() > 1 && exponent.startsWith('0'))
+                    exponent.remove(0, 1);
+                text = text.left(e + 1) + (negative ? "-" : "") + exponent;
+            }
+            return text == "-0" ? QString("0") : text;
+        };
+        QRandomGenerator random(20261208);
+        for (int i = 0; i < 200000; ++i) {
+            double value;
+            switch (i % 4) {
+            case 0: { // any finite bit pattern
+                quint64 bits = random.generate64();
+                std::memcpy(&value, &bits, sizeof value);
+                if (!std::isfinite(value))
+                    continue;
+                break;
+            }
+            case 1: // amounts in cents
+                value = double(random.bounded(1000000000)) / 100.0;
+                break;
+            case 2: // prices with three decimals, either sign
+                value = double(qint64(random.bounded(20000000)) - 10000000) / 1000.0;
+                break;
+            default: // around the notation limits
+                value = std::ldexp(random.generateDouble() + 0.5, int(random.bounded(120)) - 60);
+                break;
+            }
+            const QString expected = reference(value);
+            if (::formatGeneral(value) != expected)
+                QFAIL(qPrintable(QString("%1: %2 instead of %3").arg(value, 0, 'g', 17).arg(::formatGeneral(value), expected)));
+        }
     }
 
     void textToInteger_data()
