@@ -182,7 +182,10 @@ void Tmainform::FormCreate()
     ui->N4->menuAction()->setEnabled(false);
     ui->N7->setEnabled(false);
 
-    // Centred on the screen by the outer width, at the top edge.
+    // Centred on the screen by the outer width, at the top edge. Creating
+    // the native window first lets platforms that know their frames early
+    // (Windows) report the outer width already.
+    create();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(centredLeft(screen->geometry().width(), frameGeometry().width()), 0);
 }
