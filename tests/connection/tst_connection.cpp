@@ -5,6 +5,7 @@
 #include "connection/connstring.h"
 #include "connection/datamodule.h"
 
+#include <QFile>
 #include <QSignalSpy>
 
 using namespace testsupport;
@@ -77,6 +78,30 @@ private slots:
     {
         generateDatabase(databasePath(), SseTrades);
         generateDatabase(otherDatabasePath(), OtherTrades, 2);
+        // A DSN whose driver cannot load: reaching it makes a connect fail.
+        QFile ini(workDir() + "/odbc.ini");
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("[broken]\nDriver=/nonexistent/libnodriver.so\nDescription=unreachable\n\n");
+    }
+
+    // The driver manager keeps the last DSN of a string: an unquoted
+    // password could name another data source.
+    void driverManagerTakesLastKey()
+    {
+        const auto connects = [](const QString &text) {
+            odbc::Handle dbc(SQL_HANDLE_DBC, odbc::environment());
+            std::vector<SQLWCHAR> wide = odbc::toWide(text);
+            const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wide.data(), SQL_NTS, nullptr, 0, nullptr,
+                                                   SQL_DRIVER_NOPROMPT);
+            if (SQL_SUCCEEDED(rc))
+                SQLDisconnect(dbc.get());
+            return SQL_SUCCEEDED(rc);
+        };
+        QVERIFY(connects("DSN=sse;UID=qtrl;PWD=x"));
+        QVERIFY(!connects("DSN=broken;UID=qtrl;PWD=x"));
+        QVERIFY(!connects("DSN=sse;UID=qtrl;PWD=x;DSN=broken"));
+        QVERIFY(connects("DSN=sse;UID=qtrl;PWD={x;DSN=broken}"));
+        QVERIFY(connects("DSN=sse;UID=qtrl;PWD={x}};DSN=broken}"));
     }
 
     // Provider strings ----------------------------------------------------------
@@ -216,14 +241,16 @@ private slots:
         QTest::newRow("plain") << "pw1";
         QTest::newRow("empty") << "";
         QTest::newRow("semicolon") << "a;b";
-        QTest::newRow("data source key") << "x;Data Source=other";
-        QTest::newRow("dsn key") << "x;DSN=other;UID=sa";
+        QTest::newRow("data source key") << "x;Data Source=broken";
+        QTest::newRow("dsn key") << "x;DSN=broken;UID=sa";
         QTest::newRow("equals") << "a=b=c";
         QTest::newRow("double quotes") << "\"quoted\" pw";
         QTest::newRow("single quotes") << "'pw'";
         QTest::newRow("braces") << "{pw}";
-        QTest::newRow("closing brace injection") << "x};DSN=other;PWD={y";
+        QTest::newRow("closing brace injection") << "x};DSN=broken;PWD={y";
+        QTest::newRow("doubled closing braces") << "x}}};DSN=broken";
         QTest::newRow("blanks") << "  pw  ";
+        QTest::newRow("blanks and semicolon") << " ; ";
         QTest::newRow("chinese") << QString::fromUtf8("密码;口令");
     }
 

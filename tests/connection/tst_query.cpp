@@ -5,6 +5,8 @@
 #include "connection/connstring.h"
 #include "connection/datamodule.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -437,6 +439,22 @@ private slots:
         QCOMPARE(changed.size(), 3);
         QCOMPARE(active.size(), 2);
         QCOMPARE(active.at(1).at(0).toBool(), false);
+    }
+
+    void waitCursorWhileRunning()
+    {
+        Query query(con);
+        int cursorShape = -1;
+        QObject::connect(&query, &Query::resultAboutToChange, this, [&] {
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            cursorShape = cursor ? int(cursor->shape()) : -1;
+        });
+        runQuery(query, {"select gddm from ashare_cjhb"});
+        QCOMPARE(cursorShape, int(Qt::WaitCursor));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        // A failing run restores the cursor as well.
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, runQuery(query, {"select nosuch from ashare_cjhb"}));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void runQuerySteps()
