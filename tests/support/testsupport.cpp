@@ -200,6 +200,15 @@ void ModalWatcher::timerEvent(QTimerEvent *event)
         poll();
 }
 
+bool ModalWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Hide) {
+        m_seen.removeIf([watched](const QPointer<QWidget> &seen) { return !seen || seen == watched; });
+        watched->removeEventFilter(this);
+    }
+    return false;
+}
+
 void ModalWatcher::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
@@ -212,6 +221,8 @@ void ModalWatcher::poll()
             return;
     }
     m_seen << modal;
+    // Hidden and shown again without a poll in between, it is still new.
+    modal->installEventFilter(this);
     ModalRecord record;
     record.className = QString::fromLatin1(modal->metaObject()->className());
     record.objectName = modal->objectName();

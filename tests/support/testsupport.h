@@ -92,6 +92,7 @@ private:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 // Presses the message box button with this text ("&Yes", "&No", "OK").
