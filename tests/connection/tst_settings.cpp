@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace settings;
 
 namespace {
@@ -435,6 +440,43 @@ private slots:
         const QFile::Permissions before = QFileInfo(testsupport::dbsetPath()).permissions();
         writeSetting(Ini, QStringLiteral("DSN"), QStringLiteral("new"));
         QCOMPARE(QFileInfo(testsupport::dbsetPath()).permissions(), before);
+    }
+
+    // A write that fails midway (here: the file size limit is reached)
+    // leaves the file as the earlier keys made it, whole, and the later keys
+    // are not attempted.
+    void writeStopsAtFailingKey()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("needs a file size limit");
+#else
+        const QByteArray before("[ConDBSet]\r\nSQLUser=old\r\nDSN=old\r\nDATABASE=old\r\n"
+                                "DSN_Description=old\r\n");
+        testsupport::writeDbset(before);
+        const QStringList filesBefore = QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files);
+        ConDbSet values;
+        values.user = QStringLiteral("u1");
+        values.dsn = QStringLiteral("d1");
+        values.database = QString(64 * 1024, QLatin1Char('x')); // too big for the limit
+        values.description = QStringLiteral("d2");
+
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 16 * 1024;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString text = errorText([&values] { writeConDbSet(values); });
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QCOMPARE(text, QStringLiteral("Unable to write to ")
+                           + QDir::toNativeSeparators(testsupport::dbsetPath()));
+        QCOMPARE(testsupport::readDbset(),
+                 QByteArray("[ConDBSet]\r\nSQLUser=u1\r\nDSN=d1\r\nDATABASE=old\r\n"
+                            "DSN_Description=old\r\n"));
+        QCOMPARE(QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files), filesBefore);
+#endif
     }
 
     void writeFailsWhenPathIsFolder()
