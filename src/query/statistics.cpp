@@ -2,6 +2,7 @@
 
 #include "connection/adoquery.h"
 #include "connection/numformat.h"
+#include "connection/resultset.h"
 
 namespace {
 
@@ -14,14 +15,37 @@ bool isBlankOrControl(QChar c)
     return c.unicode() <= ' ';
 }
 
-qint64 wholeField(const Query &query, const QString &field)
+// A field of the walked query, found by name once (with the query's own
+// error for a missing field) and read as text on the current row.
+class FieldText
 {
-    return textToInteger(trimBlanks(query.fieldByName(field).asString()));
+public:
+    FieldText(const Query &query, const QString &name)
+        : m_query(query)
+    {
+        query.fieldByName(name); // the query's error when there is no such field
+        m_column = query.result()->columnIndex(name);
+    }
+    // Empty on no row, like a null.
+    QString current() const
+    {
+        const int row = m_query.recNo();
+        return row < 0 ? QString() : m_query.result()->text(row, m_column);
+    }
+
+private:
+    const Query &m_query;
+    int m_column = -1;
+};
+
+qint64 wholeNumber(const FieldText &field)
+{
+    return textToInteger(trimBlanks(field.current()));
 }
 
-double decimalField(const Query &query, const QString &field)
+double decimalNumber(const FieldText &field)
 {
-    return textToFloat(trimBlanks(query.fieldByName(field).asString()));
+    return textToFloat(trimBlanks(field.current()));
 }
 
 } // namespace
@@ -46,13 +70,15 @@ QString trimBlanks(const QString &text)
 
 TradeTotals sumTrades(Query &query, qint64 rows)
 {
-    const QString quantityField = QStringLiteral("cjsl");
-    const QString amountField = QStringLiteral("cjje");
     query.first();
     TradeTotals totals;
+    if (rows <= 0)
+        return totals;
+    const FieldText quantity(query, QStringLiteral("cjsl"));
+    const FieldText amount(query, QStringLiteral("cjje"));
     for (qint64 i = 0; i < rows; ++i) {
-        totals.quantity += wholeField(query, quantityField);
-        totals.amount += decimalField(query, amountField);
+        totals.quantity += wholeNumber(quantity);
+        totals.amount += decimalNumber(amount);
         query.next();
     }
     return totals;
@@ -60,11 +86,13 @@ TradeTotals sumTrades(Query &query, qint64 rows)
 
 qint64 sumOrders(Query &query, qint64 rows)
 {
-    const QString quantityField = QStringLiteral("qty");
     query.first();
     qint64 total = 0;
+    if (rows <= 0)
+        return total;
+    const FieldText quantity(query, QStringLiteral("qty"));
     for (qint64 i = 0; i < rows; ++i) {
-        total += wholeField(query, quantityField);
+        total += wholeNumber(quantity);
         query.next();
     }
     return total;
