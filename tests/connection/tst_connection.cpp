@@ -399,10 +399,11 @@ private slots:
             con.setDefaultDatabase(sqlServerDatabase());
         con.setKeepConnection(true);
 
-        // "delete ashare_cjhb" succeeds, inside a transaction rolled back again.
+        // "delete ashare_cjhb" succeeds, inside a transaction rolled back again
+        // (which also drops the table if this test created it).
         Query query(&con);
-        executeStatement(query, {"if object_id('ashare_cjhb') is null create table ashare_cjhb (gddm varchar(10), cjsl int)"});
         executeStatement(query, {"begin transaction"});
+        executeStatement(query, {"if object_id('ashare_cjhb') is null create table ashare_cjhb (gddm varchar(10), cjsl int)"});
         executeStatement(query, {"insert into ashare_cjhb (gddm, cjsl) values (:g, 100)"},
                          {{"g", QString::fromUtf8("A12345")}});
         executeStatement(query, {"delete ashare_cjhb"});
