@@ -95,6 +95,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
+// The child of `parent` with this objectName; fails the test (qFatal) when
+// there is none, so a renamed control is reported by name.
+template <typename T>
+T *child(const QObject *parent, const char *name)
+{
+    T *found = parent ? parent->findChild<T *>(QLatin1String(name)) : nullptr;
+    if (!found)
+        qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
+}
+
 // Presses the message box button with this text ("&Yes", "&No", "OK").
 void pressButton(QWidget *messageBox, const QString &text);
 // Presses Escape in the modal window.
