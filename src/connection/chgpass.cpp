@@ -70,19 +70,19 @@ void Tchgpassform::resetBoxes()
     ui->Edit1->setFocus();
 }
 
+// The old password is the login password (the login window's password box
+// at this press) or the new password of the last successful change.
 bool Tchgpassform::oldPasswordMatches() const
 {
     const QString old = ui->Edit1->text();
-    return old == m_loginPassword || old == m_lastNewPassword;
+    return old == loginform->passwordText() || old == m_lastNewPassword;
 }
 
 // "确认修改"
 void Tchgpassform::Button1Click()
 {
-    m_loginPassword = loginform->passwordText();
     const QString newPassword = ui->Edit2->text();
-    if (!oldPasswordMatches() || newPassword != ui->Edit3->text() || newPassword.isEmpty()
-        || ui->Edit3->text().isEmpty()) {
+    if (!oldPasswordMatches() || newPassword != ui->Edit3->text() || newPassword.isEmpty()) {
         msg::error(failureText(), QString::fromUtf8(CheckFailedCaption));
         resetBoxes();
         return;
@@ -97,7 +97,7 @@ void Tchgpassform::Button1Click()
         return;
     }
     msg::information(QString::fromUtf8(SuccessText), QString::fromUtf8(SuccessCaption));
-    m_lastNewPassword = ui->Edit2->text();
+    m_lastNewPassword = newPassword;
     hide();
 }
 
@@ -131,10 +131,7 @@ bool Tchgpassform::eventFilter(QObject *watched, QEvent *event)
 
 bool Tchgpassform::Edit1KeyPress(QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(ui->Edit1);
-    return true;
+    return moveFocusByEnter(ui->Edit1, *event);
 }
 
 bool Tchgpassform::Edit1KeyUp(QKeyEvent *event)
@@ -144,10 +141,7 @@ bool Tchgpassform::Edit1KeyUp(QKeyEvent *event)
 
 bool Tchgpassform::Edit2KeyPress(QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(ui->Edit2);
-    return true;
+    return moveFocusByEnter(ui->Edit2, *event);
 }
 
 bool Tchgpassform::Edit2KeyUp(QKeyEvent *event)
@@ -157,10 +151,7 @@ bool Tchgpassform::Edit2KeyUp(QKeyEvent *event)
 
 bool Tchgpassform::Edit3KeyPress(QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(ui->Edit3);
-    return true;
+    return moveFocusByEnter(ui->Edit3, *event);
 }
 
 // Edit3 moves on pressing the arrow, not on releasing it.

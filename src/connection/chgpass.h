@@ -5,7 +5,6 @@
 #include <memory>
 
 class QKeyEvent;
-class QLineEdit;
 
 namespace Ui {
 class Tchgpassform;
@@ -41,9 +40,7 @@ private:
     bool Edit3KeyDown(QKeyEvent *event);
 
     std::unique_ptr<Ui::Tchgpassform> ui;
-    // Per-run values: the login window's password at the last press, and
-    // the new password of the last successful change.
-    QString m_loginPassword;
+    // The new password of the last successful change in this run.
     QString m_lastNewPassword;
 };
 

@@ -86,10 +86,7 @@ bool Tinfoform::eventFilter(QObject *watched, QEvent *event)
 
 bool Tinfoform::Edit3KeyPress(QLineEdit *edit, QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(edit);
-    return true;
+    return moveFocusByEnter(edit, *event);
 }
 
 bool Tinfoform::Edit3KeyUp(QLineEdit *edit, QKeyEvent *event)

@@ -27,47 +27,33 @@ QWidget *walk(QWidget *from, bool forward)
     }
 }
 
-void moveTo(QWidget *from, QWidget *target, Qt::FocusReason reason)
+// Moves the focus to the next (or previous) control; nothing happens when
+// no other control of the window can take it.
+void focusControl(QWidget *from, bool forward)
 {
-    if (target && target != from)
-        target->setFocus(reason);
+    QWidget *target = walk(from, forward);
+    if (target != from)
+        target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 } // namespace
 
-QWidget *previousControl(QWidget *from)
+bool moveFocusByEnter(QWidget *from, const QKeyEvent &event)
 {
-    return walk(from, false);
-}
-
-QWidget *nextControl(QWidget *from)
-{
-    return walk(from, true);
-}
-
-void focusPreviousControl(QWidget *from)
-{
-    moveTo(from, previousControl(from), Qt::BacktabFocusReason);
-}
-
-void focusNextControl(QWidget *from)
-{
-    moveTo(from, nextControl(from), Qt::TabFocusReason);
-}
-
-bool isEnterKey(const QKeyEvent &event)
-{
-    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+    if (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter)
+        return false;
+    focusControl(from, true);
+    return true;
 }
 
 bool moveFocusByArrow(QWidget *from, const QKeyEvent &event)
 {
     switch (event.key()) {
     case Qt::Key_Up:
-        focusPreviousControl(from);
+        focusControl(from, false);
         return true;
     case Qt::Key_Down:
-        focusNextControl(from);
+        focusControl(from, true);
         return true;
     default:
         return false;

@@ -176,10 +176,7 @@ bool Tloginform::eventFilter(QObject *watched, QEvent *event)
 // handlers never act; they are kept as the window defines them.
 bool Tloginform::Edit1KeyPress(QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(ui->Edit1);
-    return true;
+    return moveFocusByEnter(ui->Edit1, *event);
 }
 
 bool Tloginform::Edit1KeyUp(QKeyEvent *event)
@@ -194,10 +191,7 @@ bool Tloginform::Edit2KeyUp(QKeyEvent *event)
 
 bool Tloginform::Edit3KeyPress(QKeyEvent *event)
 {
-    if (!isEnterKey(*event))
-        return false;
-    focusNextControl(ui->Edit3);
-    return true;
+    return moveFocusByEnter(ui->Edit3, *event);
 }
 
 bool Tloginform::Edit3KeyUp(QKeyEvent *event)
