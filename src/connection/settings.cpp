@@ -68,10 +68,12 @@ struct Line
     qsizetype begin;
     qsizetype contentEnd;
     qsizetype end;
+    QString text; // decoded
 };
 
-// The file's bytes split into lines. GBK text, unless it starts with a
-// UTF-8 byte-order mark: then it is UTF-8 and stays so when written.
+// The file's bytes split into lines, each decoded once. GBK text, unless it
+// starts with a UTF-8 byte-order mark: then it is UTF-8 and stays so when
+// written.
 struct Document
 {
     QByteArray bytes;
@@ -92,7 +94,7 @@ struct Document
         const qsizetype size = bytes.size();
         qsizetype pos = start;
         while (pos < size) {
-            Line line{pos, pos, pos};
+            Line line{pos, pos, pos, {}};
             while (pos < size && data[pos] != '\r' && data[pos] != '\n')
                 ++pos;
             line.contentEnd = pos;
@@ -101,19 +103,15 @@ struct Document
             if (pos < size && data[pos] == '\n')
                 ++pos;
             line.end = pos;
-            lines.append(line);
+            const QByteArray content = raw(line);
+            line.text = utf8 ? QString::fromUtf8(content) : platform::fromGbk(content);
+            lines.append(std::move(line));
         }
     }
 
     QByteArray raw(const Line &line) const
     {
         return bytes.mid(line.begin, line.contentEnd - line.begin);
-    }
-
-    QString text(const Line &line) const
-    {
-        const QByteArray content = raw(line);
-        return utf8 ? QString::fromUtf8(content) : platform::fromGbk(content);
     }
 
     QByteArray encode(const QString &text) const
@@ -177,7 +175,7 @@ Location locate(const Document &doc, const QString &sectionName, const QString &
     bool inside = section.isEmpty(); // the unnamed section comes first
     found.sectionFound = inside;
     for (int i = 0; i < doc.lines.size(); ++i) {
-        const Entry entry = classify(doc.text(doc.lines.at(i)));
+        const Entry entry = classify(doc.lines.at(i).text);
         if (entry.kind == Entry::Section) {
             if (inside)
                 break;
@@ -256,6 +254,22 @@ QByteArray contentForRead(const QString &path)
     return content;
 }
 
+QString readValue(const Document &doc, const QString &section, const QString &key,
+                  const QString &defaultValue)
+{
+    // An empty key name finds nothing, as on the platform.
+    if (!trimmed(key).isEmpty()) {
+        const Location found = locate(doc, section, key);
+        if (found.keyLine >= 0 && found.key.hasValue)
+            return returnedValue(found.key.value);
+    }
+    // The default loses its trailing blanks, as the platform's read does.
+    QString fallback = cutAtNul(defaultValue);
+    while (!fallback.isEmpty() && fallback.back() == QLatin1Char(' '))
+        fallback.chop(1);
+    return fallback.left(MaxValueLength);
+}
+
 } // namespace
 
 QString settingsPath()
@@ -269,18 +283,7 @@ QString settingsPath()
 QString profileRead(const QByteArray &content, const QString &section, const QString &key,
                     const QString &defaultValue)
 {
-    // An empty key name finds nothing, as on the platform.
-    if (!trimmed(key).isEmpty()) {
-        const Document doc(content);
-        const Location found = locate(doc, section, key);
-        if (found.keyLine >= 0 && found.key.hasValue)
-            return returnedValue(found.key.value);
-    }
-    // The default loses its trailing blanks, as the platform's read does.
-    QString fallback = cutAtNul(defaultValue);
-    while (!fallback.isEmpty() && fallback.back() == QLatin1Char(' '))
-        fallback.chop(1);
-    return fallback.left(MaxValueLength);
+    return readValue(Document(content), section, key, defaultValue);
 }
 
 QByteArray profileWrite(const QByteArray &content, const QString &section, const QString &key,
@@ -350,9 +353,8 @@ QStringList dsnListLines(const QByteArray &content)
     for (const Line &line : doc.lines) {
         // Searched in the decoded text: the marker's letters can be the
         // second byte of a GBK character.
-        QString text = doc.text(line);
-        if (text.contains(marker, Qt::CaseSensitive))
-            entries << std::move(text);
+        if (line.text.contains(marker, Qt::CaseSensitive))
+            entries << line.text;
     }
     return entries;
 }
@@ -458,19 +460,18 @@ DsnEntry splitEntry(const QString &line)
 
 ConDbSet readConDbSet()
 {
-    // One read of the file for the four keys; each key behaves exactly as
-    // its own read would.
-    const QByteArray content = contentForRead(settingsPath());
-    ConDbSet values;
+    // One read and one decoding of the file for the four keys; each key
+    // behaves exactly as its own read would.
+    const Document doc(contentForRead(settingsPath()));
     const QString section = QString::fromLatin1(Section);
-    values.user = profileRead(content, section, QString::fromLatin1(KeyUser),
-                              QString::fromUtf8(DefaultUser));
-    values.dsn = profileRead(content, section, QString::fromLatin1(KeyDsn),
-                             QString::fromUtf8(DefaultDsn));
-    values.database = profileRead(content, section, QString::fromLatin1(KeyDatabase),
-                                  QString::fromUtf8(DefaultDatabase));
-    values.description = profileRead(content, section, QString::fromLatin1(KeyDescription),
-                                     QString::fromUtf8(DefaultDescription));
+    const auto read = [&doc, &section](const char *key, const char *defaultValue) {
+        return readValue(doc, section, QString::fromLatin1(key), QString::fromUtf8(defaultValue));
+    };
+    ConDbSet values;
+    values.user = read(KeyUser, DefaultUser);
+    values.dsn = read(KeyDsn, DefaultDsn);
+    values.database = read(KeyDatabase, DefaultDatabase);
+    values.description = read(KeyDescription, DefaultDescription);
     return values;
 }
 
