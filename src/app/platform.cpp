@@ -64,26 +64,25 @@ QByteArray convert(const char *to, const char *from, const QByteArray &input, si
     size_t inLeft = size_t(input.size());
     char *out = output.data();
     size_t outLeft = size_t(output.size());
+    const auto resize = [&](qsizetype size) {
+        const qsizetype used = out - output.data();
+        output.resize(size);
+        out = output.data() + used;
+        outLeft = size_t(size - used);
+    };
     while (inLeft > 0) {
         if (iconv(cd, &in, &inLeft, &out, &outLeft) != size_t(-1))
             break;
         if (errno == E2BIG) {
-            const qsizetype used = out - output.data();
-            output.resize(output.size() * 2);
-            out = output.data() + used;
-            outLeft = size_t(output.size() - used);
+            resize(output.size() * 2);
             continue;
         }
         // EILSEQ or EINVAL: skip one unit and put the replacement.
         const size_t skip = inLeft < unit ? inLeft : unit;
         in += skip;
         inLeft -= skip;
-        if (outLeft < size_t(replacement.size()) + 8) {
-            const qsizetype used = out - output.data();
-            output.resize(output.size() * 2 + replacement.size());
-            out = output.data() + used;
-            outLeft = size_t(output.size() - used);
-        }
+        if (outLeft < size_t(replacement.size()) + 8)
+            resize(output.size() * 2 + replacement.size());
         memcpy(out, replacement.constData(), size_t(replacement.size()));
         out += replacement.size();
         outLeft -= size_t(replacement.size());
