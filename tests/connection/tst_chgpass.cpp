@@ -1,6 +1,5 @@
 #include "support/testsupport.h"
 
-#include "app/platform.h"
 #include "app/unit1.h"
 #include "connection/adoquery.h"
 #include "connection/chgpass.h"
@@ -8,27 +7,13 @@
 #include "connection/datamodule.h"
 #include "connection/login.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionFrame>
 
 using namespace testsupport;
 
 namespace {
-
-QLineEdit *edit(const char *name)
-{
-    return chgpassform->findChild<QLineEdit *>(QLatin1String(name));
-}
-
-QPushButton *button(const char *name)
-{
-    return chgpassform->findChild<QPushButton *>(QLatin1String(name));
-}
 
 // The failure text as the box shows it: five lines, the second empty.
 QString failureText()
@@ -44,13 +29,12 @@ QString failureText()
 void login(const QString &dsn, const QString &user, const QString &database,
            const QString &password)
 {
-    writeDbset("[ConDBSet]\r\nSQLUser=" + platform::toGbk(user) + "\r\nDSN="
-               + platform::toGbk(dsn) + "\r\nDATABASE=" + platform::toGbk(database) + "\r\n");
+    writeDbset("[ConDBSet]\r\nSQLUser=" + gbk(user) + "\r\nDSN=" + gbk(dsn) + "\r\nDATABASE="
+               + gbk(database) + "\r\n");
     ModalWatcher watcher;
     loginform->show();
-    auto *password_box = loginform->findChild<QLineEdit *>(QStringLiteral("Edit2"));
-    QTest::keyClicks(password_box, password);
-    loginform->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+    QTest::keyClicks(child<QLineEdit>(loginform, "Edit2"), password);
+    child<QPushButton>(loginform, "Button1")->click();
     QVERIFY(datamod->con->connected());
     QVERIFY(!loginform->isVisible());
     QCOMPARE(loginform->passwordText(), password);
@@ -58,17 +42,20 @@ void login(const QString &dsn, const QString &user, const QString &database,
 
 void fill(const QString &old, const QString &newPassword, const QString &confirm)
 {
-    QTest::keyClicks(edit("Edit1"), old);
-    QTest::keyClicks(edit("Edit2"), newPassword);
-    QTest::keyClicks(edit("Edit3"), confirm);
+    QTest::keyClicks(child<QLineEdit>(chgpassform, "Edit1"), old);
+    QTest::keyClicks(child<QLineEdit>(chgpassform, "Edit2"), newPassword);
+    QTest::keyClicks(child<QLineEdit>(chgpassform, "Edit3"), confirm);
+}
+
+void confirmChange()
+{
+    child<QPushButton>(chgpassform, "Button1")->click();
 }
 
 void verifyBoxesReset()
 {
-    QVERIFY(edit("Edit1")->text().isEmpty());
-    QVERIFY(edit("Edit2")->text().isEmpty());
-    QVERIFY(edit("Edit3")->text().isEmpty());
-    QCOMPARE(chgpassform->focusWidget(), edit("Edit1"));
+    QCOMPARE(lineEditTexts(chgpassform, {"Edit1", "Edit2", "Edit3"}), QStringList({"", "", ""}));
+    QCOMPARE(chgpassform->focusWidget(), child<QLineEdit>(chgpassform, "Edit1"));
     QVERIFY(chgpassform->isVisible());
 }
 
@@ -114,33 +101,20 @@ private slots:
         Forms forms;
         QCOMPARE(chgpassform->windowTitle(), QStringLiteral("修改密码"));
         QCOMPARE(chgpassform->size(), QSize(266, 289));
-        QWidget *widget = chgpassform->findChild<QWidget *>(name);
-        QVERIFY(widget);
-        if (auto *label = qobject_cast<QLabel *>(widget)) {
-            QCOMPARE(label->text(), text);
-            label->ensurePolished();
-            const bool isRed = label->palette().color(QPalette::WindowText) == QColor(Qt::red);
+        QWidget *widget = child<QWidget>(chgpassform, name.toLatin1().constData());
+        QCOMPARE(caption(widget), text);
+        if (qobject_cast<QLabel *>(widget)) {
+            widget->ensurePolished();
+            const bool isRed = widget->palette().color(QPalette::WindowText) == QColor(Qt::red);
             QCOMPARE(isRed, red);
-        } else if (auto *push = qobject_cast<QPushButton *>(widget)) {
-            QCOMPARE(push->text(), text);
-        } else if (auto *group = qobject_cast<QGroupBox *>(widget)) {
-            QCOMPARE(group->title(), text);
-        } else {
-            QFAIL("unexpected control class");
         }
     }
 
     void boxesAreMasked()
     {
         Forms forms;
-        for (const char *name : {"Edit1", "Edit2", "Edit3"}) {
-            QLineEdit *box = edit(name);
-            QCOMPARE(box->echoMode(), QLineEdit::Password);
-            QStyleOptionFrame option;
-            option.initFrom(box);
-            QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, box),
-                     int('*'));
-        }
+        for (const char *name : {"Edit1", "Edit2", "Edit3"})
+            QCOMPARE(maskCharacter(child<QLineEdit>(chgpassform, name)), QLatin1Char('*'));
     }
 
     void showEmptiesBoxes()
@@ -148,8 +122,8 @@ private slots:
         Forms forms;
         chgpassform->show();
         fill(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"));
-        edit("Edit3")->setFocus();
-        button("Button2")->click();
+        child<QLineEdit>(chgpassform, "Edit3")->setFocus();
+        child<QPushButton>(chgpassform, "Button2")->click();
         QVERIFY(!chgpassform->isVisible());
         chgpassform->show();
         verifyBoxesReset();
@@ -197,15 +171,11 @@ private slots:
         ModalWatcher watcher;
         chgpassform->show();
         fill(old, newPassword, confirm);
-        button("Button1")->click();
+        confirmChange();
 
         QCOMPARE(watcher.records.size(), 1);
-        const ModalRecord &box = watcher.records.first();
-        QCOMPARE(box.text, failureText());
-        QCOMPARE(box.title, sent ? QStringLiteral("失败了") : QStringLiteral("失败"));
-        QCOMPARE(box.icon, int(QMessageBox::Critical));
-        QVERIFY(!box.hasOwner);
-        QCOMPARE(box.buttons.size(), 1);
+        verifyOkBox(watcher.records.first(), sent ? QStringLiteral("失败了") : QStringLiteral("失败"),
+                    failureText(), QMessageBox::Critical);
         verifyBoxesReset();
         Query *qry4 = datamod->qry4;
         if (sent) {
@@ -231,7 +201,7 @@ private slots:
         ModalWatcher watcher;
         chgpassform->show();
         fill(QStringLiteral("first"), QStringLiteral("n"), QStringLiteral("n"));
-        button("Button1")->click();
+        confirmChange();
         QCOMPARE(watcher.records.last().title, QStringLiteral("失败了"));
         chgpassform->hide();
 
@@ -243,10 +213,10 @@ private slots:
             return;
         chgpassform->show();
         fill(QStringLiteral("first"), QStringLiteral("n"), QStringLiteral("n"));
-        button("Button1")->click();
+        confirmChange();
         QCOMPARE(watcher.records.last().title, QStringLiteral("失败"));
         fill(QStringLiteral("second"), QStringLiteral("n"), QStringLiteral("n"));
-        button("Button1")->click();
+        confirmChange();
         QCOMPARE(watcher.records.last().title, QStringLiteral("失败了"));
         QCOMPARE(watcher.records.size(), 3);
     }
@@ -274,15 +244,12 @@ private slots:
         Forms forms;
         ModalWatcher watcher;
         chgpassform->show();
-        QLineEdit *source = chgpassform->findChild<QLineEdit *>(from);
+        QLineEdit *source = child<QLineEdit>(chgpassform, from.toLatin1().constData());
         QTest::keyClicks(source, QStringLiteral("abc"));
-        source->setFocus();
-        const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down;
-        QTest::keyPress(source, Qt::Key(key));
-        if (arrow) // Edit1 and Edit2 move on release
-            QCOMPARE(chgpassform->focusWidget(), source);
-        QTest::keyRelease(source, Qt::Key(key));
-        QCOMPARE(chgpassform->focusWidget()->objectName(), to);
+        const QStringList focus = focusAfterKey(source, Qt::Key(key));
+        if (key == Qt::Key_Up || key == Qt::Key_Down) // Edit1 and Edit2 move on release
+            QCOMPARE(focus.first(), from);
+        QCOMPARE(focus.last(), to);
         QCOMPARE(source->text(), QStringLiteral("abc"));
         QVERIFY(chgpassform->isVisible());
         QCOMPARE(watcher.records.size(), 0);
@@ -295,18 +262,18 @@ private slots:
     {
         Forms forms;
         chgpassform->show();
-        QLineEdit *edit3 = edit("Edit3");
+        QLineEdit *edit3 = child<QLineEdit>(chgpassform, "Edit3");
         edit3->setFocus();
         QTest::keyPress(edit3, Qt::Key_Up);
-        QCOMPARE(chgpassform->focusWidget(), edit("Edit2"));
+        QCOMPARE(chgpassform->focusWidget(), child<QLineEdit>(chgpassform, "Edit2"));
         QTest::keyRelease(chgpassform->focusWidget(), Qt::Key_Up);
-        QCOMPARE(chgpassform->focusWidget(), edit("Edit1"));
+        QCOMPARE(chgpassform->focusWidget(), child<QLineEdit>(chgpassform, "Edit1"));
 
         edit3->setFocus();
         QTest::keyPress(edit3, Qt::Key_Down);
-        QCOMPARE(chgpassform->focusWidget(), button("Button1"));
+        QCOMPARE(chgpassform->focusWidget(), child<QPushButton>(chgpassform, "Button1"));
         QTest::keyRelease(chgpassform->focusWidget(), Qt::Key_Down);
-        QCOMPARE(chgpassform->focusWidget(), button("Button1"));
+        QCOMPARE(chgpassform->focusWidget(), child<QPushButton>(chgpassform, "Button1"));
 
         // A release alone does nothing in Edit3.
         edit3->setFocus();
@@ -331,18 +298,16 @@ private slots:
 
         chgpassform->show();
         fill(original, changed, changed);
-        button("Button1")->click();
+        confirmChange();
         QCOMPARE(watcher.records.size(), 1);
-        QCOMPARE(watcher.records.last().text, QStringLiteral("修改密码成功！"));
-        QCOMPARE(watcher.records.last().title, QStringLiteral("成功"));
-        QCOMPARE(watcher.records.last().icon, int(QMessageBox::Information));
-        QVERIFY(!watcher.records.last().hasOwner);
+        verifyOkBox(watcher.records.last(), QStringLiteral("成功"), QStringLiteral("修改密码成功！"),
+                    QMessageBox::Information);
         QVERIFY(!chgpassform->isVisible());
 
         // The first change's new password now passes the old-password check.
         chgpassform->show();
         fill(changed, original, original);
-        button("Button1")->click();
+        confirmChange();
         QCOMPARE(watcher.records.size(), 2);
         QCOMPARE(watcher.records.last().title, QStringLiteral("成功"));
         QVERIFY(!chgpassform->isVisible());

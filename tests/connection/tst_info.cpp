@@ -1,48 +1,28 @@
 #include "support/testsupport.h"
 
-#include "app/platform.h"
 #include "connection/info.h"
 #include "connection/login.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 
 using namespace testsupport;
 
 namespace {
 
-QLineEdit *edit(const char *name)
-{
-    return infoform->findChild<QLineEdit *>(QLatin1String(name));
-}
-
-QPushButton *button(const char *name)
-{
-    return infoform->findChild<QPushButton *>(QLatin1String(name));
-}
-
-QByteArray gbk(const QString &text)
-{
-    return platform::toGbk(text);
-}
-
 // DSN, description, database, user as the four boxes show them.
 QStringList shownValues()
 {
-    return {edit("Edit3")->text(), edit("Edit2")->text(), edit("Edit4")->text(),
-            edit("Edit1")->text()};
+    return lineEditTexts(infoform, {"Edit3", "Edit2", "Edit4", "Edit1"});
 }
 
 void setValues(const QStringList &values)
 {
     const char *names[] = {"Edit3", "Edit2", "Edit4", "Edit1"};
     for (int i = 0; i < 4; ++i)
-        edit(names[i])->setText(values.at(i));
+        child<QLineEdit>(infoform, names[i])->setText(values.at(i));
 }
 
 QList<QByteArray> lines(const QByteArray &content)
@@ -125,18 +105,11 @@ private slots:
         Forms forms;
         QCOMPARE(infoform->windowTitle(), QStringLiteral("配置信息"));
         QCOMPARE(infoform->size(), QSize(242, 223));
-        QWidget *widget = infoform->findChild<QWidget *>(name);
-        QVERIFY(widget);
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            QCOMPARE(label->text(), text);
-        else if (auto *push = qobject_cast<QPushButton *>(widget))
-            QCOMPARE(push->text(), text);
-        else if (auto *group = qobject_cast<QGroupBox *>(widget))
-            QCOMPARE(group->title(), text);
-        else if (auto *line = qobject_cast<QLineEdit *>(widget))
+        const QWidget *widget = child<QWidget>(infoform, name.toLatin1().constData());
+        if (auto *line = qobject_cast<const QLineEdit *>(widget))
             QVERIFY(line->isEnabled() && line->echoMode() == QLineEdit::Normal);
         else
-            QFAIL("unexpected control class");
+            QCOMPARE(caption(widget), text);
     }
 
     void show_data()
@@ -165,7 +138,7 @@ private slots:
         ModalWatcher watcher;
         infoform->show();
         QCOMPARE(shownValues(), values);
-        QCOMPARE(infoform->focusWidget(), edit("Edit3"));
+        QCOMPARE(infoform->focusWidget(), child<QLineEdit>(infoform, "Edit3"));
         QCOMPARE(watcher.records.size(), 0); // a missing file is not reported
         QCOMPARE(QFileInfo::exists(dbsetPath()), !content.isEmpty());
     }
@@ -176,9 +149,10 @@ private slots:
         Forms forms;
         ModalWatcher watcher;
         infoform->show();
-        edit("Edit3")->clear();
-        QTest::keyClicks(edit("Edit3"), QStringLiteral("other"));
-        button("Button2")->click();
+        QLineEdit *dsn = child<QLineEdit>(infoform, "Edit3");
+        dsn->clear();
+        QTest::keyClicks(dsn, QStringLiteral("other"));
+        child<QPushButton>(infoform, "Button2")->click();
 
         QVERIFY(!infoform->isVisible());
         QCOMPARE(watcher.records.size(), 0);
@@ -216,7 +190,7 @@ private slots:
         ModalWatcher watcher;
         infoform->show();
         setValues(values);
-        button("Button2")->click();
+        child<QPushButton>(infoform, "Button2")->click();
         QVERIFY(!infoform->isVisible());
 
         QList<QByteArray> expected = richFileLines();
@@ -237,12 +211,7 @@ private slots:
         infoform->show();
         QCOMPARE(shownValues(), values);
         loginform->show();
-        const QStringList login = {
-            loginform->findChild<QLineEdit *>(QStringLiteral("Edit3"))->text(),
-            loginform->findChild<QLineEdit *>(QStringLiteral("Edit5"))->text(),
-            loginform->findChild<QLineEdit *>(QStringLiteral("Edit4"))->text(),
-            loginform->findChild<QLineEdit *>(QStringLiteral("Edit1"))->text()};
-        QCOMPARE(login, values);
+        QCOMPARE(lineEditTexts(loginform, {"Edit3", "Edit5", "Edit4", "Edit1"}), values);
         QCOMPARE(watcher.records.size(), 0);
     }
 
@@ -261,13 +230,11 @@ private slots:
         QVERIFY(QDir().mkpath(dbsetPath()));
 
         // Through the event loop, as the operator's click arrives.
-        QTest::mouseClick(button("Button2"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(infoform, "Button2"), Qt::LeftButton);
         QTRY_COMPARE(watcher.records.size(), 1);
-        const ModalRecord &box = watcher.records.first();
-        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(box.title, applicationTitle());
-        QCOMPARE(box.icon, int(QMessageBox::Critical));
-        QCOMPARE(box.text, QStringLiteral("Unable to write to ") + dbsetPath() + QLatin1Char('.'));
+        verifyOkBox(watcher.records.first(), applicationTitle(),
+                    QStringLiteral("Unable to write to ") + dbsetPath() + QLatin1Char('.'),
+                    QMessageBox::Critical);
         QVERIFY(infoform->isVisible());
         QCOMPARE(shownValues(), typed);
         QVERIFY(QFileInfo(dbsetPath()).isDir());
@@ -288,20 +255,20 @@ private slots:
         Forms forms;
         ModalWatcher watcher;
         infoform->show();
+        const auto cancel = [useCloseButton] {
+            if (useCloseButton)
+                infoform->close();
+            else
+                child<QPushButton>(infoform, "Button1")->click();
+        };
         setValues({"a", "b", "c", "d"});
-        if (useCloseButton)
-            infoform->close();
-        else
-            button("Button1")->click();
+        cancel();
         QVERIFY(!infoform->isVisible());
         QCOMPARE(readDbset(), content);
 
         removeDbset();
         infoform->show();
-        if (useCloseButton)
-            infoform->close();
-        else
-            button("Button1")->click();
+        cancel();
         QVERIFY(!QFileInfo::exists(dbsetPath()));
     }
 
@@ -331,15 +298,12 @@ private slots:
         Forms forms;
         ModalWatcher watcher;
         infoform->show();
-        QLineEdit *source = infoform->findChild<QLineEdit *>(from);
+        QLineEdit *source = child<QLineEdit>(infoform, from.toLatin1().constData());
         const QString before = source->text();
-        source->setFocus();
-        const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down;
-        QTest::keyPress(source, Qt::Key(key));
-        if (arrow) // arrows move on release
-            QCOMPARE(infoform->focusWidget(), source);
-        QTest::keyRelease(source, Qt::Key(key));
-        QCOMPARE(infoform->focusWidget()->objectName(), to);
+        const QStringList focus = focusAfterKey(source, Qt::Key(key));
+        if (key == Qt::Key_Up || key == Qt::Key_Down) // arrows move on release
+            QCOMPARE(focus.first(), from);
+        QCOMPARE(focus.last(), to);
         // Enter is swallowed: the box keeps its text, nothing is applied.
         QCOMPARE(source->text(), before);
         QVERIFY(infoform->isVisible());

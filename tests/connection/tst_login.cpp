@@ -1,45 +1,18 @@
 #include "support/testsupport.h"
 
-#include "app/platform.h"
 #include "app/unit1.h"
 #include "connection/adoquery.h"
 #include "connection/connection.h"
 #include "connection/datamodule.h"
 #include "connection/login.h"
 
-#include <QAction>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionFrame>
 
 using namespace testsupport;
 
 namespace {
-
-QLineEdit *edit(const char *name)
-{
-    return loginform->findChild<QLineEdit *>(QLatin1String(name));
-}
-
-QComboBox *combo(const char *name)
-{
-    return loginform->findChild<QComboBox *>(QLatin1String(name));
-}
-
-QPushButton *button(const char *name)
-{
-    return loginform->findChild<QPushButton *>(QLatin1String(name));
-}
-
-QByteArray gbk(const QString &text)
-{
-    return platform::toGbk(text);
-}
 
 // Section values different from the built-in defaults, and three DSN list
 // entries; the second points at the other SQLite file.
@@ -59,16 +32,26 @@ QByteArray sampleDbset()
         + "DSNDst3=" + gbk(QStringLiteral("无此库")) + ",nosuch.qtrl..OIW\r\n";
 }
 
+// User, DSN, database, description as the four boxes show them.
 QStringList shownValues()
 {
-    return {edit("Edit1")->text(), edit("Edit3")->text(), edit("Edit4")->text(),
-            edit("Edit5")->text()};
+    return lineEditTexts(loginform, {"Edit1", "Edit3", "Edit4", "Edit5"});
+}
+
+// The four filled boxes stay disabled; the password box is empty and has
+// the focus.
+void verifyPasswordToType()
+{
+    for (const char *name : {"Edit1", "Edit3", "Edit4", "Edit5"})
+        QVERIFY2(!child<QLineEdit>(loginform, name)->isEnabled(), name);
+    QVERIFY(child<QLineEdit>(loginform, "Edit2")->text().isEmpty());
+    QCOMPARE(loginform->focusWidget(), child<QLineEdit>(loginform, "Edit2"));
 }
 
 // The operator picks an entry of the drop-down list with the keyboard.
 void chooseEntry(int index)
 {
-    QComboBox *box = combo("box");
+    QComboBox *box = child<QComboBox>(loginform, "box");
     box->setFocus();
     while (box->currentIndex() < index)
         QTest::keyClick(box, Qt::Key_Down);
@@ -77,29 +60,16 @@ void chooseEntry(int index)
 
 void typePassword(const QString &password)
 {
-    edit("Edit2")->clear();
-    QTest::keyClicks(edit("Edit2"), password);
-    QCOMPARE(edit("Edit2")->text(), password);
+    QLineEdit *box = child<QLineEdit>(loginform, "Edit2");
+    box->clear();
+    QTest::keyClicks(box, password);
+    QCOMPARE(box->text(), password);
 }
 
-void verifyLoggedOutState(const char *panel0, const char *panel1)
+// Logged out, with the status texts the main window is created with.
+void verifyLoggedOutAsCreated()
 {
-    QVERIFY(mainform->N2()->isEnabled());
-    QVERIFY(!mainform->N3()->isEnabled());
-    QVERIFY(!mainform->N4()->isEnabled());
-    QVERIFY(!mainform->N7()->isEnabled());
-    QCOMPARE(mainform->panel(0)->text(), QString::fromUtf8(panel0));
-    QCOMPARE(mainform->panel(1)->text(), QString::fromUtf8(panel1));
-}
-
-void verifyLoggedInState(const QString &user)
-{
-    QVERIFY(!mainform->N2()->isEnabled());
-    QVERIFY(mainform->N3()->isEnabled());
-    QVERIFY(mainform->N4()->isEnabled());
-    QVERIFY(mainform->N7()->isEnabled());
-    QCOMPARE(mainform->panel(0)->text(), QStringLiteral("状态: 已登录"));
-    QCOMPARE(mainform->panel(1)->text(), QStringLiteral("数据库用户: ") + user);
+    verifyLoggedOutState(QStringLiteral("状态:未登录"), QStringLiteral("数据库用户:"));
 }
 
 // Rows of ashare_cjhb as seen through the open connection.
@@ -164,27 +134,15 @@ private slots:
         Forms forms;
         QCOMPARE(loginform->windowTitle(), QStringLiteral("登录数据库"));
         QCOMPARE(loginform->size(), QSize(245, 233));
-        QWidget *widget = loginform->findChild<QWidget *>(name);
-        QVERIFY(widget);
+        const QWidget *widget = child<QWidget>(loginform, name.toLatin1().constData());
         QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            QCOMPARE(label->text(), text);
-        else if (auto *push = qobject_cast<QPushButton *>(widget))
-            QCOMPARE(push->text(), text);
-        else if (auto *group = qobject_cast<QGroupBox *>(widget))
-            QCOMPARE(group->title(), text);
+        QCOMPARE(caption(widget), text);
     }
 
     void passwordBoxIsMasked()
     {
         Forms forms;
-        QLineEdit *password = edit("Edit2");
-        QCOMPARE(password->echoMode(), QLineEdit::Password);
-        QStyleOptionFrame option;
-        option.initFrom(password);
-        QCOMPARE(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option,
-                                              password),
-                 int('*'));
+        QCOMPARE(maskCharacter(child<QLineEdit>(loginform, "Edit2")), QLatin1Char('*'));
     }
 
     // Showing fills the boxes from dbset.ini (or the defaults) and the list
@@ -219,26 +177,17 @@ private slots:
         loginform->show();
         QVERIFY(loginform->isVisible());
 
-        if (withFile) {
-            QCOMPARE(watcher.records.size(), 0);
-        } else {
-            QCOMPARE(watcher.records.size(), 1);
-            const ModalRecord &box = watcher.records.first();
-            QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-            QCOMPARE(box.text, QStringLiteral("File not found."));
-            QCOMPARE(box.title, applicationTitle());
-            QCOMPARE(box.icon, int(QMessageBox::Critical));
-            QCOMPARE(box.buttons.size(), 1);
+        QCOMPARE(watcher.records.size(), withFile ? 0 : 1);
+        if (!withFile) {
+            verifyOkBox(watcher.records.first(), applicationTitle(),
+                        QStringLiteral("File not found."), QMessageBox::Critical);
         }
         QCOMPARE(shownValues(), values);
-        for (const char *name : {"Edit1", "Edit3", "Edit4", "Edit5"})
-            QVERIFY2(!edit(name)->isEnabled(), name);
-        QVERIFY(edit("Edit2")->isEnabled());
-        QVERIFY(edit("Edit2")->text().isEmpty());
-        QCOMPARE(loginform->focusWidget(), edit("Edit2"));
+        QVERIFY(child<QLineEdit>(loginform, "Edit2")->isEnabled());
+        verifyPasswordToType();
 
-        QComboBox *box = combo("box");
-        QComboBox *box1 = combo("box1");
+        QComboBox *box = child<QComboBox>(loginform, "box");
+        QComboBox *box1 = child<QComboBox>(loginform, "box1");
         QStringList items;
         for (int i = 0; i < box->count(); ++i)
             items << box->itemText(i);
@@ -247,9 +196,8 @@ private slots:
         QCOMPARE(box1->currentIndex(), -1);
         QVERIFY(!box1->isVisible());
         QCOMPARE(box1->count(), descriptions.size());
-        if (withFile) {
+        if (withFile)
             QCOMPARE(box1->itemText(1), QStringLiteral("DSNDst2=备用库,other.op.a..HIST2"));
-        }
     }
 
     // Each showing starts again from the file: typed password and a chosen
@@ -262,7 +210,7 @@ private slots:
         loginform->show();
         chooseEntry(1);
         typePassword(QStringLiteral("secret"));
-        button("Button2")->click();
+        child<QPushButton>(loginform, "Button2")->click();
         QVERIFY(!loginform->isVisible());
         QCOMPARE(loginform->passwordText(), QStringLiteral("secret"));
 
@@ -270,9 +218,10 @@ private slots:
         loginform->show();
         QCOMPARE(shownValues(), (QStringList{"", "other", "OIW",
                                              QStringLiteral("本地上海报盘数据库")}));
-        QVERIFY(edit("Edit2")->text().isEmpty());
-        QCOMPARE(combo("box")->count(), 1);
-        QCOMPARE(combo("box")->currentIndex(), -1);
+        QVERIFY(child<QLineEdit>(loginform, "Edit2")->text().isEmpty());
+        QComboBox *box = child<QComboBox>(loginform, "box");
+        QCOMPARE(box->count(), 1);
+        QCOMPARE(box->currentIndex(), -1);
         QCOMPARE(watcher.records.size(), 0);
     }
 
@@ -284,29 +233,26 @@ private slots:
         ModalWatcher watcher;
         loginform->show();
 
+        QComboBox *box = child<QComboBox>(loginform, "box");
+        QComboBox *box1 = child<QComboBox>(loginform, "box1");
+
         // A selection made by the program does not count as a choice.
-        combo("box")->setCurrentIndex(1);
+        box->setCurrentIndex(1);
         QCOMPARE(shownValues(), (QStringList{"sa", "sse", "TRADE", QStringLiteral("正式报盘库")}));
-        combo("box")->setCurrentIndex(-1);
+        box->setCurrentIndex(-1);
 
         typePassword(QStringLiteral("typed"));
         chooseEntry(1);
         QCOMPARE(shownValues(), (QStringList{"op.a", "other", "HIST2", QStringLiteral("备用库")}));
-        QCOMPARE(combo("box1")->currentIndex(), 1);
-        for (const char *name : {"Edit1", "Edit3", "Edit4", "Edit5"})
-            QVERIFY2(!edit(name)->isEnabled(), name);
-        QVERIFY(edit("Edit2")->text().isEmpty());
-        QCOMPARE(loginform->focusWidget(), edit("Edit2"));
+        QCOMPARE(box1->currentIndex(), 1);
+        verifyPasswordToType();
 
         typePassword(QStringLiteral("typed"));
-        button("Button3")->click();
+        child<QPushButton>(loginform, "Button3")->click();
         QCOMPARE(shownValues(), (QStringList{"sa", "sse", "TRADE", QStringLiteral("正式报盘库")}));
-        QCOMPARE(combo("box")->currentIndex(), -1);
-        QCOMPARE(combo("box1")->currentIndex(), -1);
-        QVERIFY(edit("Edit2")->text().isEmpty());
-        QCOMPARE(loginform->focusWidget(), edit("Edit2"));
-        for (const char *name : {"Edit1", "Edit3", "Edit4", "Edit5"})
-            QVERIFY2(!edit(name)->isEnabled(), name);
+        QCOMPARE(box->currentIndex(), -1);
+        QCOMPARE(box1->currentIndex(), -1);
+        verifyPasswordToType();
         QCOMPARE(readDbset(), content);
         QCOMPARE(watcher.records.size(), 0);
     }
@@ -342,22 +288,17 @@ private slots:
         if (entry >= 0)
             chooseEntry(entry);
         typePassword(QStringLiteral("secret"));
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
 
         QCOMPARE(watcher.records.size(), 1);
-        const ModalRecord &box = watcher.records.first();
-        QCOMPARE(box.text, QStringLiteral("数据库登录错误"));
-        QCOMPARE(box.title, QStringLiteral("错误"));
-        QCOMPARE(box.icon, int(QMessageBox::Critical));
-        QVERIFY(box.hasOwner);
-        QCOMPARE(box.buttons.size(), 1);
+        verifyOkBox(watcher.records.first(), QStringLiteral("错误"), QStringLiteral("数据库登录错误"),
+                    QMessageBox::Critical, true);
 
         QVERIFY(loginform->isVisible());
         QCOMPARE(shownValues(), values);
-        QVERIFY(edit("Edit2")->text().isEmpty());
-        QCOMPARE(loginform->focusWidget(), edit("Edit2"));
+        verifyPasswordToType();
         QVERIFY(!datamod->con->connected());
-        verifyLoggedOutState("状态:未登录", "数据库用户:");
+        verifyLoggedOutAsCreated();
     }
 
     // The connection string carries the typed password; values that hold
@@ -387,7 +328,7 @@ private slots:
         loginform->show();
         QCOMPARE(watcher.records.size(), 1); // "File not found."
         typePassword(password);
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
 
         QCOMPARE(watcher.records.size(), 1);
         QVERIFY(!loginform->isVisible());
@@ -412,7 +353,7 @@ private slots:
         loginform->show();
         chooseEntry(1);
         typePassword(QStringLiteral("pw"));
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
         QCOMPARE(watcher.records.size(), 0);
         QVERIFY(datamod->con->connected());
         QCOMPARE(datamod->con->connectionString(),
@@ -444,19 +385,19 @@ private slots:
                                  throw std::runtime_error("selecting the database failed");
                          });
         typePassword(QStringLiteral("pw"));
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
 
         QCOMPARE(watcher.records.size(), 2);
         QCOMPARE(watcher.records.last().text, QStringLiteral("数据库登录错误"));
         QCOMPARE(watcher.records.last().title, QStringLiteral("错误"));
         QVERIFY(!datamod->con->connected());
-        verifyLoggedOutState("状态:未登录", "数据库用户:");
+        verifyLoggedOutAsCreated();
         QVERIFY(loginform->isVisible());
-        QVERIFY(edit("Edit2")->text().isEmpty());
+        QVERIFY(child<QLineEdit>(loginform, "Edit2")->text().isEmpty());
 
         fail = false;
         typePassword(QStringLiteral("pw"));
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
         QCOMPARE(watcher.records.size(), 2);
         QVERIFY(datamod->con->connected());
         verifyLoggedInState(QStringLiteral("qtrl"));
@@ -481,16 +422,16 @@ private slots:
         ModalWatcher watcher;
         loginform->show();
         typePassword(sqlServerPassword());
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
         QCOMPARE(watcher.records.size(), 1);
         QCOMPARE(watcher.records.last().text, QStringLiteral("数据库登录错误"));
         QVERIFY(!datamod->con->connected());
-        verifyLoggedOutState("状态:未登录", "数据库用户:");
+        verifyLoggedOutAsCreated();
 
         writeDbset(dbset(sqlServerDatabase()));
-        button("Button3")->click();
+        child<QPushButton>(loginform, "Button3")->click();
         typePassword(sqlServerPassword());
-        button("Button1")->click();
+        child<QPushButton>(loginform, "Button1")->click();
         QCOMPARE(watcher.records.size(), 1);
         QVERIFY(datamod->con->connected());
         verifyLoggedInState(sqlServerUser());
@@ -509,26 +450,26 @@ private slots:
             ModalWatcher watcher([&](QWidget *modal, const ModalRecord &record) {
                 if (modal == loginform) {
                     ++logins;
-                    QTest::keyClicks(edit("Edit2"), password);
-                    button("Button1")->click();
+                    QTest::keyClicks(child<QLineEdit>(loginform, "Edit2"), password);
+                    child<QPushButton>(loginform, "Button1")->click();
                     return;
                 }
                 QCOMPARE(record.text, QStringLiteral("File not found."));
-                qobject_cast<QMessageBox *>(modal)->buttons().first()->click();
+                closeModal(modal);
             });
             mainform->N2Click();
             QCOMPARE(logins, 1);
             QCOMPARE(watcher.records.size(), 2); // "File not found.", then the window
             QCOMPARE(watcher.records.at(1).className, QStringLiteral("Tloginform"));
         };
-        verifyLoggedOutState("状态:未登录", "数据库用户:");
+        verifyLoggedOutAsCreated();
         loginThroughMenu(QStringLiteral("pw1"));
         QVERIFY(datamod->con->connected());
         verifyLoggedInState(QStringLiteral("qtrl"));
 
         mainform->N7Click();
         QVERIFY(!datamod->con->connected());
-        verifyLoggedOutState("状态: 未登录", "数据库用户: ");
+        verifyLoggedOutState(QStringLiteral("状态: 未登录"), QStringLiteral("数据库用户: "));
 
         loginThroughMenu(QStringLiteral("pw2"));
         QVERIFY(datamod->con->connected());
@@ -555,10 +496,10 @@ private slots:
         if (useCloseButton)
             loginform->close();
         else
-            button("Button2")->click();
+            child<QPushButton>(loginform, "Button2")->click();
         QVERIFY(!loginform->isVisible());
         QVERIFY(!datamod->con->connected());
-        verifyLoggedOutState("状态:未登录", "数据库用户:");
+        verifyLoggedOutAsCreated();
         QCOMPARE(loginform->passwordText(), QStringLiteral("kept"));
         QCOMPARE(watcher.records.size(), 0);
     }
@@ -572,16 +513,10 @@ private slots:
         Forms forms;
         ModalWatcher watcher;
         loginform->show();
-        QLineEdit *password = edit("Edit2");
-
-        QTest::keyPress(password, Qt::Key_Up);
-        QCOMPARE(loginform->focusWidget(), password); // moves on release only
-        QTest::keyRelease(password, Qt::Key_Up);
-        QCOMPARE(loginform->focusWidget(), button("Button3"));
-
-        password->setFocus();
-        QTest::keyClick(password, Qt::Key_Down);
-        QCOMPARE(loginform->focusWidget(), combo("box"));
+        QLineEdit *password = child<QLineEdit>(loginform, "Edit2");
+        // Arrows move on release only.
+        QCOMPARE(focusAfterKey(password, Qt::Key_Up), (QStringList{"Edit2", "Button3"}));
+        QCOMPARE(focusAfterKey(password, Qt::Key_Down), (QStringList{"Edit2", "box"}));
 
         // Enter has no action of its own: no button is pressed.
         typePassword(QStringLiteral("pw"));

@@ -1,16 +1,26 @@
 #include "support/testsupport.h"
 
 #include "app/forms.h"
+#include "app/unit1.h"
+#include "connection/connection.h"
+#include "connection/connstring.h"
+#include "connection/datamodule.h"
 #include "gendata.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -26,14 +36,6 @@ QTemporaryDir &privateDir()
 {
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sqltool-test-XXXXXX"));
     return dir;
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(content);
 }
 
 QByteArray systemIni(const char *name)
@@ -153,6 +155,21 @@ QStringList sqliteColumn(const QString &path, const QString &sql)
     return values;
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
 QString dbsetPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/dbset.ini");
@@ -172,10 +189,39 @@ void removeDbset()
 
 QByteArray readDbset()
 {
-    QFile file(dbsetPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return readFile(dbsetPath());
+}
+
+void logIn(const QString &dsn, const QString &user, const QString &password,
+           const QString &database)
+{
+    Connection *con = datamod->con;
+    con->setConnectionString(loginConnectionString(password, user, dsn));
+    con->setLoginPrompt(false);
+    con->open();
+    if (!database.isEmpty())
+        con->setDefaultDatabase(database);
+    mainform->enterLoggedInState(user);
+}
+
+void verifyLoggedInState(const QString &user)
+{
+    QVERIFY(!mainform->N2()->isEnabled());
+    QVERIFY(mainform->N3()->isEnabled());
+    QVERIFY(mainform->N4()->isEnabled());
+    QVERIFY(mainform->N7()->isEnabled());
+    QCOMPARE(mainform->panel(0)->text(), QStringLiteral("状态: 已登录"));
+    QCOMPARE(mainform->panel(1)->text(), QStringLiteral("数据库用户: ") + user);
+}
+
+void verifyLoggedOutState(const QString &panel0, const QString &panel1)
+{
+    QVERIFY(mainform->N2()->isEnabled());
+    QVERIFY(!mainform->N3()->isEnabled());
+    QVERIFY(!mainform->N4()->isEnabled());
+    QVERIFY(!mainform->N7()->isEnabled());
+    QCOMPARE(mainform->panel(0)->text(), panel0);
+    QCOMPARE(mainform->panel(1)->text(), panel1);
 }
 
 QString sqlServerDsn() { return env("SQLTOOL_MSSQL_DSN"); }
@@ -237,10 +283,25 @@ void ModalWatcher::poll()
             record.defaultButton = box->defaultButton()->text();
     }
     records << record;
-    if (m_handler) {
+    if (m_handler)
         m_handler(modal, record);
-        return;
-    }
+    else
+        closeModal(modal);
+}
+
+void verifyOkBox(const ModalRecord &box, const QString &title, const QString &text,
+                 QMessageBox::Icon icon, bool hasOwner)
+{
+    QCOMPARE(box.className, QStringLiteral("QMessageBox"));
+    QCOMPARE(box.title, title);
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.icon, int(icon));
+    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(box.hasOwner, hasOwner);
+}
+
+void closeModal(QWidget *modal)
+{
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         QAbstractButton *button = box->defaultButton();
         if (!button && !box->buttons().isEmpty())
@@ -254,6 +315,47 @@ void ModalWatcher::poll()
     } else {
         modal->close();
     }
+}
+
+QString caption(const QWidget *control)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
+        return button->text();
+    if (const auto *group = qobject_cast<const QGroupBox *>(control))
+        return group->title();
+    return {};
+}
+
+QStringList lineEditTexts(const QObject *parent, std::initializer_list<const char *> names)
+{
+    QStringList texts;
+    for (const char *name : names)
+        texts << child<QLineEdit>(parent, name)->text();
+    return texts;
+}
+
+QChar maskCharacter(const QLineEdit *box)
+{
+    if (box->echoMode() != QLineEdit::Password)
+        return {};
+    QStyleOptionFrame option;
+    option.initFrom(box);
+    return QChar(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, box));
+}
+
+QStringList focusAfterKey(QWidget *box, Qt::Key key)
+{
+    const auto focused = [box] {
+        const QWidget *focus = box->window()->focusWidget();
+        return focus ? focus->objectName() : QString();
+    };
+    box->setFocus();
+    QTest::keyPress(box, key);
+    const QString afterPress = focused();
+    QTest::keyRelease(box, key);
+    return {afterPress, focused()};
 }
 
 void pressButton(QWidget *messageBox, const QString &text)

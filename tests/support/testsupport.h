@@ -4,7 +4,10 @@
 // "sse" on a generated SQLite file, dbset.ini beside the test executable,
 // and helpers that read and close the modal windows a command opens.
 
+#include "app/platform.h"
+
 #include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -13,6 +16,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+
+class QLineEdit;
 
 namespace testsupport {
 
@@ -43,11 +49,30 @@ qint64 sqliteCount(const QString &path, const QString &sql);
 // First column of every row, as text (null as empty).
 QStringList sqliteColumn(const QString &path, const QString &sql);
 
+// Whole-file read (empty when the file cannot be read) and write (qFatal
+// when it cannot be written).
+QByteArray readFile(const QString &path);
+void writeFile(const QString &path, const QByteArray &content);
+
 // dbset.ini beside the test executable.
 QString dbsetPath();
 void writeDbset(const QByteArray &content);
 void removeDbset();
 QByteArray readDbset();
+// Text as dbset.ini stores it.
+inline QByteArray gbk(const QString &text)
+{
+    return platform::toGbk(text);
+}
+
+// Opens the data module's connection as the login window would, without the
+// window, and puts the main window into the logged-in state.
+void logIn(const QString &dsn = QStringLiteral("sse"), const QString &user = QStringLiteral("qtrl"),
+           const QString &password = {}, const QString &database = {});
+// The main window's login state: the enabled menu entries and status panels
+// 0 and 1.
+void verifyLoggedInState(const QString &user);
+void verifyLoggedOutState(const QString &panel0, const QString &panel1);
 
 // An optional real SQL Server: SQLTOOL_MSSQL_DSN names a DSN of the
 // machine's ODBC set-up; SQLTOOL_MSSQL_USER, SQLTOOL_MSSQL_PASSWORD and
@@ -69,6 +94,15 @@ struct ModalRecord
     QString defaultButton;
     bool hasOwner = false;
 };
+
+// Checks a message box the watcher met: this caption, text and icon, the
+// single button "OK", and an owner window or none.
+void verifyOkBox(const ModalRecord &box, const QString &title, const QString &text,
+                 QMessageBox::Icon icon, bool hasOwner = false);
+
+// Closes a modal window as the watcher does without a handler: a message
+// box by its default button (or its first), a dialog by rejecting it.
+void closeModal(QWidget *modal);
 
 // While alive, watches for modal windows (polling every few milliseconds),
 // records each one it meets and then hands it to the handler, which must
@@ -105,6 +139,18 @@ T *child(const QObject *parent, const char *name)
         qFatal("no %s named %s", T::staticMetaObject.className(), name);
     return found;
 }
+
+// The caption a control shows: the text of a label or a button, the title
+// of a group box; empty for any other control.
+QString caption(const QWidget *control);
+// The texts of the line edits with these objectNames, in this order.
+QStringList lineEditTexts(const QObject *parent, std::initializer_list<const char *> names);
+// The character a line edit shows for each typed one; null when it shows
+// the text itself.
+QChar maskCharacter(const QLineEdit *box);
+// Focuses `box`, presses `key` in it and releases it there. Gives the
+// objectNames of the focused control after the press and after the release.
+QStringList focusAfterKey(QWidget *box, Qt::Key key);
 
 // Presses the message box button with this text ("&Yes", "&No", "OK").
 void pressButton(QWidget *messageBox, const QString &text);
