@@ -7,12 +7,8 @@ const QString TradeSelect = QStringLiteral(
 const QString TradeWhere = QStringLiteral(
     "where (gddm like :tmpgddm) and (zqdm like :tmpzqdm) and (cjsl like :tmpcjsl) and (bcye like "
     ":tmpbcye) and (bs like :tmpbs)");
-const QString TradeWhereSbsj = QStringLiteral(
-    "where (gddm like :tmpgddm) and (zqdm like :tmpzqdm) and (cjsl like :tmpcjsl) and (bcye like "
-    ":tmpbcye) and (bs like :tmpbs) and(sbsj between :tmptime3 and :tmptime4) ");
-const QString TradeWhereCjsj = QStringLiteral(
-    "where (gddm like :tmpgddm) and (zqdm like :tmpzqdm) and (cjsl like :tmpcjsl) and (bcye like "
-    ":tmpbcye) and (bs like :tmpbs) and(cjsj between :tmptime5 and :tmptime6)");
+const QString TradeWhereSbsj = TradeWhere + QStringLiteral(" and(sbsj between :tmptime3 and :tmptime4) ");
+const QString TradeWhereCjsj = TradeWhere + QStringLiteral(" and(cjsj between :tmptime5 and :tmptime6)");
 const QString TradeSplitSelect = QStringLiteral(
     "select distinct A.* from ashare_cjhb  A INNER JOIN ashare_cjhb B ON (A.cjbh=B.cjbh)and "
     "(A.gddm like :tmpgddm) and (A.zqdm like :tmpzqdm) and (A.cjsl like :tmpcjsl) and (A.bcye like "
@@ -31,11 +27,25 @@ const QString OrdwthWhere = QStringLiteral(
 const QString Ordwth2Select = QStringLiteral(
     "select rec_num,acc,stock,bs,qty,qty2,price,time,date,status,remark,status1,owflag,ordrec,"
     "teordernum,reff,firmid,checkord from ashare_ordwth2");
-const QString Ordwth2Where = QStringLiteral(
-    "where (acc like :tmpgddm) and (stock like :tmpzqdm) and (qty like :tmpcjsl) and (price like "
-    ":tmpbcye)and (bs like :tmpbs)and (qty2 like :tmpqty2)");
+const QString Ordwth2Where = OrdwthWhere + QStringLiteral("and (qty2 like :tmpqty2)");
 
 const QChar SplitStartHour = QLatin1Char('9');
+
+// How one time range is queried.
+enum class RangeShape {
+    None,  // lengths that make no usable range
+    Range, // one text comparison: 5 and 5, or 6 and 6 characters
+    Split, // a five-character start beginning with "9" and a six-character end
+};
+
+RangeShape rangeShape(const QString &from, const QString &to)
+{
+    if (from.size() == to.size() && (from.size() == 5 || from.size() == 6))
+        return RangeShape::Range;
+    if (from.size() == 5 && to.size() == 6 && from.at(0) == SplitStartHour)
+        return RangeShape::Split;
+    return RangeShape::None;
+}
 
 bool complete(const QString &from, const QString &to)
 {
@@ -60,40 +70,6 @@ TradeChoice choose(const QString &from, const QString &to, const QString &fromNa
     return choice;
 }
 
-} // namespace
-
-RangeShape rangeShape(const QString &from, const QString &to)
-{
-    if (from.size() == to.size() && (from.size() == 5 || from.size() == 6))
-        return RangeShape::Range;
-    if (from.size() == 5 && to.size() == 6 && from.at(0) == SplitStartHour)
-        return RangeShape::Split;
-    return RangeShape::None;
-}
-
-TradeChoice chooseTradeStatement(const QString &sbsjFrom, const QString &sbsjTo,
-                                 const QString &cjsjFrom, const QString &cjsjTo)
-{
-    if (sbsjFrom.isEmpty() && sbsjTo.isEmpty() && cjsjFrom.isEmpty() && cjsjTo.isEmpty())
-        return {TradeStatement::NoTime, {}};
-    const bool sbsjComplete = complete(sbsjFrom, sbsjTo);
-    const bool cjsjComplete = complete(cjsjFrom, cjsjTo);
-    if (sbsjComplete && cjsjComplete)
-        return {};
-    if (sbsjComplete)
-        return choose(sbsjFrom, sbsjTo, QStringLiteral(":tmptime3"), QStringLiteral(":tmptime4"),
-                      TradeStatement::SbsjRange, TradeStatement::SbsjSplit);
-    if (cjsjComplete)
-        return choose(cjsjFrom, cjsjTo, QStringLiteral(":tmptime5"), QStringLiteral(":tmptime6"),
-                      TradeStatement::CjsjRange, TradeStatement::CjsjSplit);
-    return {};
-}
-
-QString substringPattern(const QString &text)
-{
-    return QLatin1Char('%') + text + QLatin1Char('%');
-}
-
 QStringList tradeStatementLines(TradeStatement statement)
 {
     switch (statement) {
@@ -113,39 +89,67 @@ QStringList tradeStatementLines(TradeStatement statement)
     return {};
 }
 
+// "%" + text + "%", the text unchanged.
+QString substringPattern(const QString &text)
+{
+    return QLatin1Char('%') + text + QLatin1Char('%');
+}
+
+// The five substring parameters every condition statement starts with; the
+// orders pages reuse the trade report's names for their own boxes.
+Parameters substringParameters(const QString &gddm, const QString &zqdm, const QString &cjsl,
+                               const QString &bcye, const QString &bs)
+{
+    return {
+        {QStringLiteral(":tmpgddm"), substringPattern(gddm)},
+        {QStringLiteral(":tmpzqdm"), substringPattern(zqdm)},
+        {QStringLiteral(":tmpcjsl"), substringPattern(cjsl)},
+        {QStringLiteral(":tmpbcye"), substringPattern(bcye)},
+        {QStringLiteral(":tmpbs"), substringPattern(bs)},
+    };
+}
+
+Parameters orderParameters(const OrderConditions &conditions)
+{
+    return substringParameters(conditions.acc, conditions.stock, conditions.qty, conditions.price,
+                               conditions.bs);
+}
+
+} // namespace
+
+TradeChoice chooseTradeStatement(const QString &sbsjFrom, const QString &sbsjTo,
+                                 const QString &cjsjFrom, const QString &cjsjTo)
+{
+    if (sbsjFrom.isEmpty() && sbsjTo.isEmpty() && cjsjFrom.isEmpty() && cjsjTo.isEmpty())
+        return {TradeStatement::NoTime, {}};
+    const bool sbsjComplete = complete(sbsjFrom, sbsjTo);
+    const bool cjsjComplete = complete(cjsjFrom, cjsjTo);
+    if (sbsjComplete && cjsjComplete)
+        return {};
+    if (sbsjComplete)
+        return choose(sbsjFrom, sbsjTo, QStringLiteral(":tmptime3"), QStringLiteral(":tmptime4"),
+                      TradeStatement::SbsjRange, TradeStatement::SbsjSplit);
+    if (cjsjComplete)
+        return choose(cjsjFrom, cjsjTo, QStringLiteral(":tmptime5"), QStringLiteral(":tmptime6"),
+                      TradeStatement::CjsjRange, TradeStatement::CjsjSplit);
+    return {};
+}
+
 StatementText tradeConditionStatement(const TradeConditions &conditions)
 {
     const TradeChoice choice = chooseTradeStatement(conditions.sbsjFrom, conditions.sbsjTo,
                                                     conditions.cjsjFrom, conditions.cjsjTo);
     if (choice.statement == TradeStatement::None)
         return {};
-    StatementText statement;
-    statement.lines = tradeStatementLines(choice.statement);
-    statement.parameters = {
-        {QStringLiteral(":tmpgddm"), substringPattern(conditions.gddm)},
-        {QStringLiteral(":tmpzqdm"), substringPattern(conditions.zqdm)},
-        {QStringLiteral(":tmpcjsl"), substringPattern(conditions.cjsl)},
-        {QStringLiteral(":tmpbcye"), substringPattern(conditions.bcye)},
-        {QStringLiteral(":tmpbs"), substringPattern(conditions.bs)},
-    };
-    statement.parameters += choice.timeParameters;
-    return statement;
+    return {tradeStatementLines(choice.statement),
+            substringParameters(conditions.gddm, conditions.zqdm, conditions.cjsl, conditions.bcye,
+                                conditions.bs)
+                + choice.timeParameters};
 }
 
 StatementText tradeAllStatement()
 {
     return {{TradeSelect}, {}};
-}
-
-static Parameters orderParameters(const OrderConditions &conditions)
-{
-    return {
-        {QStringLiteral(":tmpgddm"), substringPattern(conditions.acc)},
-        {QStringLiteral(":tmpzqdm"), substringPattern(conditions.stock)},
-        {QStringLiteral(":tmpcjsl"), substringPattern(conditions.qty)},
-        {QStringLiteral(":tmpbcye"), substringPattern(conditions.price)},
-        {QStringLiteral(":tmpbs"), substringPattern(conditions.bs)},
-    };
 }
 
 StatementText ordwthAllStatement()

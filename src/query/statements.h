@@ -18,14 +18,6 @@ enum class TradeStatement {
     CjsjSplit, // the same on the trade time
 };
 
-// How one time range is queried.
-enum class RangeShape {
-    None,  // lengths that make no usable range
-    Range, // one text comparison: 5 and 5, or 6 and 6 characters
-    Split, // a five-character start beginning with "9" and a six-character end
-};
-RangeShape rangeShape(const QString &from, const QString &to);
-
 // Which statement the condition command runs for the four time boxes, and
 // the time parameters it then sets (from bound first, as typed).
 struct TradeChoice
@@ -35,9 +27,6 @@ struct TradeChoice
 };
 TradeChoice chooseTradeStatement(const QString &sbsjFrom, const QString &sbsjTo,
                                  const QString &cjsjFrom, const QString &cjsjTo);
-
-// "%" + text + "%", the text unchanged.
-QString substringPattern(const QString &text);
 
 // The condition boxes of the trade report page.
 struct TradeConditions
@@ -60,8 +49,6 @@ struct StatementText
     Parameters parameters;
 };
 
-// The lines of a trade statement (empty for None).
-QStringList tradeStatementLines(TradeStatement statement);
 // The whole condition command of the trade report page; nothing to run
 // (no lines) when no statement is chosen.
 StatementText tradeConditionStatement(const TradeConditions &conditions);
