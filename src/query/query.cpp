@@ -83,6 +83,26 @@ void listRows(Query &query, const StatementText &statement, const std::function<
     countLabel->setText(QString::number(query.recordCount()));
 }
 
+// One line of the statistics window: caption in column 0, value in column 1.
+struct StatisticsLine
+{
+    QString caption;
+    QString value;
+};
+
+// Fills the statistics window's title and its three lines, and shows it.
+void showStatistics(const QString &title, std::initializer_list<StatisticsLine> lines)
+{
+    countform->setTitle(title);
+    int row = 0;
+    for (const StatisticsLine &line : lines) {
+        countform->setCell(0, row, line.caption);
+        countform->setCell(1, row, line.value);
+        ++row;
+    }
+    countform->exec();
+}
+
 void setPixelFont(QWidget *widget, int pixels)
 {
     QFont font = widget->font();
@@ -282,14 +302,9 @@ void Tqueryform::Button13Click()
     if (rows <= 0)
         return;
     const TradeTotals totals = sumTrades(*datamod->qry1, rows);
-    countform->setTitle(TradeStatisticsTitle);
-    countform->setCell(0, 0, CountCaption);
-    countform->setCell(1, 0, countCell(count));
-    countform->setCell(0, 1, TradeQuantityCaption);
-    countform->setCell(1, 1, quantityCell(totals.quantity));
-    countform->setCell(0, 2, TradeAmountCaption);
-    countform->setCell(1, 2, amountCell(totals.amount));
-    countform->exec();
+    showStatistics(TradeStatisticsTitle, {{CountCaption, countCell(count)},
+                                          {TradeQuantityCaption, quantityCell(totals.quantity)},
+                                          {TradeAmountCaption, amountCell(totals.amount)}});
 }
 
 void Tqueryform::Button14Click()
@@ -299,14 +314,10 @@ void Tqueryform::Button14Click()
     if (rows <= 0)
         return;
     const qint64 quantity = sumOrders(*datamod->qry2, rows);
-    countform->setTitle(OrderStatisticsTitle);
-    countform->setCell(0, 0, CountCaption);
-    countform->setCell(1, 0, countCell(count));
-    countform->setCell(0, 1, OrderQuantityCaption);
-    countform->setCell(1, 1, quantityCell(quantity));
-    countform->setCell(0, 2, QString());
-    countform->setCell(1, 2, QString());
-    countform->exec();
+    // The empty third line removes the amount of an earlier trade statistics.
+    showStatistics(OrderStatisticsTitle, {{CountCaption, countCell(count)},
+                                          {OrderQuantityCaption, quantityCell(quantity)},
+                                          {}});
 }
 
 void Tqueryform::titleClick(const QLabel *countLabel, SortState &state, DataSource *source,

@@ -8,9 +8,7 @@ const QString AscendingArrow = QStringLiteral("\u25B2");
 
 void SortState::reset()
 {
-    m_ascendingNext = false;
-    m_lastColumn = -1;
-    m_lastCaption.clear();
+    *this = SortState();
 }
 
 void SortState::titleClick(DataSource &source, int column)

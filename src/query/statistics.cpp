@@ -15,6 +15,18 @@ bool isBlankOrControl(QChar c)
     return c.unicode() <= ' ';
 }
 
+// Removes leading and trailing blanks and control characters.
+QString trimBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlankOrControl(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlankOrControl(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 // A field of the walked query, found by name once (with the query's own
 // error for a missing field) and read as text on the current row.
 class FieldText
@@ -57,25 +69,12 @@ qint64 statisticsRows(const QString &countLabel)
     return textToInteger(countLabel);
 }
 
-QString trimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlankOrControl(text.at(begin)))
-        ++begin;
-    while (end > begin && isBlankOrControl(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 TradeTotals sumTrades(Query &query, qint64 rows)
 {
     query.first();
-    TradeTotals totals;
-    if (rows <= 0)
-        return totals;
     const FieldText quantity(query, QStringLiteral("cjsl"));
     const FieldText amount(query, QStringLiteral("cjje"));
+    TradeTotals totals;
     for (qint64 i = 0; i < rows; ++i) {
         totals.quantity += wholeNumber(quantity);
         totals.amount += decimalNumber(amount);
@@ -87,10 +86,8 @@ TradeTotals sumTrades(Query &query, qint64 rows)
 qint64 sumOrders(Query &query, qint64 rows)
 {
     query.first();
-    qint64 total = 0;
-    if (rows <= 0)
-        return total;
     const FieldText quantity(query, QStringLiteral("qty"));
+    qint64 total = 0;
     for (qint64 i = 0; i < rows; ++i) {
         total += wholeNumber(quantity);
         query.next();

@@ -13,9 +13,6 @@ class Query;
 // The rows to total, from the count label's text: 0 when it is empty.
 qint64 statisticsRows(const QString &countLabel);
 
-// Removes leading and trailing blanks and control characters.
-QString trimBlanks(const QString &text);
-
 struct TradeTotals
 {
     qint64 quantity = 0; // cjsl: whole numbers, kept in 64 bits
