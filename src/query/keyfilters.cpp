@@ -32,26 +32,6 @@ void keepIf(QChar &key, bool pass)
         key = QChar(0);
 }
 
-// The character a key press types, or the null character when it types
-// none. Backspace and Enter count as typed characters 8 and 13 even where
-// the platform reports no text for them; Delete types nothing.
-QChar typedCharacter(const QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        return QChar(Backspace);
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(Enter);
-    case Qt::Key_Delete:
-        return QChar(0);
-    default:
-        break;
-    }
-    const QString text = event->text();
-    return text.isEmpty() ? QChar(0) : text.at(0);
-}
-
 } // namespace
 
 void Edit1KeyPress(QChar &key)
@@ -92,19 +72,30 @@ bool TypedKeyFilter::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     const auto *keyEvent = static_cast<const QKeyEvent *>(event);
-    const QChar typed = typedCharacter(keyEvent);
-    if (typed.isNull())
+    // Delete types nothing, whatever text the platform gives it.
+    if (keyEvent->key() == Qt::Key_Delete)
         return false;
     // Several characters in one event (rare) pass only if all of them do.
-    const QString text = keyEvent->text();
-    QString characters = text.isEmpty() || typed != text.at(0) ? QString(typed) : text;
-    for (QChar character : characters) {
+    for (QChar character : typedCharacters(keyEvent)) {
         QChar key = character;
         m_filter(key);
         if (key.isNull())
             return true;
     }
     return false;
+}
+
+QString typedCharacters(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return QString(QChar(Backspace));
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QString(QChar(Enter));
+    default:
+        return event->text();
+    }
 }
 
 } // namespace keyfilters

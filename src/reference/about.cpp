@@ -1,6 +1,8 @@
 #include "reference/about.h"
 #include "ui_about.h"
 
+#include "query/keyfilters.h"
+
 #include <QKeyEvent>
 #include <QShowEvent>
 
@@ -17,21 +19,6 @@ const char *const mailLine = "邮箱：qtrlkv@example.com";
 
 constexpr QChar backspace(8);
 constexpr QChar carriageReturn(13);
-
-// The characters a key press types: backspace and Enter as 8 and 13,
-// otherwise the event's text (empty for keys that type nothing).
-QString typedCharacters(const QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        return QString(backspace);
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QString(carriageReturn);
-    default:
-        return event->text();
-    }
-}
 
 } // namespace
 
@@ -80,7 +67,7 @@ void Taboutform::showEvent(QShowEvent *event)
 
 void Taboutform::keyPressEvent(QKeyEvent *event)
 {
-    const QString typed = typedCharacters(event);
+    const QString typed = keyfilters::typedCharacters(event);
     if (typed.isEmpty()) {
         QDialog::keyPressEvent(event);
         return;
