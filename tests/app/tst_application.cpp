@@ -8,11 +8,12 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 
 #include <stdexcept>
+
+using namespace testsupport;
 
 class ApplicationTest : public QObject
 {
@@ -92,20 +93,15 @@ private slots:
         button.show();
         QVERIFY(QTest::qWaitForWindowExposed(&button));
 
-        testsupport::ModalWatcher watcher;
+        ModalWatcher watcher;
         QTest::mouseClick(&button, Qt::LeftButton);
         QTRY_COMPARE(watcher.records.size(), 1);
         QTest::mouseClick(&button, Qt::LeftButton);
         QTRY_COMPARE(watcher.records.size(), 2);
         QCOMPARE(clicks, 2);
 
-        const testsupport::ModalRecord &first = watcher.records.at(0);
-        QCOMPARE(first.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(first.title, QStringLiteral("tst_application"));
-        QCOMPARE(first.text, QStringLiteral("数据库连接失败."));
-        QCOMPARE(first.icon, int(QMessageBox::Critical));
-        QCOMPARE(first.buttons, QStringList{QStringLiteral("OK")});
-        QVERIFY(!first.hasOwner);
+        verifyOkBox(watcher.records.at(0), QStringLiteral("tst_application"),
+                    QStringLiteral("数据库连接失败."), QMessageBox::Critical);
         QCOMPARE(watcher.records.at(1).text, QStringLiteral("second failure."));
         // The button is usable again: its press was not left half done.
         QVERIFY(!button.isDown());
@@ -115,15 +111,15 @@ private slots:
     // the settings file cannot be written.
     void exceptionFromProgramHandler()
     {
-        testsupport::Forms forms;
-        testsupport::removeDbset();
-        QVERIFY(QDir().mkpath(testsupport::dbsetPath()));
-        testsupport::ModalWatcher watcher([](QWidget *modal, const testsupport::ModalRecord &record) {
+        Forms forms;
+        removeDbset();
+        QVERIFY(QDir().mkpath(dbsetPath()));
+        ModalWatcher watcher([](QWidget *modal, const ModalRecord &record) {
             if (record.className == QLatin1String("Tinfoform")) {
                 auto *apply = modal->findChild<QPushButton *>(QStringLiteral("Button2"));
                 QTimer::singleShot(0, apply, [apply] { QTest::mouseClick(apply, Qt::LeftButton); });
             } else if (record.className == QLatin1String("QMessageBox")) {
-                testsupport::pressButton(modal, QStringLiteral("OK"));
+                pressButton(modal, QStringLiteral("OK"));
                 // The configuration window stays open after the failure.
                 QTimer::singleShot(0, infoform, [] {
                     QVERIFY(infoform->isVisible());
@@ -134,47 +130,39 @@ private slots:
         QTimer::singleShot(0, infoform, [] { infoform->exec(); });
         QTRY_COMPARE(watcher.records.size(), 2);
         QTRY_VERIFY(!infoform->isVisible());
-        QDir().rmdir(testsupport::dbsetPath());
+        QDir().rmdir(dbsetPath());
 
-        const testsupport::ModalRecord &box = watcher.records.at(1);
-        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(box.title, QStringLiteral("tst_application"));
-        QCOMPARE(box.text, QStringLiteral("Unable to write to ")
-                               + QDir::toNativeSeparators(testsupport::dbsetPath()) + QLatin1Char('.'));
-        QCOMPARE(box.icon, int(QMessageBox::Critical));
-        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+        verifyOkBox(watcher.records.at(1), QStringLiteral("tst_application"),
+                    QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(dbsetPath())
+                        + QLatin1Char('.'),
+                    QMessageBox::Critical);
     }
 
     void showExceptionBoxDirectly()
     {
-        testsupport::ModalWatcher watcher;
+        ModalWatcher watcher;
         showExceptionBox(SettingsError(QStringLiteral("File not found")));
         QCOMPARE(watcher.records.size(), 1);
-        QCOMPARE(watcher.records.first().text, QStringLiteral("File not found."));
-        QCOMPARE(watcher.records.first().title, applicationTitle());
+        verifyOkBox(watcher.records.first(), applicationTitle(), QStringLiteral("File not found."),
+                    QMessageBox::Critical);
     }
 
     // --- the program's own boxes ------------------------------------------
 
     void informationAndErrorBoxes()
     {
-        testsupport::ModalWatcher watcher;
+        ModalWatcher watcher;
         msg::information(QStringLiteral("第一行\r第二行"), QStringLiteral("提示"));
         msg::error(QStringLiteral("失败"), QStringLiteral("错误"));
         QWidget owner;
         msg::error(QStringLiteral("失败"), QStringLiteral("错误"), &owner);
         QCOMPARE(watcher.records.size(), 3);
-        const testsupport::ModalRecord &info = watcher.records.at(0);
-        QCOMPARE(info.text, QStringLiteral("第一行\n第二行"));
-        QCOMPARE(info.title, QStringLiteral("提示"));
-        QCOMPARE(info.icon, int(QMessageBox::Information));
-        QCOMPARE(info.buttons, QStringList{QStringLiteral("OK")});
-        QVERIFY(!info.hasOwner);
-        const testsupport::ModalRecord &error = watcher.records.at(1);
-        QCOMPARE(error.icon, int(QMessageBox::Critical));
-        QCOMPARE(error.title, QStringLiteral("错误"));
-        QVERIFY(!error.hasOwner);
-        QVERIFY(watcher.records.at(2).hasOwner);
+        verifyOkBox(watcher.records.at(0), QStringLiteral("提示"), QStringLiteral("第一行\n第二行"),
+                    QMessageBox::Information);
+        verifyOkBox(watcher.records.at(1), QStringLiteral("错误"), QStringLiteral("失败"),
+                    QMessageBox::Critical);
+        verifyOkBox(watcher.records.at(2), QStringLiteral("错误"), QStringLiteral("失败"),
+                    QMessageBox::Critical, true);
     }
 
     void lineBreaks_data()
@@ -208,19 +196,19 @@ private slots:
     {
         QFETCH(QString, answer);
         QFETCH(bool, result);
-        testsupport::ModalWatcher watcher([answer](QWidget *modal, const testsupport::ModalRecord &) {
+        ModalWatcher watcher([answer](QWidget *modal, const ModalRecord &) {
             if (answer == QLatin1String("escape"))
-                testsupport::pressEscape(modal);
+                pressEscape(modal);
             else if (answer == QLatin1String("enter"))
                 QTest::keyClick(modal, Qt::Key_Return);
             else if (answer == QLatin1String("close"))
                 modal->close();
             else
-                testsupport::pressButton(modal, answer);
+                pressButton(modal, answer);
         });
         QCOMPARE(msg::confirm(QStringLiteral("确定吗?\r真的?")), result);
         QCOMPARE(watcher.records.size(), 1);
-        const testsupport::ModalRecord &box = watcher.records.first();
+        const ModalRecord &box = watcher.records.first();
         QCOMPARE(box.title, QStringLiteral("Confirm"));
         QCOMPARE(box.text, QStringLiteral("确定吗?\n真的?"));
         QCOMPARE(box.icon, int(QMessageBox::Question));

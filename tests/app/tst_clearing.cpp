@@ -1,19 +1,15 @@
 #include "support/testsupport.h"
 
 #include "app/clearing.h"
-#include "app/platform.h"
 #include "app/unit1.h"
 #include "connection/adoquery.h"
 #include "connection/connection.h"
-#include "connection/connstring.h"
 #include "connection/datamodule.h"
 #include "query/query.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QAction>
 #include <QLabel>
-#include <QMessageBox>
 #include <QTableView>
 
 using namespace testsupport;
@@ -88,35 +84,13 @@ QList<qint64> rowCounts(const QString &path)
     return counts;
 }
 
-void openConnection(const QString &dsn, const QString &user, const QString &password,
-             const QString &database)
-{
-    Connection *con = datamod->con;
-    con->setConnectionString(loginConnectionString(password, user, dsn));
-    con->setLoginPrompt(false);
-    con->open();
-    if (!database.isEmpty())
-        con->setDefaultDatabase(database);
-    mainform->enterLoggedInState(user);
-}
-
-void closeBox(QWidget *modal)
-{
-    auto *box = qobject_cast<QMessageBox *>(modal);
-    QVERIFY(box);
-    QAbstractButton *button = box->defaultButton();
-    if (!button)
-        button = box->buttons().first();
-    button->click();
-}
-
 enum class Answer { Yes, No, Escape, Close };
 
 ModalWatcher::Handler answering(Answer answer)
 {
     return [answer](QWidget *modal, const ModalRecord &record) {
         if (record.title != QLatin1String("Confirm")) {
-            closeBox(modal);
+            closeModal(modal);
             return;
         }
         switch (answer) {
@@ -183,7 +157,7 @@ private slots:
         QFETCH(int, answer);
         const QList<qint64> before = rowCounts(databasePath());
         Forms forms;
-        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        logIn();
         Query *query = queryObject(table);
         const QStringList sqlBefore = query->sql();
         ModalWatcher watcher(answering(Answer(answer)));
@@ -206,7 +180,7 @@ private slots:
         const QList<qint64> before = rowCounts(databasePath());
         QVERIFY(before.at(0) > 0 && before.at(1) > 0 && before.at(2) > 0);
         Forms forms;
-        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        logIn();
         Query *query = queryObject(table);
         // Leave a result open on the object, as a listed page does.
         runQuery(*query, {QStringLiteral("select * from %1").arg(QLatin1String(expected(table).table))});
@@ -217,12 +191,8 @@ private slots:
 
         QCOMPARE(watcher.records.size(), 2);
         verifyQuestion(watcher.records.at(0), table);
-        const ModalRecord &box = watcher.records.at(1);
-        QCOMPARE(box.title, QStringLiteral("失败了"));
-        QCOMPARE(box.text, failureText(table));
-        QCOMPARE(box.icon, int(QMessageBox::Critical));
-        QCOMPARE(box.buttons.size(), 1);
-        QVERIFY(!box.hasOwner);
+        verifyOkBox(watcher.records.at(1), QStringLiteral("失败了"), failureText(table),
+                    QMessageBox::Critical);
 
         const QString statement = QString::fromUtf8(expected(table).statement);
         QCOMPARE(query->lastStatement(), statement);
@@ -249,21 +219,18 @@ private slots:
         QFETCH(ClearTable, table);
         const Expected names = expected(table);
         Forms forms;
-        openConnection(QStringLiteral("sse"), QStringLiteral("qtrl"), QString(), QString());
+        logIn();
         ModalWatcher watcher(answering(Answer::Yes));
 
-        auto *listAll = queryform->findChild<QAbstractButton *>(QLatin1String(names.listAllButton));
-        auto *grid = queryform->findChild<QTableView *>(QLatin1String(names.grid));
-        auto *count = queryform->findChild<QLabel *>(QLatin1String(names.countLabel));
-        QVERIFY(listAll && grid && count);
-        listAll->click();
+        auto *grid = child<QTableView>(queryform, names.grid);
+        auto *count = child<QLabel>(queryform, names.countLabel);
+        child<QAbstractButton>(queryform, names.listAllButton)->click();
         const qint64 rows = sqliteCount(
             databasePath(), QStringLiteral("select count(*) from %1").arg(QLatin1String(names.table)));
         QCOMPARE(count->text(), QString::number(rows));
         QCOMPARE(grid->model()->rowCount(), int(rows));
 
-        auto *entry = mainform->findChild<QAction *>(QLatin1String(names.menuEntry));
-        QVERIFY(entry);
+        auto *entry = child<QAction>(mainform, names.menuEntry);
         QVERIFY(entry->isEnabled());
         entry->trigger();
 
@@ -285,7 +252,7 @@ private slots:
         if (sqlServerDsn().isEmpty())
             QSKIP("SQLTOOL_MSSQL_DSN is not set");
         Forms forms;
-        openConnection(sqlServerDsn(), sqlServerUser(), sqlServerPassword(), sqlServerDatabase());
+        logIn(sqlServerDsn(), sqlServerUser(), sqlServerPassword(), sqlServerDatabase());
         ModalWatcher watcher(answering(Answer::Yes));
         const QString countSql =
             QStringLiteral("select * from %1").arg(QLatin1String(expected(table).table));
@@ -294,11 +261,8 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             clearTable(table);
             QCOMPARE(watcher.records.size(), 2 * (round + 1));
-            const ModalRecord &box = watcher.records.last();
-            QCOMPARE(box.title, QStringLiteral("清除成功"));
-            QCOMPARE(box.text, QString::fromUtf8(expected(table).success));
-            QCOMPARE(box.icon, int(QMessageBox::Information));
-            QVERIFY(!box.hasOwner);
+            verifyOkBox(watcher.records.last(), QStringLiteral("清除成功"),
+                        QString::fromUtf8(expected(table).success), QMessageBox::Information);
             QVERIFY(!queryObject(table)->active());
             runQuery(*datamod->qry4, {countSql});
             QCOMPARE(datamod->qry4->recordCount(), 0);

@@ -15,13 +15,9 @@
 
 #include <cmath>
 
-namespace {
+using namespace testsupport;
 
-QAction *action(const char *name)
-{
-    // A submenu's entry is the menu's own action; it carries the same name.
-    return mainform->findChild<QAction *>(QLatin1String(name));
-}
+namespace {
 
 QStringList names(const QList<QAction *> &actions)
 {
@@ -31,17 +27,17 @@ QStringList names(const QList<QAction *> &actions)
     return result;
 }
 
-QMenuBar *menuBar()
+// A submenu's entry on the menu bar is the menu's own action; it carries
+// the menu's name.
+QRect menuBarEntry(const char *name)
 {
-    return mainform->findChild<QMenuBar *>(QStringLiteral("MainMenu1"));
+    return child<QMenuBar>(mainform, "MainMenu1")->actionGeometry(child<QAction>(mainform, name));
 }
 
-void openConnection()
+void clickMenuBarEntry(const char *name)
 {
-    datamod->con->setConnectionString(QStringLiteral(
-        "Provider=MSDASQL.1; password=;Persist Security Info=False;User ID=qtrl;Data Source=sse"));
-    datamod->con->setLoginPrompt(false);
-    datamod->con->open();
+    QTest::mouseClick(child<QMenuBar>(mainform, "MainMenu1"), Qt::LeftButton, {},
+                      menuBarEntry(name).center());
 }
 
 void showActive()
@@ -60,11 +56,11 @@ class MainformTest : public QObject
 private slots:
     void initTestCase()
     {
-        testsupport::generateDatabase(testsupport::databasePath(), 200);
-        testsupport::writeDbset("[ConDBSet]\r\nSQLUser=qtrl\r\nDSN=sse\r\nDATABASE=OIW\r\n");
+        generateDatabase(databasePath(), 200);
+        writeDbset("[ConDBSet]\r\nSQLUser=qtrl\r\nDSN=sse\r\nDATABASE=OIW\r\n");
     }
 
-    void cleanupTestCase() { testsupport::removeDbset(); }
+    void cleanupTestCase() { removeDbset(); }
 
     // --- pure arithmetic ------------------------------------------------
 
@@ -122,7 +118,7 @@ private slots:
 
     void windowFrame()
     {
-        testsupport::Forms forms;
+        Forms forms;
         QCOMPARE(mainform->windowTitle(), QStringLiteral("上海A股SQL报盘数据库工具"));
         QCOMPARE(mainform->width(), 417);
         QCOMPARE(mainform->minimumSize(), mainform->maximumSize());
@@ -139,18 +135,18 @@ private slots:
 
         showActive();
         // A strip of menu bar over status bar, nothing between.
-        QStatusBar *bar = mainform->findChild<QStatusBar *>(QStringLiteral("StatusBar"));
-        QVERIFY(bar);
+        QStatusBar *bar = child<QStatusBar>(mainform, "StatusBar");
         QCOMPARE(bar->height(), 19);
         QCOMPARE(bar->width(), 417);
         QCOMPARE(bar->geometry().bottom(), mainform->height() - 1);
-        QCOMPARE(menuBar()->geometry().top(), 0);
-        QCOMPARE(mainform->height(), menuBar()->height() + 19);
+        const QMenuBar *menuBar = child<QMenuBar>(mainform, "MainMenu1");
+        QCOMPARE(menuBar->geometry().top(), 0);
+        QCOMPARE(mainform->height(), menuBar->height() + 19);
     }
 
     void placement()
     {
-        testsupport::Forms forms;
+        Forms forms;
         const int screen = QGuiApplication::primaryScreen()->geometry().width();
         const int outer = mainform->frameGeometry().width();
         QCOMPARE(mainform->frameGeometry().top(), 0);
@@ -159,21 +155,21 @@ private slots:
 
     void menuStructure()
     {
-        testsupport::Forms forms;
-        QCOMPARE(names(menuBar()->actions()),
+        Forms forms;
+        QCOMPARE(names(child<QMenuBar>(mainform, "MainMenu1")->actions()),
                  (QStringList{"N1", "N3", "N4", "N8"}));
-        QCOMPARE(names(mainform->findChild<QMenu *>("N1")->actions()), (QStringList{"N2", "N7", "N5"}));
-        QCOMPARE(names(mainform->findChild<QMenu *>("N4")->actions()),
+        QCOMPARE(names(child<QMenu>(mainform, "N1")->actions()), (QStringList{"N2", "N7", "N5"}));
+        QCOMPARE(names(child<QMenu>(mainform, "N4")->actions()),
                  (QStringList{"N11", "N15", "N6", "N13", "N14"}));
-        QCOMPARE(names(mainform->findChild<QMenu *>("N11")->actions()),
+        QCOMPARE(names(child<QMenu>(mainform, "N11")->actions()),
                  (QStringList{"AshareCjhb1", "AshareOrdwth21", "AshareOrdwth1"}));
-        QCOMPARE(names(mainform->findChild<QMenu *>("N8")->actions()), (QStringList{"N12", "N9", "N10"}));
+        QCOMPARE(names(child<QMenu>(mainform, "N8")->actions()), (QStringList{"N12", "N9", "N10"}));
         // N3 is a command on the menu bar itself.
-        QVERIFY(!action("N3")->menu());
+        QVERIFY(!child<QAction>(mainform, "N3")->menu());
         for (const char *name : {"N1", "N4", "N11", "N8"})
-            QCOMPARE(action(name)->menu(), mainform->findChild<QMenu *>(name));
+            QCOMPARE(child<QAction>(mainform, name)->menu(), child<QMenu>(mainform, name));
         for (const char *name : {"N15", "N13"})
-            QVERIFY(mainform->findChild<QAction *>(name)->isSeparator());
+            QVERIFY(child<QAction>(mainform, name)->isSeparator());
     }
 
     void captions_data()
@@ -204,9 +200,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(bool, picture);
-        testsupport::Forms forms;
-        QAction *entry = action(name.toLatin1().constData());
-        QVERIFY(entry);
+        Forms forms;
+        QAction *entry = child<QAction>(mainform, name.toLatin1().constData());
         QCOMPARE(entry->text(), caption);
         QCOMPARE(!entry->icon().isNull(), picture);
         if (picture)
@@ -216,19 +211,18 @@ private slots:
     // On the menu bar the pictures go beside the captions, not instead.
     void menuBarShowsCaptionsBesidePictures()
     {
-        testsupport::Forms forms;
+        Forms forms;
         showActive();
-        const QFontMetrics metrics(menuBar()->font());
+        const QFontMetrics metrics(child<QMenuBar>(mainform, "MainMenu1")->font());
         for (const char *name : {"N1", "N3", "N8"}) {
-            const QString shown = action(name)->text().remove(QLatin1Char('&'));
-            QVERIFY2(menuBar()->actionGeometry(action(name)).width() >= metrics.horizontalAdvance(shown) + 16,
-                     name);
+            const QString shown = child<QAction>(mainform, name)->text().remove(QLatin1Char('&'));
+            QVERIFY2(menuBarEntry(name).width() >= metrics.horizontalAdvance(shown) + 16, name);
         }
     }
 
     void statusPanels()
     {
-        testsupport::Forms forms;
+        Forms forms;
         showActive();
         QCOMPARE(mainform->panel(0)->text(), QStringLiteral("状态:未登录"));
         QCOMPARE(mainform->panel(1)->text(), QStringLiteral("数据库用户:"));
@@ -241,7 +235,7 @@ private slots:
         QCOMPARE(match.captured(3).toInt(), today.day());
 
         // Three panels in order, 100 and 165 wide, the last at least 50.
-        QStatusBar *bar = mainform->findChild<QStatusBar *>(QStringLiteral("StatusBar"));
+        QStatusBar *bar = child<QStatusBar>(mainform, "StatusBar");
         for (int i = 0; i < 3; ++i)
             QCOMPARE(mainform->panel(i)->parentWidget(), bar);
         QCOMPARE(mainform->panel(0)->width(), 100);
@@ -256,41 +250,30 @@ private slots:
 
     void loggedOutAtStart()
     {
-        testsupport::Forms forms;
-        QVERIFY(action("N2")->isEnabled());
-        QVERIFY(!action("N3")->isEnabled());
-        QVERIFY(!action("N4")->isEnabled());
-        QVERIFY(!action("N7")->isEnabled());
+        Forms forms;
+        QVERIFY(child<QAction>(mainform, "N2")->isEnabled());
+        QVERIFY(!child<QAction>(mainform, "N3")->isEnabled());
+        QVERIFY(!child<QAction>(mainform, "N4")->isEnabled());
+        QVERIFY(!child<QAction>(mainform, "N7")->isEnabled());
         for (const char *name : {"N1", "N5", "N8", "N12", "N9", "N10"})
-            QVERIFY2(action(name)->isEnabled(), name);
-        QCOMPARE(mainform->N2(), action("N2"));
-        QCOMPARE(mainform->N3(), action("N3"));
-        QCOMPARE(mainform->N4(), action("N4"));
-        QCOMPARE(mainform->N7(), action("N7"));
+            QVERIFY2(child<QAction>(mainform, name)->isEnabled(), name);
+        QCOMPARE(mainform->N2(), child<QAction>(mainform, "N2"));
+        QCOMPARE(mainform->N3(), child<QAction>(mainform, "N3"));
+        QCOMPARE(mainform->N4(), child<QAction>(mainform, "N4"));
+        QCOMPARE(mainform->N7(), child<QAction>(mainform, "N7"));
     }
 
     void loginAndLogout()
     {
-        testsupport::Forms forms;
-        openConnection();
+        Forms forms;
+        logIn();
         QVERIFY(datamod->con->connected());
-        mainform->enterLoggedInState(QStringLiteral("qtrl"));
-        QVERIFY(!action("N2")->isEnabled());
-        QVERIFY(action("N3")->isEnabled());
-        QVERIFY(action("N4")->isEnabled());
-        QVERIFY(action("N7")->isEnabled());
-        QCOMPARE(mainform->panel(0)->text(), QStringLiteral("状态: 已登录"));
-        QCOMPARE(mainform->panel(1)->text(), QStringLiteral("数据库用户: qtrl"));
+        verifyLoggedInState(QStringLiteral("qtrl"));
         const QString date = mainform->panel(2)->text();
 
-        action("N7")->trigger();
+        child<QAction>(mainform, "N7")->trigger();
         QVERIFY(!datamod->con->connected());
-        QVERIFY(action("N2")->isEnabled());
-        QVERIFY(!action("N3")->isEnabled());
-        QVERIFY(!action("N4")->isEnabled());
-        QVERIFY(!action("N7")->isEnabled());
-        QCOMPARE(mainform->panel(0)->text(), QStringLiteral("状态: 未登录"));
-        QCOMPARE(mainform->panel(1)->text(), QStringLiteral("数据库用户: "));
+        verifyLoggedOutState(QStringLiteral("状态: 未登录"), QStringLiteral("数据库用户: "));
         QCOMPARE(mainform->panel(2)->text(), date);
 
         // Logging out over a closed connection does nothing more.
@@ -302,17 +285,16 @@ private slots:
     // Logged out, the tools menu does not open; the others do.
     void disabledMenuCannotOpen()
     {
-        testsupport::Forms forms;
+        Forms forms;
         showActive();
-        QMenuBar *bar = menuBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(action("N4")).center());
+        clickMenuBarEntry("N4");
         QTest::qWait(50);
-        QVERIFY(!mainform->findChild<QMenu *>("N4")->isVisible());
+        QVERIFY(!child<QMenu>(mainform, "N4")->isVisible());
         QVERIFY(!QApplication::activePopupWidget());
 
         for (const char *name : {"N1", "N8"}) {
-            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(action(name)).center());
-            QMenu *menu = mainform->findChild<QMenu *>(name);
+            clickMenuBarEntry(name);
+            QMenu *menu = child<QMenu>(mainform, name);
             QTRY_VERIFY2(menu->isVisible(), name);
             menu->close();
             QTRY_VERIFY(!QApplication::activePopupWidget());
@@ -340,15 +322,14 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, window);
         QFETCH(bool, loggedIn);
-        testsupport::Forms forms;
+        Forms forms;
         if (loggedIn) {
-            openConnection();
-            mainform->enterLoggedInState(QStringLiteral("qtrl"));
+            logIn();
         }
-        testsupport::ModalWatcher watcher;
-        action(name.toLatin1().constData())->trigger();
+        ModalWatcher watcher;
+        child<QAction>(mainform, name.toLatin1().constData())->trigger();
         bool met = false;
-        for (const testsupport::ModalRecord &record : watcher.records)
+        for (const ModalRecord &record : watcher.records)
             met = met || record.className == window;
         QVERIFY2(met, qPrintable(name));
         QVERIFY(!QApplication::activeModalWidget());
@@ -365,40 +346,34 @@ private slots:
     void clearingCommandsAsk()
     {
         QFETCH(QString, name);
-        testsupport::Forms forms;
-        openConnection();
-        mainform->enterLoggedInState(QStringLiteral("qtrl"));
-        const qint64 before = testsupport::sqliteCount(
-            testsupport::databasePath(),
+        Forms forms;
+        logIn();
+        const QString rows =
             QStringLiteral("select (select count(*) from ashare_cjhb) + (select count(*) from ashare_ordwth)"
-                           " + (select count(*) from ashare_ordwth2)"));
-        testsupport::ModalWatcher watcher([](QWidget *modal, const testsupport::ModalRecord &record) {
+                           " + (select count(*) from ashare_ordwth2)");
+        const qint64 before = sqliteCount(databasePath(), rows);
+        ModalWatcher watcher([](QWidget *modal, const ModalRecord &record) {
             if (record.title == QLatin1String("Confirm"))
-                testsupport::pressButton(modal, QStringLiteral("&No"));
+                pressButton(modal, QStringLiteral("&No"));
             else
-                testsupport::pressEscape(modal);
+                pressEscape(modal);
         });
-        action(name.toLatin1().constData())->trigger();
+        child<QAction>(mainform, name.toLatin1().constData())->trigger();
         QCOMPARE(watcher.records.size(), 1);
         QCOMPARE(watcher.records.first().title, QStringLiteral("Confirm"));
-        const qint64 after = testsupport::sqliteCount(
-            testsupport::databasePath(),
-            QStringLiteral("select (select count(*) from ashare_cjhb) + (select count(*) from ashare_ordwth)"
-                           " + (select count(*) from ashare_ordwth2)"));
-        QCOMPARE(after, before);
+        QCOMPARE(sqliteCount(databasePath(), rows), before);
     }
 
     // One click on "数据查询(&Q)" on the menu bar, or Alt+Q, opens the query
     // window without a submenu.
     void queryEntryIsACommand()
     {
-        testsupport::Forms forms;
-        openConnection();
-        mainform->enterLoggedInState(QStringLiteral("qtrl"));
+        Forms forms;
+        logIn();
         showActive();
         {
-            testsupport::ModalWatcher watcher;
-            QTest::mouseClick(menuBar(), Qt::LeftButton, {}, menuBar()->actionGeometry(action("N3")).center());
+            ModalWatcher watcher;
+            clickMenuBarEntry("N3");
             QTRY_COMPARE(watcher.records.size(), 1);
             QCOMPARE(watcher.records.first().className, QStringLiteral("Tqueryform"));
             QTRY_VERIFY(!QApplication::activeModalWidget());
@@ -406,7 +381,7 @@ private slots:
         QTRY_VERIFY(!QApplication::activePopupWidget());
         showActive();
         {
-            testsupport::ModalWatcher watcher;
+            ModalWatcher watcher;
             QTest::keyClick(mainform, Qt::Key_Q, Qt::AltModifier);
             QTRY_COMPARE(watcher.records.size(), 1);
             QCOMPARE(watcher.records.first().className, QStringLiteral("Tqueryform"));
@@ -420,8 +395,8 @@ private slots:
     {
         bool closed = false;
         {
-            testsupport::Forms forms;
-            openConnection();
+            Forms forms;
+            logIn();
             QObject::connect(datamod->con, &Connection::connectedChanged,
                              [&closed](bool connected) { closed = closed || !connected; });
         }
@@ -432,7 +407,7 @@ private slots:
 
     void windowsStartHidden()
     {
-        testsupport::Forms forms;
+        Forms forms;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (widget != mainform)
                 QVERIFY2(!widget->isVisible(), widget->metaObject()->className());
@@ -441,7 +416,7 @@ private slots:
 
     void closingTheMainWindowEndsTheLoop()
     {
-        testsupport::Forms forms;
+        Forms forms;
         mainform->show();
         QVERIFY(QTest::qWaitForWindowExposed(mainform));
         QTimer guard;

@@ -1,13 +1,8 @@
-#include "app/application.h"
-#include "app/fonts.h"
 #include "support/testsupport.h"
 
 #include "app/usage.h"
 
-#include <QMessageBox>
-
-using testsupport::ModalRecord;
-using testsupport::ModalWatcher;
+using namespace testsupport;
 
 namespace {
 
@@ -85,26 +80,16 @@ private slots:
         QVERIFY(address.indexOf(QLatin1Char('.'), address.indexOf(QLatin1Char('@'))) > 0);
     }
 
+    // The box shows every line, blanks and empty lines kept.
     void usageBox()
     {
+        QStringList shown = expectedLines();
+        shown[20] = usageText().split(QLatin1Char('\r')).at(20);
         ModalWatcher watcher;
         showUsage();
         QCOMPARE(watcher.records.size(), 1);
-        const ModalRecord &box = watcher.records.first();
-        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(box.title, QStringLiteral("帮助"));
-        QCOMPARE(box.icon, int(QMessageBox::Information));
-        QCOMPARE(box.buttons.size(), 1);
-        QVERIFY(!box.hasOwner);
-        // The box shows every line, blanks and empty lines kept.
-        const QStringList shown = box.text.split(QLatin1Char('\n'));
-        QCOMPARE(shown.size(), 22);
-        const QStringList expected = expectedLines();
-        for (int i = 0; i < expected.size(); ++i) {
-            if (i != 20)
-                QCOMPARE(shown.at(i), expected.at(i));
-        }
-        QCOMPARE(shown.at(20), usageText().split(QLatin1Char('\r')).at(20));
+        verifyOkBox(watcher.records.first(), QStringLiteral("帮助"), shown.join(QLatin1Char('\n')),
+                    QMessageBox::Information);
     }
 
     void wizardNotice()
@@ -112,13 +97,8 @@ private slots:
         ModalWatcher watcher;
         showWizardNotice();
         QCOMPARE(watcher.records.size(), 1);
-        const ModalRecord &box = watcher.records.first();
-        QCOMPARE(box.className, QStringLiteral("QMessageBox"));
-        QCOMPARE(box.title, QStringLiteral("提示"));
-        QCOMPARE(box.text, QStringLiteral("此功能暂未开通！"));
-        QCOMPARE(box.icon, int(QMessageBox::Information));
-        QCOMPARE(box.buttons.size(), 1);
-        QVERIFY(!box.hasOwner);
+        verifyOkBox(watcher.records.first(), QStringLiteral("提示"), QStringLiteral("此功能暂未开通！"),
+                    QMessageBox::Information);
     }
 };
 
