@@ -13,6 +13,7 @@
 #endif
 
 using namespace settings;
+using namespace testsupport;
 
 namespace {
 
@@ -20,21 +21,6 @@ namespace {
 const QByteArray GbkDescription = QByteArray::fromHex("b1beb5d8c9cfbaa3b1a8c5cccafdbeddbfe2");
 const QString Description = QStringLiteral("本地上海报盘数据库");
 const QString Ini = QStringLiteral("ConDBSet"); // the settings section
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void putFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
 
 QString errorText(const std::function<void()> &action)
 {
@@ -46,11 +32,16 @@ QString errorText(const std::function<void()> &action)
     return QStringLiteral("<no error>");
 }
 
+QString writeFailedText(const QString &path)
+{
+    return QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path);
+}
+
 // True when permission bits stop this process (they do not stop root).
 bool permissionsApply(const QString &dir)
 {
     const QString probe = dir + QStringLiteral("/probe");
-    putFile(probe, "x");
+    writeFile(probe, "x");
     QFile::setPermissions(probe, QFile::ReadOwner);
     QFile file(probe);
     const bool stopped = !file.open(QIODevice::WriteOnly | QIODevice::Append);
@@ -67,8 +58,8 @@ class SettingsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::removeDbset(); }
-    void cleanup() { testsupport::removeDbset(); }
+    void init() { removeDbset(); }
+    void cleanup() { removeDbset(); }
 
     // --- reading -------------------------------------------------------
 
@@ -212,21 +203,21 @@ private slots:
         QFETCH(bool, exists);
         QFETCH(QByteArray, content);
         if (exists)
-            testsupport::writeDbset(content);
+            writeDbset(content);
         const ConDbSet values = readConDbSet();
         QCOMPARE(values.user, QStringLiteral("qtrl"));
         QCOMPARE(values.dsn, QStringLiteral("sse"));
         QCOMPARE(values.database, QStringLiteral("OIW"));
         QCOMPARE(values.description, Description);
         // Reading writes nothing.
-        QCOMPARE(QFileInfo::exists(testsupport::dbsetPath()), exists);
+        QCOMPARE(QFileInfo::exists(dbsetPath()), exists);
         if (exists)
-            QCOMPARE(testsupport::readDbset(), content);
+            QCOMPARE(readDbset(), content);
     }
 
     void readConDbSetFromFile()
     {
-        testsupport::writeDbset("[ConDBSet]\r\nSQLUser=\r\nDSN=other\r\nDATABASE=DB2\r\n"
+        writeDbset("[ConDBSet]\r\nSQLUser=\r\nDSN=other\r\nDATABASE=DB2\r\n"
                                 "DSN_Description=" + GbkDescription + "\r\n");
         const ConDbSet values = readConDbSet();
         QCOMPARE(values.user, QString()); // present but empty: not the default
@@ -241,7 +232,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        putFile(dir.path() + QStringLiteral("/dbset.ini"), "[ConDBSet]\r\nDSN=fromcwd\r\n");
+        writeFile(dir.path() + QStringLiteral("/dbset.ini"), "[ConDBSet]\r\nDSN=fromcwd\r\n");
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
         const QString dsn = readConDbSet().dsn;
@@ -251,9 +242,9 @@ private slots:
 
     void unreadableFileReadsDefaults()
     {
-        QVERIFY(QDir().mkpath(testsupport::dbsetPath()));
+        QVERIFY(QDir().mkpath(dbsetPath()));
         const QString dsn = readConDbSet().dsn;
-        QDir().rmdir(testsupport::dbsetPath());
+        QDir().rmdir(dbsetPath());
         QCOMPARE(dsn, QStringLiteral("sse"));
     }
 
@@ -374,13 +365,8 @@ private slots:
 
     void writeConDbSetCreatesFile()
     {
-        ConDbSet values;
-        values.user = QStringLiteral("qtrl");
-        values.dsn = QStringLiteral("sse");
-        values.database = QStringLiteral("OIW");
-        values.description = Description;
-        writeConDbSet(values);
-        QCOMPARE(testsupport::readDbset(),
+        writeConDbSet({QStringLiteral("qtrl"), QStringLiteral("sse"), QStringLiteral("OIW"), Description});
+        QCOMPARE(readDbset(),
                  QByteArray("[ConDBSet]\r\nSQLUser=qtrl\r\nDSN=sse\r\nDATABASE=OIW\r\n"
                             "DSN_Description=" + GbkDescription + "\r\n"));
     }
@@ -391,14 +377,9 @@ private slots:
             "; settings\r\nDSNDst0=top,sse.qtrl..OIW\r\n[ConDBSet]\r\nDSN_Description=old\r\n"
             "DSN=old\r\nDSNDst1=desc,dsn.user..db\r\nDATABASE=old\r\n\r\n[Other]\r\nSQLUser=keep\r\n"
             "DSNDst2=" + GbkDescription + ",x.y..z";
-        testsupport::writeDbset(before);
-        ConDbSet values;
-        values.user = QStringLiteral("u1");
-        values.dsn = QStringLiteral("d1");
-        values.database = QStringLiteral("b1");
-        values.description = QString();
-        writeConDbSet(values);
-        QCOMPARE(testsupport::readDbset(),
+        writeDbset(before);
+        writeConDbSet({QStringLiteral("u1"), QStringLiteral("d1"), QStringLiteral("b1"), QString()});
+        QCOMPARE(readDbset(),
                  QByteArray("; settings\r\nDSNDst0=top,sse.qtrl..OIW\r\n[ConDBSet]\r\nDSN_Description=\r\n"
                             "DSN=d1\r\nDSNDst1=desc,dsn.user..db\r\nDATABASE=b1\r\nSQLUser=u1\r\n\r\n"
                             "[Other]\r\nSQLUser=keep\r\nDSNDst2=" + GbkDescription + ",x.y..z"));
@@ -410,7 +391,7 @@ private slots:
     void writeSettingThroughPath()
     {
         writeSetting(Ini, QStringLiteral("DATABASE"), QStringLiteral("X1"));
-        QCOMPARE(testsupport::readDbset(), QByteArray("[ConDBSet]\r\nDATABASE=X1\r\n"));
+        QCOMPARE(readDbset(), QByteArray("[ConDBSet]\r\nDATABASE=X1\r\n"));
     }
 
     // The new content replaces the file in one step: whoever had the old
@@ -421,25 +402,25 @@ private slots:
         QSKIP("an open file cannot be replaced on this platform");
 #else
         const QByteArray before("[ConDBSet]\r\nDSN=old\r\n");
-        testsupport::writeDbset(before);
-        QFile old(testsupport::dbsetPath());
+        writeDbset(before);
+        QFile old(dbsetPath());
         QVERIFY(old.open(QIODevice::ReadOnly));
-        const QStringList filesBefore = QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files);
+        const QStringList filesBefore = QFileInfo(dbsetPath()).dir().entryList(QDir::Files);
         writeSetting(Ini, QStringLiteral("DSN"), QStringLiteral("new"));
         QCOMPARE(old.readAll(), before);
-        QCOMPARE(testsupport::readDbset(), QByteArray("[ConDBSet]\r\nDSN=new\r\n"));
-        QCOMPARE(QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files), filesBefore);
+        QCOMPARE(readDbset(), QByteArray("[ConDBSet]\r\nDSN=new\r\n"));
+        QCOMPARE(QFileInfo(dbsetPath()).dir().entryList(QDir::Files), filesBefore);
 #endif
     }
 
     void writeKeepsPermissions()
     {
-        testsupport::writeDbset("[ConDBSet]\r\nDSN=old\r\n");
+        writeDbset("[ConDBSet]\r\nDSN=old\r\n");
         const QFile::Permissions wanted = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
-        QVERIFY(QFile::setPermissions(testsupport::dbsetPath(), wanted));
-        const QFile::Permissions before = QFileInfo(testsupport::dbsetPath()).permissions();
+        QVERIFY(QFile::setPermissions(dbsetPath(), wanted));
+        const QFile::Permissions before = QFileInfo(dbsetPath()).permissions();
         writeSetting(Ini, QStringLiteral("DSN"), QStringLiteral("new"));
-        QCOMPARE(QFileInfo(testsupport::dbsetPath()).permissions(), before);
+        QCOMPARE(QFileInfo(dbsetPath()).permissions(), before);
     }
 
     // A write that fails midway (here: the file size limit is reached)
@@ -452,13 +433,11 @@ private slots:
 #else
         const QByteArray before("[ConDBSet]\r\nSQLUser=old\r\nDSN=old\r\nDATABASE=old\r\n"
                                 "DSN_Description=old\r\n");
-        testsupport::writeDbset(before);
-        const QStringList filesBefore = QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files);
-        ConDbSet values;
-        values.user = QStringLiteral("u1");
-        values.dsn = QStringLiteral("d1");
-        values.database = QString(64 * 1024, QLatin1Char('x')); // too big for the limit
-        values.description = QStringLiteral("d2");
+        writeDbset(before);
+        const QStringList filesBefore = QFileInfo(dbsetPath()).dir().entryList(QDir::Files);
+        // The database value is too big for the limit.
+        const ConDbSet values{QStringLiteral("u1"), QStringLiteral("d1"),
+                              QString(64 * 1024, QLatin1Char('x')), QStringLiteral("d2")};
 
         rlimit previous{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
@@ -470,25 +449,23 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);
 
-        QCOMPARE(text, QStringLiteral("Unable to write to ")
-                           + QDir::toNativeSeparators(testsupport::dbsetPath()));
-        QCOMPARE(testsupport::readDbset(),
+        QCOMPARE(text, writeFailedText(dbsetPath()));
+        QCOMPARE(readDbset(),
                  QByteArray("[ConDBSet]\r\nSQLUser=u1\r\nDSN=d1\r\nDATABASE=old\r\n"
                             "DSN_Description=old\r\n"));
-        QCOMPARE(QFileInfo(testsupport::dbsetPath()).dir().entryList(QDir::Files), filesBefore);
+        QCOMPARE(QFileInfo(dbsetPath()).dir().entryList(QDir::Files), filesBefore);
 #endif
     }
 
     void writeFailsWhenPathIsFolder()
     {
-        QVERIFY(QDir().mkpath(testsupport::dbsetPath()));
+        QVERIFY(QDir().mkpath(dbsetPath()));
         const QString text = errorText([] {
             writeSetting(Ini, QStringLiteral("DSN"), QStringLiteral("x"));
         });
-        const QStringList inside = QDir(testsupport::dbsetPath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-        QDir().rmdir(testsupport::dbsetPath());
-        QCOMPARE(text, QStringLiteral("Unable to write to ")
-                           + QDir::toNativeSeparators(testsupport::dbsetPath()));
+        const QStringList inside = QDir(dbsetPath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        QDir().rmdir(dbsetPath());
+        QCOMPARE(text, writeFailedText(dbsetPath()));
         QVERIFY(inside.isEmpty());
     }
 
@@ -497,50 +474,43 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString notAFolder = dir.path() + QStringLiteral("/plain");
-        putFile(notAFolder, "x");
+        writeFile(notAFolder, "x");
         const QString path = notAFolder + QStringLiteral("/dbset.ini");
         const QString text = errorText([&] {
             writeSettingFile(path, Ini, QStringLiteral("DSN"), QStringLiteral("x"));
         });
-        QCOMPARE(text, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
-        QCOMPARE(fileBytes(notAFolder), QByteArray("x"));
+        QCOMPARE(text, writeFailedText(path));
+        QCOMPARE(readFile(notAFolder), QByteArray("x"));
     }
 
-    void writeFailsOnReadOnlyFile()
+    // Permission bits forbid the write, on the file or on its folder.
+    void writeFailsWhenReadOnly_data()
     {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("read-only file") << false;
+        QTest::newRow("read-only folder") << true;
+    }
+
+    void writeFailsWhenReadOnly()
+    {
+        QFETCH(bool, folder);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         if (!permissionsApply(dir.path()))
             QSKIP("permission bits do not stop this user (root)");
         const QString path = dir.path() + QStringLiteral("/dbset.ini");
         const QByteArray before("[ConDBSet]\r\nDSN=old\r\n");
-        putFile(path, before);
-        QFile::setPermissions(path, QFile::ReadOwner);
+        writeFile(path, before);
+        const QString locked = folder ? dir.path() : path;
+        const QFile::Permissions permissions = QFileInfo(locked).permissions();
+        QFile::setPermissions(locked, folder ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
         const QString text = errorText([&] {
             writeSettingFile(path, Ini, QStringLiteral("DSN"), QStringLiteral("x"));
         });
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(text, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
-        QCOMPARE(fileBytes(path), before);
+        QFile::setPermissions(locked, permissions);
+        QCOMPARE(text, writeFailedText(path));
+        QCOMPARE(readFile(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("dbset.ini")});
-    }
-
-    void writeFailsInReadOnlyFolder()
-    {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        if (!permissionsApply(dir.path()))
-            QSKIP("permission bits do not stop this user (root)");
-        const QString path = dir.path() + QStringLiteral("/dbset.ini");
-        const QByteArray before("[ConDBSet]\r\nDSN=old\r\n");
-        putFile(path, before);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        const QString text = errorText([&] {
-            writeSettingFile(path, Ini, QStringLiteral("DSN"), QStringLiteral("x"));
-        });
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(text, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
-        QCOMPARE(fileBytes(path), before);
     }
 
     // --- DSN list ------------------------------------------------------
@@ -552,9 +522,9 @@ private slots:
 
     void dsnListUnreadableFile()
     {
-        QVERIFY(QDir().mkpath(testsupport::dbsetPath()));
+        QVERIFY(QDir().mkpath(dbsetPath()));
         const QString text = errorText([] { readDsnList(); });
-        QDir().rmdir(testsupport::dbsetPath());
+        QDir().rmdir(dbsetPath());
         QVERIFY(text != QStringLiteral("<no error>"));
         QVERIFY(text != QStringLiteral("File not found"));
         QVERIFY(!text.isEmpty());
@@ -562,7 +532,7 @@ private slots:
 
     void dsnList()
     {
-        testsupport::writeDbset(
+        writeDbset(
             "DSNDst0=before sections,a.b..c\r\n"
             "[ConDBSet]\r\n"
             "DSN=sse\r\n"
@@ -588,7 +558,7 @@ private slots:
 
     void dsnListEmpty()
     {
-        testsupport::writeDbset("[ConDBSet]\r\nDSN=sse\r\n");
+        writeDbset("[ConDBSet]\r\nDSN=sse\r\n");
         QCOMPARE(readDsnList(), QStringList());
     }
 
@@ -598,7 +568,7 @@ private slots:
         content += QByteArray("DSNDst2=\x81\xff,x.y..z\r\n");
         content += QByteArray("DSNDst3=a\0b,x.y..z\r\n", 20);
         content += QByteArray(1 << 20, 'x') + "DSNDst4\r\n";
-        testsupport::writeDbset(content);
+        writeDbset(content);
         const QStringList lines = readDsnList();
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines.at(0), QStringLiteral("DSNDst1=a,b.c..d"));
