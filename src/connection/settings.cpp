@@ -270,6 +270,21 @@ QString readValue(const Document &doc, const QString &section, const QString &ke
     return fallback.left(MaxValueLength);
 }
 
+// Every line that holds the DSN list marker, in file order.
+QStringList dsnListLines(const QByteArray &content)
+{
+    const Document doc(content);
+    const QString marker = QString::fromLatin1(DsnMarker);
+    QStringList entries;
+    for (const Line &line : doc.lines) {
+        // Searched in the decoded text: the marker's letters can be the
+        // second byte of a GBK character.
+        if (line.text.contains(marker, Qt::CaseSensitive))
+            entries << line.text;
+    }
+    return entries;
+}
+
 } // namespace
 
 QString settingsPath()
@@ -345,26 +360,6 @@ QByteArray profileWrite(const QByteArray &content, const QString &section, const
     return result;
 }
 
-QStringList dsnListLines(const QByteArray &content)
-{
-    const Document doc(content);
-    const QString marker = QString::fromLatin1(DsnMarker);
-    QStringList entries;
-    for (const Line &line : doc.lines) {
-        // Searched in the decoded text: the marker's letters can be the
-        // second byte of a GBK character.
-        if (line.text.contains(marker, Qt::CaseSensitive))
-            entries << line.text;
-    }
-    return entries;
-}
-
-QString readSettingFile(const QString &path, const QString &section, const QString &key,
-                        const QString &defaultValue)
-{
-    return profileRead(contentForRead(path), section, key, defaultValue);
-}
-
 void writeSettingFile(const QString &path, const QString &section, const QString &key,
                       const QString &value)
 {
@@ -397,8 +392,9 @@ void writeSettingFile(const QString &path, const QString &section, const QString
         throw writeFailed(path);
 }
 
-QStringList readDsnListFile(const QString &path)
+QStringList readDsnList()
 {
+    const QString path = settingsPath();
     const QFileInfo info(path);
     if (!info.exists())
         throw SettingsError(QString::fromLatin1(FileNotFoundText));
@@ -413,23 +409,17 @@ QStringList readDsnListFile(const QString &path)
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw SettingsError(file.errorString());
-    file.close();
     return dsnListLines(content);
 }
 
 QString readSetting(const QString &section, const QString &key, const QString &defaultValue)
 {
-    return readSettingFile(settingsPath(), section, key, defaultValue);
+    return profileRead(contentForRead(settingsPath()), section, key, defaultValue);
 }
 
 void writeSetting(const QString &section, const QString &key, const QString &value)
 {
     writeSettingFile(settingsPath(), section, key, value);
-}
-
-QStringList readDsnList()
-{
-    return readDsnListFile(settingsPath());
 }
 
 DsnEntry splitEntry(const QString &line)

@@ -68,12 +68,9 @@ ConDbSet readConDbSet();
 // the first failing write.
 void writeConDbSet(const ConDbSet &values);
 
-// The same operations on a file named by its path.
-QString readSettingFile(const QString &path, const QString &section, const QString &key,
-                        const QString &defaultValue);
+// writeSetting on a file named by its path.
 void writeSettingFile(const QString &path, const QString &section, const QString &key,
                       const QString &value);
-QStringList readDsnListFile(const QString &path);
 
 // The byte-level engine behind the file operations, for callers and tests
 // that work on a file's content directly.
@@ -81,6 +78,5 @@ QString profileRead(const QByteArray &content, const QString &section, const QSt
                     const QString &defaultValue);
 QByteArray profileWrite(const QByteArray &content, const QString &section, const QString &key,
                         const QString &value);
-QStringList dsnListLines(const QByteArray &content);
 
 } // namespace settings
