@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QTableWidget>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -26,6 +25,22 @@
 #include <memory>
 
 namespace querytest {
+
+using testsupport::databasePath;
+using testsupport::sqliteColumn;
+using testsupport::sqliteCount;
+using testsupport::sqliteExec;
+
+// Insert statements for rows a test adds to the generated tables.
+inline const QString TradeInsert = QStringLiteral(
+    "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values ");
+inline const QString OrderInsert = QStringLiteral(
+    "insert into ashare_ordwth (rec_num,date,time,reff,acc,stock,bs,price,qty,status,owflag,firmid,checkord) values ");
+
+// The designed captions of DBGrid1.
+inline const QStringList TradeCaptions = {"股东代码", "证券代码", "成交数量", "成交价格", "成交金额",
+                                          "本次余额", "成交编号", "成交日期", "申报时间", "成交时间",
+                                          "股东姓名", "会员编号", "SQBH", "买卖方向", "操作员"};
 
 inline const char *ConnectionString =
     "Provider=MSDASQL.1; password=;Persist Security Info=False;User ID=qtrl;Data Source=sse";
@@ -52,10 +67,7 @@ private:
 template <typename T = QWidget>
 T *control(const QString &name)
 {
-    T *widget = queryform->findChild<T *>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget;
+    return testsupport::child<T>(queryform, qPrintable(name));
 }
 
 inline QLineEdit *box(const QString &name) { return control<QLineEdit>(name); }

@@ -5,9 +5,6 @@
 #include <QTabWidget>
 
 using namespace querytest;
-using testsupport::databasePath;
-using testsupport::sqliteCount;
-using testsupport::sqliteExec;
 
 namespace {
 
@@ -61,9 +58,8 @@ qint64 expectedTradeCount(const QString &kind, const QString &column, const QStr
 QStringList captions(int gridNumber)
 {
     QStringList list;
-    DataSource *model = source(gridNumber);
-    for (int column = 0; column < model->columnCount(); ++column)
-        list << model->headerData(column, Qt::Horizontal).toString();
+    for (int column = 0; column < source(gridNumber)->columnCount(); ++column)
+        list << caption(gridNumber, column);
     return list;
 }
 
@@ -76,17 +72,14 @@ private slots:
     void initTestCase()
     {
         testsupport::generateDatabase(databasePath(), 3000, 7);
-        const QString insert = QStringLiteral(
-            "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values ");
         // One trade whose first row lies after the end bound 142559 and
         // whose second row lies inside the part from 10:00:00.
-        sqliteExec(databasePath(), insert + QStringLiteral(
+        sqliteExec(databasePath(), TradeInsert + QStringLiteral(
             "('A900000001','X','20261208','T900001','30001',300,0,'600519','150500','150500',10,3000,'SPLITA0001','B','00001'),"
             "('A900000002','Y','20261208','T900001','30001',300,0,'600519','110000','110000',10,3000,'SPLITB0001','S','00001'),"
             "('A900000003','Z','20261208','T900002','30001',100,0,'016009','94515','94515',10,1000,'EQUAL00001','B','00001'),"
             "('A900000004','Z','20261208','T900003','30001',100,0,'106001','94515','94515',10,1000,'EQUAL00002','S','00001')"));
-        sqliteExec(databasePath(), QStringLiteral(
-            "insert into ashare_ordwth (rec_num,date,time,reff,acc,stock,bs,price,qty,status,owflag,firmid,checkord) values "
+        sqliteExec(databasePath(), OrderInsert + QStringLiteral(
             "(900001,'20261208','09:30:00','R1','A900000001','600000','B','10.50','1000','P','ORD','12345','c'),"
             "(900002,'20261208','09:30:01','R2','A900000001','600000','S','10.05','2100','P','ORD','12345','c'),"
             "(900003,'20261208','09:30:02','R3','A900000001','600000','B',NULL,'100','P','ORD','12345','c');"
@@ -160,9 +153,7 @@ private slots:
 
     void gridColumns()
     {
-        QCOMPARE(captions(1), (QStringList{"股东代码", "证券代码", "成交数量", "成交价格", "成交金额",
-                                           "本次余额", "成交编号", "成交日期", "申报时间", "成交时间",
-                                           "股东姓名", "会员编号", "SQBH", "买卖方向", "操作员"}));
+        QCOMPARE(captions(1), TradeCaptions);
         QCOMPARE(captions(2), (QStringList{"记录编号", "股东帐号", "证券代码", "买卖方向", "委托数量",
                                            "委托价格", "入表时间", "入表日期", "委托状态", "委撤标志",
                                            "委撤状态", "REFF", "席位编号", "加密校验码"}));
@@ -547,13 +538,14 @@ private slots:
         QTest::addColumn<QString>("listButton");
         QTest::addColumn<QString>("clearButton");
         QTest::addColumn<QString>("countLabel");
+        QTest::addColumn<int>("gridNumber");
         QTest::addColumn<QStringList>("boxes");
-        QTest::newRow("page 1") << "Button1" << "Button3" << "Label12"
+        QTest::newRow("page 1") << "Button1" << "Button3" << "Label12" << 1
                                 << QStringList{"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "Edit7",
                                                "Edit8", "Edit11"};
-        QTest::newRow("page 2") << "Button4" << "Button6" << "Label15"
+        QTest::newRow("page 2") << "Button4" << "Button6" << "Label15" << 2
                                 << QStringList{"Edit9", "Edit10", "Edit13", "Edit14", "Edit15"};
-        QTest::newRow("page 3") << "Button8" << "Button7" << "Label39"
+        QTest::newRow("page 3") << "Button8" << "Button7" << "Label39" << 3
                                 << QStringList{"Edit16", "Edit17", "Edit18", "Edit19", "Edit20", "Edit21"};
     }
     void emptyConditions()
@@ -561,6 +553,7 @@ private slots:
         QFETCH(QString, listButton);
         QFETCH(QString, clearButton);
         QFETCH(QString, countLabel);
+        QFETCH(int, gridNumber);
         QFETCH(QStringList, boxes);
         click(listButton);
         const QString count = labelText(countLabel);
@@ -575,10 +568,7 @@ private slots:
         for (const QString &name : boxes)
             QVERIFY2(box(name)->text().isEmpty(), qPrintable(name));
         QCOMPARE(labelText(countLabel), count);
-        QCOMPARE(QString::number(grid(listButton == QLatin1String("Button1") ? 1
-                                      : listButton == QLatin1String("Button4") ? 2 : 3)
-                                     ->model()->rowCount()),
-                 count);
+        QCOMPARE(QString::number(grid(gridNumber)->model()->rowCount()), count);
     }
 
     // ---- Pages 2 and 3 ----

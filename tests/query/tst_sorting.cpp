@@ -3,17 +3,11 @@
 #include <algorithm>
 
 using namespace querytest;
-using testsupport::databasePath;
-using testsupport::sqliteColumn;
 
 namespace {
 
 const QString Down = QStringLiteral("\u25BC");
 const QString Up = QStringLiteral("\u25B2");
-
-const QStringList CjhbCaptions = {"股东代码", "证券代码", "成交数量", "成交价格", "成交金额",
-                                  "本次余额", "成交编号", "成交日期", "申报时间", "成交时间",
-                                  "股东姓名", "会员编号", "SQBH", "买卖方向", "操作员"};
 
 QStringList nonEmpty(const QStringList &values)
 {
@@ -104,12 +98,12 @@ private slots:
         QCOMPARE(nonEmpty(columnTexts(1, 0)), sqliteOrdered(QStringLiteral("gddm"), true));
         // At most one arrow in the grid.
         int arrows = 0;
-        for (int column = 0; column < CjhbCaptions.size(); ++column) {
+        for (int column = 0; column < TradeCaptions.size(); ++column) {
             const QString text = caption(1, column);
             if (text.startsWith(Down) || text.startsWith(Up))
                 ++arrows;
             else
-                QCOMPARE(text, CjhbCaptions.at(column));
+                QCOMPARE(text, TradeCaptions.at(column));
         }
         QCOMPARE(arrows, 1);
     }

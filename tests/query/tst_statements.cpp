@@ -4,6 +4,19 @@
 
 Q_DECLARE_METATYPE(TradeStatement)
 
+namespace {
+
+// Parameters as name, value, name, value …
+QStringList flat(const Parameters &parameters)
+{
+    QStringList list;
+    for (const auto &parameter : parameters)
+        list << parameter.first << parameter.second;
+    return list;
+}
+
+} // namespace
+
 // Choice of the trade report statement from the four time boxes, and the
 // parameters that go with it, without a window.
 class StatementsTest : public QObject
@@ -79,10 +92,7 @@ private slots:
 
         const TradeChoice choice = chooseTradeStatement(sbsjFrom, sbsjTo, cjsjFrom, cjsjTo);
         QCOMPARE(choice.statement, expected);
-        QStringList flat;
-        for (const auto &parameter : choice.timeParameters)
-            flat << parameter.first << parameter.second;
-        QCOMPARE(flat, timeParameters);
+        QCOMPARE(flat(choice.timeParameters), timeParameters);
     }
 
     // The five substring parameters come first, in box order, each "%" +
@@ -98,12 +108,9 @@ private slots:
         conditions.sbsjFrom = QStringLiteral("94515");
         conditions.sbsjTo = QStringLiteral("142559");
         const StatementText statement = tradeConditionStatement(conditions);
-        QStringList flat;
-        for (const auto &parameter : statement.parameters)
-            flat << parameter.first << parameter.second;
-        QCOMPARE(flat, (QStringList{":tmpgddm", "%A12%", ":tmpzqdm", "%600%", ":tmpcjsl", "%%",
-                                    ":tmpbcye", "% 5 %", ":tmpbs", "%B%", ":tmptime3", "94515",
-                                    ":tmptime4", "142559"}));
+        QCOMPARE(flat(statement.parameters),
+                 (QStringList{":tmpgddm", "%A12%", ":tmpzqdm", "%600%", ":tmpcjsl", "%%", ":tmpbcye",
+                              "% 5 %", ":tmpbs", "%B%", ":tmptime3", "94515", ":tmptime4", "142559"}));
         QCOMPARE(statement.lines.size(), 2);
         QVERIFY(statement.lines.at(0).startsWith(QStringLiteral("select distinct A.*")));
     }
@@ -128,16 +135,12 @@ private slots:
         conditions.price = QStringLiteral("10.5");
         conditions.bs = QStringLiteral("S");
         conditions.qty2 = QStringLiteral("0");
-        QStringList flat;
-        for (const auto &parameter : ordwthConditionStatement(conditions).parameters)
-            flat << parameter.first << parameter.second;
-        QCOMPARE(flat, (QStringList{":tmpgddm", "%A1%", ":tmpzqdm", "%6%", ":tmpcjsl", "%100%",
-                                    ":tmpbcye", "%10.5%", ":tmpbs", "%S%"}));
-        flat.clear();
-        for (const auto &parameter : ordwth2ConditionStatement(conditions).parameters)
-            flat << parameter.first << parameter.second;
-        QCOMPARE(flat, (QStringList{":tmpgddm", "%A1%", ":tmpzqdm", "%6%", ":tmpcjsl", "%100%",
-                                    ":tmpbcye", "%10.5%", ":tmpbs", "%S%", ":tmpqty2", "%0%"}));
+        QCOMPARE(flat(ordwthConditionStatement(conditions).parameters),
+                 (QStringList{":tmpgddm", "%A1%", ":tmpzqdm", "%6%", ":tmpcjsl", "%100%",
+                              ":tmpbcye", "%10.5%", ":tmpbs", "%S%"}));
+        QCOMPARE(flat(ordwth2ConditionStatement(conditions).parameters),
+                 (QStringList{":tmpgddm", "%A1%", ":tmpzqdm", "%6%", ":tmpcjsl", "%100%",
+                              ":tmpbcye", "%10.5%", ":tmpbs", "%S%", ":tmpqty2", "%0%"}));
     }
 };
 

@@ -1,15 +1,8 @@
 #include "querytestsupport.h"
 
 using namespace querytest;
-using testsupport::databasePath;
-using testsupport::sqliteExec;
 
 namespace {
-
-const QString TradeInsert = QStringLiteral(
-    "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values ");
-const QString OrderInsert = QStringLiteral(
-    "insert into ashare_ordwth (rec_num,date,time,reff,acc,stock,bs,price,qty,status,owflag,firmid,checkord) values ");
 
 // A trade row with the given quantity and amount (SQL literals).
 QString trade(int n, const QString &quantity, const QString &amount, const char *side = "B")
@@ -29,22 +22,16 @@ QString order(int n, const QString &quantity)
         .arg(quantity);
 }
 
-// Builds a database of its own: the given trade and order rows only.
-void buildDatabase(const QStringList &trades, const QStringList &orders = {})
-{
-    testsupport::createEmptyDatabase(databasePath());
-    if (!trades.isEmpty())
-        sqliteExec(databasePath(), TradeInsert + trades.join(QLatin1Char(',')));
-    if (!orders.isEmpty())
-        sqliteExec(databasePath(), OrderInsert + orders.join(QLatin1Char(',')));
-}
 
-// What the statistics window showed when it came up.
-struct Shown
+// What the statistics window showed when it came up: the title, then the
+// cells line by line, (0, 0) (1, 0) (0, 1) (1, 1) (0, 2) (1, 2).
+using Shown = QStringList;
+
+// The value cell (1, row).
+QString value(const Shown &shown, int row)
 {
-    QString title;
-    QString cells[2][3];
-};
+    return shown.at(2 + 2 * row);
+}
 
 } // namespace
 
@@ -56,20 +43,19 @@ private slots:
 
     void window()
     {
-        buildDatabase({});
-        m_session = std::make_unique<Session>();
+        start({});
         QCOMPARE(countform->windowTitle(), QStringLiteral("统计"));
         QCOMPARE(countform->size(), QSize(295, 116));
         QCOMPARE(countform->title(), QStringLiteral("简单数据统计"));
         QCOMPARE(countform->palette().color(QPalette::Window), QColor(192, 220, 192));
-        auto *label1 = countform->findChild<QLabel *>(QStringLiteral("Label1"));
+        auto *label1 = testsupport::child<QLabel>(countform, "Label1");
         QCOMPARE(label1->font().pixelSize(), 16);
         QCOMPARE(label1->font().family(), QStringLiteral("宋体"));
-        auto *shape = countform->findChild<QWidget *>(QStringLiteral("Shape1"));
+        auto *shape = testsupport::child<QWidget>(countform, "Shape1");
         QCOMPARE(shape->size(), QSize(145, 2));
         QCOMPARE(shape->palette().color(QPalette::Window), QColor(Qt::blue));
         QVERIFY(shape->y() > label1->y());
-        auto *grid1 = countform->findChild<QTableWidget *>(QStringLiteral("grid1"));
+        auto *grid1 = testsupport::child<QTableWidget>(countform, "grid1");
         QCOMPARE(grid1->columnCount(), 2);
         QCOMPARE(grid1->rowCount(), 3);
         QCOMPARE(grid1->columnWidth(0), 64);
@@ -78,7 +64,7 @@ private slots:
         QCOMPARE(grid1->font().pixelSize(), 15);
         QCOMPARE(grid1->palette().color(QPalette::Base), QColor(192, 220, 192));
         QVERIFY(grid1->y() > shape->y());
-        auto *label2 = countform->findChild<QLabel *>(QStringLiteral("Label2"));
+        auto *label2 = testsupport::child<QLabel>(countform, "Label2");
         QCOMPARE(label2->text(), QStringLiteral("提示：对买卖方向不进行差别化统计。"));
         QVERIFY(label2->y() > grid1->geometry().bottom());
         QVERIFY(label2->geometry().bottom() < countform->height());
@@ -87,18 +73,12 @@ private slots:
     // The example of two trade rows; buy and sell are added together.
     void tradeStatistics()
     {
-        buildDatabase({trade(1, "100", "1234.5", "B"), trade(2, "200", "100.25", "S")});
-        m_session = std::make_unique<Session>();
+        start({trade(1, "100", "1234.5", "B"), trade(2, "200", "100.25", "S")});
         click(QStringLiteral("Button1"));
         const QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().title, QStringLiteral("成交数据统计"));
-        QCOMPARE(shown.first().cells[0][0], QStringLiteral("记录数"));
-        QCOMPARE(shown.first().cells[1][0], QStringLiteral("2(条)"));
-        QCOMPARE(shown.first().cells[0][1], QStringLiteral("成交数量"));
-        QCOMPARE(shown.first().cells[1][1], QStringLiteral("300(股/手)"));
-        QCOMPARE(shown.first().cells[0][2], QStringLiteral("成交金额"));
-        QCOMPARE(shown.first().cells[1][2], QStringLiteral("1334.75(元)"));
+        QCOMPARE(shown.first(), (Shown{"成交数据统计", "记录数", "2(条)", "成交数量", "300(股/手)",
+                                       "成交金额", "1334.75(元)"}));
         // The walk leaves the page on the last row, and the grid follows.
         QCOMPARE(datamod->qry1->recNo(), 1);
         QTRY_COMPARE(grid(1)->currentIndex().row(), 1);
@@ -107,27 +87,19 @@ private slots:
     // Orders after trades: new title, the amount line emptied.
     void ordersAfterTrades()
     {
-        buildDatabase({trade(1, "100", "1234.5")}, {order(1, "'300'"), order(2, "'500'"), order(3, "' 200\t'")});
-        m_session = std::make_unique<Session>();
+        start({trade(1, "100", "1234.5")}, {order(1, "'300'"), order(2, "'500'"), order(3, "' 200\t'")});
         click(QStringLiteral("Button1"));
         QCOMPARE(runStatistics(QStringLiteral("Button13")).size(), 1);
         click(QStringLiteral("Button4"));
         const QList<Shown> shown = runStatistics(QStringLiteral("Button14"));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().title, QStringLiteral("委托数据统计"));
-        QCOMPARE(shown.first().cells[0][0], QStringLiteral("记录数"));
-        QCOMPARE(shown.first().cells[1][0], QStringLiteral("3(条)"));
-        QCOMPARE(shown.first().cells[0][1], QStringLiteral("委托数量"));
-        QCOMPARE(shown.first().cells[1][1], QStringLiteral("1000(股/手)"));
-        QCOMPARE(shown.first().cells[0][2], QString());
-        QCOMPARE(shown.first().cells[1][2], QString());
+        QCOMPARE(shown.first(), (Shown{"委托数据统计", "记录数", "3(条)", "委托数量", "1000(股/手)", "", ""}));
     }
 
     // Nothing before the page's first list, nothing for a count of 0.
     void nothingToTotal()
     {
-        buildDatabase({trade(1, "100", "1")}, {order(1, "'300'")});
-        m_session = std::make_unique<Session>();
+        start({trade(1, "100", "1")}, {order(1, "'300'")});
         QVERIFY(runStatistics(QStringLiteral("Button13")).isEmpty());
         QVERIFY(runStatistics(QStringLiteral("Button14")).isEmpty());
         type(QStringLiteral("Edit2"), QStringLiteral("999999"));
@@ -162,28 +134,26 @@ private slots:
         QStringList rows;
         for (int i = 0; i < amounts.size(); ++i)
             rows << trade(i + 1, QStringLiteral("1"), amounts.at(i));
-        buildDatabase(rows);
-        m_session = std::make_unique<Session>();
+        start(rows);
         click(QStringLiteral("Button1"));
         const QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().cells[1][2], cell);
+        QCOMPARE(value(shown.first(), 2), cell);
     }
 
     // Quantity totals beyond the 32-bit range show correctly.
     void quantityAbove32Bits()
     {
-        buildDatabase({trade(1, "2000000000", "1"), trade(2, "2000000000", "1"), trade(3, "147483648", "1")},
-                      {order(1, "'2147483647'"), order(2, "'1'")});
-        m_session = std::make_unique<Session>();
+        start({trade(1, "2000000000", "1"), trade(2, "2000000000", "1"), trade(3, "147483648", "1")},
+              {order(1, "'2147483647'"), order(2, "'1'")});
         click(QStringLiteral("Button1"));
         QList<Shown> shown = runStatistics(QStringLiteral("Button13"));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().cells[1][1], QStringLiteral("4147483648(股/手)"));
+        QCOMPARE(value(shown.first(), 1), QStringLiteral("4147483648(股/手)"));
         click(QStringLiteral("Button4"));
         shown = runStatistics(QStringLiteral("Button14"));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().cells[1][1], QStringLiteral("2147483648(股/手)"));
+        QCOMPARE(value(shown.first(), 1), QStringLiteral("2147483648(股/手)"));
     }
 
     // A value that does not convert stops the walk at its row: error box,
@@ -212,8 +182,7 @@ private slots:
             else
                 trades << trade(i + 1, quantities.at(i), QStringLiteral("1"));
         }
-        buildDatabase(trades, orderRows);
-        m_session = std::make_unique<Session>();
+        start(trades, orderRows);
         click(orders ? QStringLiteral("Button4") : QStringLiteral("Button1"));
         QList<testsupport::ModalRecord> records;
         const QList<Shown> shown = runStatistics(orders ? QStringLiteral("Button14") : QStringLiteral("Button13"),
@@ -231,8 +200,7 @@ private slots:
     // Count shown but the query closed: the closed data set error.
     void closedQuery()
     {
-        buildDatabase({trade(1, "100", "1")});
-        m_session = std::make_unique<Session>();
+        start({trade(1, "100", "1")});
         click(QStringLiteral("Button1"));
         datamod->qry1->close();
         QList<testsupport::ModalRecord> records;
@@ -242,6 +210,18 @@ private slots:
     }
 
 private:
+    // A database of its own with the given trade and order rows only, and
+    // the session on it.
+    void start(const QStringList &trades, const QStringList &orders = {})
+    {
+        testsupport::createEmptyDatabase(databasePath());
+        if (!trades.isEmpty())
+            sqliteExec(databasePath(), TradeInsert + trades.join(QLatin1Char(',')));
+        if (!orders.isEmpty())
+            sqliteExec(databasePath(), OrderInsert + orders.join(QLatin1Char(',')));
+        m_session = std::make_unique<Session>();
+    }
+
     // Clicks the statistics button; records the statistics window's
     // contents each time it comes up and closes it, as well as any other
     // modal window (error boxes).
@@ -250,23 +230,14 @@ private:
         QList<Shown> shown;
         testsupport::ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
             if (modal == countform) {
-                Shown s;
-                s.title = countform->title();
-                for (int column = 0; column < 2; ++column) {
-                    for (int row = 0; row < 3; ++row)
-                        s.cells[column][row] = countform->cell(column, row);
-                }
+                Shown s{countform->title()};
+                for (int row = 0; row < 3; ++row)
+                    s << countform->cell(0, row) << countform->cell(1, row);
                 shown << s;
-                countform->reject();
-                return;
-            }
-            if (others)
+            } else if (others) {
                 *others << record;
-            auto *box = qobject_cast<QMessageBox *>(modal);
-            if (box && box->button(QMessageBox::Ok))
-                box->button(QMessageBox::Ok)->click();
-            else
-                modal->close();
+            }
+            testsupport::closeModal(modal);
         });
         click(button);
         QTest::qWait(20);

@@ -1,10 +1,7 @@
-#include "app/application.h"
-#include "app/fonts.h"
 #include "support/testsupport.h"
 
 #include "reference/about.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -22,7 +19,7 @@ const QStringList labelNames = {QStringLiteral("Label1"), QStringLiteral("Label8
 
 QLabel *label(const QString &name)
 {
-    return aboutform->findChild<QLabel *>(name);
+    return testsupport::child<QLabel>(aboutform, qPrintable(name));
 }
 
 QMap<QString, QString> labelTexts()
@@ -72,7 +69,7 @@ Showing showAndType(const QString &keys, const QString &target = QString())
 {
     Showing showing;
     ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &) {
-        QWidget *receiver = target.isEmpty() ? modal : modal->findChild<QLabel *>(target);
+        QWidget *receiver = target.isEmpty() ? modal : label(target);
         typeKeys(receiver, keys);
         showing.texts = labelTexts();
         showing.stillOpen = modal->isVisible();
@@ -98,9 +95,6 @@ private slots:
     {
         m_forms = std::make_unique<Forms>();
         QVERIFY(aboutform);
-        for (const QString &name : labelNames)
-            QVERIFY2(label(name), qPrintable(name));
-        QVERIFY(label(QStringLiteral("Image1")));
         m_startTexts = labelTexts();
         m_picture = label(QStringLiteral("Image1"))->pixmap().toImage();
     }

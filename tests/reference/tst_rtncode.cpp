@@ -1,5 +1,3 @@
-#include "app/application.h"
-#include "app/fonts.h"
 #include "support/testsupport.h"
 
 #include "reference/rtncode.h"
@@ -11,7 +9,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QTableView>
 
 #include <memory>
@@ -117,7 +114,7 @@ const QColor cream(255, 251, 240);
 
 QTableView *grid()
 {
-    return rtnform->findChild<QTableView *>(QStringLiteral("grid"));
+    return testsupport::child<QTableView>(rtnform, "grid");
 }
 
 } // namespace
@@ -130,7 +127,6 @@ private slots:
     {
         m_forms = std::make_unique<Forms>();
         QVERIFY(rtnform);
-        QVERIFY(grid());
         rtnform->show();
         QVERIFY(QTest::qWaitForWindowExposed(rtnform));
     }
@@ -160,13 +156,11 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
         QCOMPARE(rtnform->font().family(), QStringLiteral("MS Sans Serif"));
 
-        auto *box = rtnform->findChild<QGroupBox *>(QStringLiteral("GroupBox1"));
-        QVERIFY(box);
+        auto *box = testsupport::child<QGroupBox>(rtnform, "GroupBox1");
         QCOMPARE(box->title(), QStringLiteral("错误代码对照表"));
         QCOMPARE(box->geometry(), QRect(0, 0, 685, 49));
-        auto *label1 = box->findChild<QLabel *>(QStringLiteral("Label1"));
-        auto *label2 = box->findChild<QLabel *>(QStringLiteral("Label2"));
-        QVERIFY(label1 && label2);
+        auto *label1 = testsupport::child<QLabel>(box, "Label1");
+        auto *label2 = testsupport::child<QLabel>(box, "Label2");
         QCOMPARE(label1->text(),
                  QStringLiteral("说明：错误代码位数为3位的为网络错误、以及上交所交易主机产生错误。"));
         QCOMPARE(label2->text(), QStringLiteral("错误代码位数为4位的为本地数据格式校验错误。"));
