@@ -51,11 +51,6 @@ QString errorBoxText(const QString &message)
     return message;
 }
 
-QString exceptionMessage(const std::exception &error)
-{
-    return QString::fromUtf8(error.what());
-}
-
 void showExceptionBox(const QString &message)
 {
     QMessageBox box(QMessageBox::Critical, applicationTitle(),
@@ -66,5 +61,6 @@ void showExceptionBox(const QString &message)
 
 void showExceptionBox(const std::exception &error)
 {
-    showExceptionBox(exceptionMessage(error));
+    // what() is UTF-8 throughout the program.
+    showExceptionBox(QString::fromUtf8(error.what()));
 }

@@ -25,9 +25,6 @@ QString applicationTitle();
 // when its last character compares above ".".
 QString errorBoxText(const QString &message);
 
-// The message an exception carries (what() is UTF-8 throughout the program).
-QString exceptionMessage(const std::exception &error);
-
 // Shows the application-wide error box for an error: error icon, OK button,
 // the application title as caption, no owner window.
 void showExceptionBox(const std::exception &error);
