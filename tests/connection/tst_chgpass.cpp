@@ -47,6 +47,7 @@ void fill(const QString &old, const QString &newPassword, const QString &confirm
     QTest::keyClicks(child<QLineEdit>(chgpassform, "Edit3"), confirm);
 }
 
+// "确认修改"
 void confirmChange()
 {
     child<QPushButton>(chgpassform, "Button1")->click();

@@ -106,8 +106,7 @@ void closeModal(QWidget *modal);
 
 // While alive, watches for modal windows (polling every few milliseconds),
 // records each one it meets and then hands it to the handler, which must
-// close it. Without a handler a message box gets its default button (or OK)
-// and any other dialog is rejected.
+// close it; without a handler, closeModal closes it.
 class ModalWatcher : public QObject
 {
     Q_OBJECT
