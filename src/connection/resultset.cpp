@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
 #include <xmmintrin.h>
@@ -21,26 +22,6 @@ constexpr std::size_t MinBlockRows = 32;
 constexpr std::size_t MaxBlockRows = 2048;
 // Chunk of one SQLGetData call for text, in characters.
 constexpr std::size_t GetDataChunk = 4096;
-
-FieldKind kindOf(SQLSMALLINT type)
-{
-    switch (type) {
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_BIT:
-        return FieldKind::Integer;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-        return FieldKind::Float;
-    default:
-        return FieldKind::Text;
-    }
-}
 
 bool isLongType(SQLSMALLINT type)
 {
@@ -116,12 +97,31 @@ inline void prefetch(const void *address)
 
 } // namespace
 
+FieldKind fieldKindOf(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_BIT:
+        return FieldKind::Integer;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return FieldKind::Float;
+    default:
+        return FieldKind::Text;
+    }
+}
+
 struct ResultSet::Column
 {
     QString name;
     FieldKind kind = FieldKind::Text;
     SQLSMALLINT sqlType = 0;
-    SQLULEN size = 0;
     SQLULEN width = 0; // bound text buffer in characters, terminator included
     bool isLong = false;
     std::vector<qint64> integers;
@@ -184,11 +184,6 @@ struct ResultSet::Column
 ResultSet::ResultSet() = default;
 ResultSet::~ResultSet() = default;
 
-std::unique_ptr<ResultSet> ResultSet::fetchAll(SQLHSTMT statement)
-{
-    return fetchAll(statement, {});
-}
-
 std::unique_ptr<ResultSet> ResultSet::fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute)
 {
     auto result = std::make_unique<ResultSet>();
@@ -231,8 +226,7 @@ void ResultSet::describe(SQLHSTMT statement)
         }
         column.name = odbc::fromWide(name.data(), std::min<qsizetype>(nameLength, qsizetype(name.size()) - 1));
         column.sqlType = type;
-        column.size = size;
-        column.kind = kindOf(type);
+        column.kind = fieldKindOf(type);
         if (column.kind == FieldKind::Text) {
             // Binary values arrive as two hexadecimal digits per byte.
             const SQLULEN characters = isBinaryType(type) ? size * 2 : size;
@@ -279,30 +273,28 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement)
     setStatementAttr(statement, SQL_ATTR_ROW_STATUS_PTR, status.data(), "SQLSetStmtAttr(SQL_ATTR_ROW_STATUS_PTR)");
 
     for (std::size_t c = 0; c < columnCount; ++c) {
-        Column &column = m_columns[c];
+        const Column &column = m_columns[c];
         Buffer &buffer = buffers[c];
         buffer.indicators.resize(blockRows);
-        SQLRETURN rc;
-        const auto number = SQLUSMALLINT(c + 1);
+        // Binds `perRow` values of the buffer to each row of the block.
+        const auto bind = [&](SQLSMALLINT cType, auto &values, std::size_t perRow) {
+            values.resize(blockRows * perRow);
+            const SQLRETURN rc = SQLBindCol(statement, SQLUSMALLINT(c + 1), cType, values.data(),
+                                            SQLLEN(perRow * sizeof values[0]), buffer.indicators.data());
+            odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindCol");
+        };
         switch (column.kind) {
         case FieldKind::Integer:
-            buffer.integers.resize(blockRows);
-            rc = SQLBindCol(statement, number, SQL_C_SBIGINT, buffer.integers.data(), sizeof(qint64),
-                            buffer.indicators.data());
+            bind(SQL_C_SBIGINT, buffer.integers, 1);
             break;
         case FieldKind::Float:
-            buffer.reals.resize(blockRows);
-            rc = SQLBindCol(statement, number, SQL_C_DOUBLE, buffer.reals.data(), sizeof(double),
-                            buffer.indicators.data());
+            bind(SQL_C_DOUBLE, buffer.reals, 1);
             break;
         case FieldKind::Text:
         default:
-            buffer.chars.resize(blockRows * column.width);
-            rc = SQLBindCol(statement, number, SQL_C_WCHAR, buffer.chars.data(),
-                            SQLLEN(column.width * sizeof(SQLWCHAR)), buffer.indicators.data());
+            bind(SQL_C_WCHAR, buffer.chars, column.width);
             break;
         }
-        odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindCol");
     }
 
     for (;;) {
@@ -313,10 +305,10 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement)
         odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLFetch");
         std::size_t rows = std::min<std::size_t>(fetched, blockRows);
         for (std::size_t r = 0; r < rows; ++r) {
-            if (status[r] == SQL_ROW_ERROR)
-                throw DatabaseError(odbc::diagnostics(SQL_HANDLE_STMT, statement).isEmpty()
-                                        ? QStringLiteral("A row could not be fetched")
-                                        : odbc::diagnostics(SQL_HANDLE_STMT, statement));
+            if (status[r] == SQL_ROW_ERROR) {
+                const QString message = odbc::diagnostics(SQL_HANDLE_STMT, statement);
+                throw DatabaseError(message.isEmpty() ? QStringLiteral("A row could not be fetched") : message);
+            }
             if (status[r] == SQL_ROW_NOROW) {
                 rows = r;
                 break;
@@ -372,23 +364,21 @@ void ResultSet::fetchValues(SQLHSTMT statement)
             Column &column = m_columns[c];
             const auto number = SQLUSMALLINT(c + 1);
             SQLLEN indicator = 0;
+            const auto getNumber = [&](SQLSMALLINT cType, auto &values) {
+                typename std::decay_t<decltype(values)>::value_type value = 0;
+                odbc::check(SQLGetData(statement, number, cType, &value, sizeof value, &indicator),
+                            SQL_HANDLE_STMT, statement, "SQLGetData");
+                const bool null = indicator == SQL_NULL_DATA;
+                column.markRow(row, null);
+                values.push_back(null ? 0 : value);
+            };
             switch (column.kind) {
-            case FieldKind::Integer: {
-                qint64 value = 0;
-                odbc::check(SQLGetData(statement, number, SQL_C_SBIGINT, &value, sizeof value, &indicator),
-                            SQL_HANDLE_STMT, statement, "SQLGetData");
-                column.markRow(row, indicator == SQL_NULL_DATA);
-                column.integers.push_back(indicator == SQL_NULL_DATA ? 0 : value);
+            case FieldKind::Integer:
+                getNumber(SQL_C_SBIGINT, column.integers);
                 break;
-            }
-            case FieldKind::Float: {
-                double value = 0;
-                odbc::check(SQLGetData(statement, number, SQL_C_DOUBLE, &value, sizeof value, &indicator),
-                            SQL_HANDLE_STMT, statement, "SQLGetData");
-                column.markRow(row, indicator == SQL_NULL_DATA);
-                column.reals.push_back(indicator == SQL_NULL_DATA ? 0.0 : value);
+            case FieldKind::Float:
+                getNumber(SQL_C_DOUBLE, column.reals);
                 break;
-            }
             case FieldKind::Text:
             default: {
                 bool null = false;
@@ -526,14 +516,6 @@ QString ResultSet::text(int row, int column) const
     default:
         return c.view(r).toString();
     }
-}
-
-QStringView ResultSet::textView(int row, int column) const
-{
-    const Column &c = m_columns[std::size_t(column)];
-    if (c.kind != FieldKind::Text)
-        return {};
-    return c.view(fetchRow(row));
 }
 
 void ResultSet::sort(int column, bool descending)

@@ -3,7 +3,6 @@
 #include "connection/odbc.h"
 
 #include <QString>
-#include <QStringView>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +10,8 @@
 
 // How a held column stores its values.
 enum class FieldKind { Integer, Float, Text };
+// The kind a column of this ODBC SQL type is held as.
+FieldKind fieldKindOf(SQLSMALLINT sqlType);
 
 // A whole query result held on the client: column-wise compact storage with
 // per-cell null flags, plus a row index giving the current order. Row numbers
@@ -25,12 +26,11 @@ public:
 
     // Executes nothing: fetches every row of an executed statement that has
     // a result set, with bound columns and block fetches. Throws DatabaseError.
-    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement);
-    // As above; when a bound text value turns out longer than its column
-    // claimed, the cursor is closed, reexecute() runs the statement again and
-    // the result is fetched value by value instead. Without reexecute such a
-    // result throws DatabaseError.
-    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute);
+    // When a bound text value turns out longer than its column claimed, the
+    // cursor is closed, reexecute() runs the statement again and the result
+    // is fetched value by value instead; without reexecute such a result
+    // throws.
+    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute = {});
 
     int rowCount() const;
     int columnCount() const;
@@ -46,9 +46,6 @@ public:
     // The value as text: integers in decimal, floats in the general number
     // format, text as stored; empty for null.
     QString text(int row, int column) const;
-    // The stored characters of a Text cell (empty for null); valid while the
-    // result lives.
-    QStringView textView(int row, int column) const;
 
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);
@@ -56,11 +53,10 @@ public:
     // Bytes held for values, null flags, offsets and the row index.
     std::size_t heldBytes() const;
 
-    // Position of a row of the current order in the fetch order.
-    std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
-
 private:
     struct Column;
+    // Position of a row of the current order in the fetch order.
+    std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
     void prefetchAhead(int row, const Column &column) const;
     void describe(SQLHSTMT statement);
     bool fetchBlocks(SQLHSTMT statement);
