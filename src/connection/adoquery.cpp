@@ -9,7 +9,6 @@ namespace {
 const char *const ClosedDataSetText = "Cannot perform this operation on a closed dataset";
 const char *const FieldNotFoundText = "Field '%1' not found";
 const char *const ParameterNotFoundText = "Parameter '%1' not found";
-const char *const NotConnectedText = "Connection is not open";
 const char *const NoResultSetText = "The statement does not return a result set";
 const char *const BadSortText = "Invalid sort expression '%1'";
 const char *const RowOutOfRangeText = "Row %1 does not exist";
@@ -17,9 +16,24 @@ const char *const RowOutOfRangeText = "Row %1 does not exist";
 // Text parameters longer than this go as long wide text.
 constexpr qsizetype LongParameterLimit = 4000;
 
+const QString LineBreak = QStringLiteral("\r\n");
+
 bool isNameChar(QChar c)
 {
     return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+QString withoutColon(const QString &name)
+{
+    return name.startsWith(QLatin1Char(':')) ? name.mid(1) : name;
+}
+
+// An error of a named query object carries its name first.
+DatabaseError queryError(const QObject &query, const QString &message)
+{
+    if (query.objectName().isEmpty())
+        return DatabaseError(message);
+    return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
 }
 
 // Owns the statement handle of one call and the buffers bound to it.
@@ -126,10 +140,9 @@ struct Query::Private
     QString lastStatement;
     QStringList lastBound;
 
-    int parameterIndex(QString name) const
+    int parameterIndex(const QString &nameWithColon) const
     {
-        if (name.startsWith(QLatin1Char(':')))
-            name.remove(0, 1);
+        const QString name = withoutColon(nameWithColon);
         for (std::size_t i = 0; i < parameters.size(); ++i) {
             if (parameters[i].name.compare(name, Qt::CaseInsensitive) == 0)
                 return int(i);
@@ -144,7 +157,7 @@ struct Query::Private
         parameters.clear();
         markers.clear();
         statement.clear();
-        const QString text = lines.join(QStringLiteral("\r\n"));
+        const QString text = lines.join(LineBreak);
         const qsizetype n = text.size();
         statement.reserve(n);
         qsizetype i = 0;
@@ -216,12 +229,6 @@ struct Query::Private
 
     int fieldIndex(const QString &name) const
     {
-        // The same string object again (a constant, or a copy of one) is
-        // found without comparing characters: the cache holds a reference.
-        for (const auto &entry : fieldCache) {
-            if (entry.first.constData() == name.constData() && entry.first.size() == name.size())
-                return entry.second;
-        }
         for (const auto &entry : fieldCache) {
             if (entry.first == name)
                 return entry.second;
@@ -257,7 +264,7 @@ QStringList Query::sql() const
 
 QString Query::sqlText() const
 {
-    return d->lines.join(QStringLiteral("\r\n"));
+    return d->lines.join(LineBreak);
 }
 
 void Query::clearSql()
@@ -294,15 +301,8 @@ bool Query::hasParameter(const QString &name) const
 void Query::setParameter(const QString &name, const QString &value)
 {
     const int index = d->parameterIndex(name);
-    if (index < 0) {
-        QString bare = name;
-        if (bare.startsWith(QLatin1Char(':')))
-            bare.remove(0, 1);
-        QString message = QString::fromLatin1(ParameterNotFoundText).arg(bare);
-        if (!objectName().isEmpty())
-            message = objectName() + QStringLiteral(": ") + message;
-        throw DatabaseError(message);
-    }
+    if (index < 0)
+        throw queryError(*this, QString::fromLatin1(ParameterNotFoundText).arg(withoutColon(name)));
     d->parameters[std::size_t(index)].value = value;
     d->parameters[std::size_t(index)].assigned = true;
 }
@@ -323,20 +323,10 @@ void Query::setPrepared(bool prepared)
     d->prepared = prepared;
 }
 
-void Query::requireConnection() const
-{
-    if (!d->connection || !d->connection->connected())
-        throw DatabaseError(QString::fromLatin1(NotConnectedText));
-}
-
 void Query::requireActive() const
 {
-    if (!d->result) {
-        QString message = QString::fromLatin1(ClosedDataSetText);
-        if (!objectName().isEmpty())
-            message = objectName() + QStringLiteral(": ") + message;
-        throw DatabaseError(message);
-    }
+    if (!d->result)
+        throw queryError(*this, QString::fromLatin1(ClosedDataSetText));
 }
 
 void Query::setCurrentRow(int row, bool eof)
@@ -361,7 +351,7 @@ void Query::open()
 {
     if (d->result)
         return;
-    requireConnection();
+    requireOpen(d->connection);
     odbc::WaitCursor waitCursor;
     std::unique_ptr<Statement> stmt = d->execute();
     stmt->seekResultSet();
@@ -376,15 +366,14 @@ void Query::open()
     emit resultAboutToChange();
     d->result = std::move(result);
     d->fieldCache.clear();
-    const int rows = d->result->rowCount();
-    setCurrentRow(rows > 0 ? 0 : -1, rows == 0);
+    first();
     emit resultChanged();
     emit activeChanged(true);
 }
 
 void Query::execSql()
 {
-    requireConnection();
+    requireOpen(d->connection);
     odbc::WaitCursor waitCursor;
     std::unique_ptr<Statement> stmt = d->execute();
     stmt->drain();
@@ -462,12 +451,8 @@ Field Query::fieldByName(const QString &name) const
 {
     requireActive();
     const int column = d->fieldIndex(name);
-    if (column < 0) {
-        QString message = QString::fromLatin1(FieldNotFoundText).arg(name);
-        if (!objectName().isEmpty())
-            message = objectName() + QStringLiteral(": ") + message;
-        throw DatabaseError(message);
-    }
+    if (column < 0)
+        throw queryError(*this, QString::fromLatin1(FieldNotFoundText).arg(name));
     return Field(d->result.get(), d->row, column);
 }
 
@@ -488,9 +473,8 @@ void Query::sort(const QString &expression)
 
     emit resultAboutToChange();
     d->result->sort(column, descending);
-    const int rows = d->result->rowCount();
     d->row = -2; // the first row is current again even when it was before
-    setCurrentRow(rows > 0 ? 0 : -1, rows == 0);
+    first();
     emit resultChanged();
     emit orderChanged();
 }

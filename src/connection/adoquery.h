@@ -100,6 +100,5 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
     void requireActive() const;
-    void requireConnection() const;
     void setCurrentRow(int row, bool eof);
 };

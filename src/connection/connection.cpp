@@ -9,7 +9,7 @@ Connection::Connection(QObject *parent)
 
 Connection::~Connection()
 {
-    if (m_connected)
+    if (m_dbc)
         SQLDisconnect(m_dbc.get());
 }
 
@@ -45,7 +45,7 @@ void Connection::setKeepConnection(bool on)
 
 bool Connection::connected() const
 {
-    return m_connected;
+    return bool(m_dbc);
 }
 
 QString Connection::odbcConnectionString() const
@@ -60,28 +60,23 @@ SQLHDBC Connection::handle() const
 
 void Connection::open()
 {
-    if (m_connected)
+    if (m_dbc)
         return;
-    const std::vector<SQLWCHAR> text = odbc::toWide(odbcConnectionString());
+    std::vector<SQLWCHAR> text = odbc::toWide(odbcConnectionString());
     odbc::WaitCursor waitCursor;
     odbc::Handle dbc(SQL_HANDLE_DBC, odbc::environment());
     // No prompt is ever shown, whatever the login-prompt flag says.
-    std::vector<SQLWCHAR> completed(1024, 0);
-    SQLSMALLINT completedLength = 0;
-    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, const_cast<SQLWCHAR *>(text.data()), SQL_NTS,
-                                           completed.data(), SQLSMALLINT(completed.size()), &completedLength,
+    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr,
                                            SQL_DRIVER_NOPROMPT);
     odbc::check(rc, SQL_HANDLE_DBC, dbc.get(), "SQLDriverConnect");
     m_dbc = std::move(dbc);
-    m_connected = true;
     m_defaultDatabase.clear();
     emit connectedChanged(true);
 }
 
 void Connection::setDefaultDatabase(const QString &database)
 {
-    if (!m_connected)
-        throw DatabaseError(QStringLiteral("Connection is not open"));
+    requireOpen(this);
     std::vector<SQLWCHAR> name = odbc::toWide(database);
     // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
     const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
@@ -97,11 +92,16 @@ QString Connection::defaultDatabase() const
 
 void Connection::close()
 {
-    if (!m_connected)
+    if (!m_dbc)
         return;
     // Held results own no statement handles, so nothing can block the disconnect.
     SQLDisconnect(m_dbc.get());
     m_dbc.reset();
-    m_connected = false;
     emit connectedChanged(false);
+}
+
+void requireOpen(const Connection *connection)
+{
+    if (!connection || !connection->connected())
+        throw DatabaseError(QStringLiteral("Connection is not open"));
 }

@@ -43,6 +43,9 @@ private:
     QString m_defaultDatabase;
     bool m_loginPrompt = true;
     bool m_keepConnection = true;
-    odbc::Handle m_dbc;
-    bool m_connected = false;
+    odbc::Handle m_dbc; // set while connected
 };
+
+// Throws DatabaseError ("Connection is not open") unless the connection
+// exists and is open.
+void requireOpen(const Connection *connection);
