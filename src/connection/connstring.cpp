@@ -4,14 +4,9 @@
 
 namespace {
 
-bool isBlank(QChar c)
-{
-    return c.isSpace();
-}
-
 bool hasOuterBlank(const QString &value)
 {
-    return !value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()));
+    return !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
 }
 
 } // namespace
@@ -54,7 +49,7 @@ QList<QPair<QString, QString>> parseProviderString(const QString &text)
         ++i; // "="
         if (key.isEmpty())
             throw DatabaseError(QStringLiteral("Invalid connection string: a value has no key"));
-        while (i < n && isBlank(text[i]))
+        while (i < n && text[i].isSpace())
             ++i;
         QString value;
         if (i < n && (text[i] == QLatin1Char('"') || text[i] == QLatin1Char('\''))) {
@@ -75,7 +70,7 @@ QList<QPair<QString, QString>> parseProviderString(const QString &text)
             }
             if (!closed)
                 throw DatabaseError(QStringLiteral("Invalid connection string: the value of '%1' is not closed").arg(key));
-            while (i < n && isBlank(text[i]))
+            while (i < n && text[i].isSpace())
                 ++i;
             if (i < n && text[i] != QLatin1Char(';'))
                 throw DatabaseError(QStringLiteral("Invalid connection string: text after the quoted value of '%1'").arg(key));

@@ -23,9 +23,7 @@ void DataSource::setColumnCaptions(const QStringList &captions)
 {
     beginResetModel();
     m_captions = captions;
-    while (m_fieldNames.size() < m_captions.size())
-        m_fieldNames << QString();
-    m_fieldNames = m_fieldNames.mid(0, m_captions.size());
+    m_fieldNames.resize(m_captions.size());
     rebindColumns();
     endResetModel();
 }

@@ -41,6 +41,6 @@ private:
     Query *m_query;
     QStringList m_captions;
     QStringList m_fieldNames;
-    mutable std::vector<int> m_resultColumns; // field name → result column, -1 unbound
+    std::vector<int> m_resultColumns; // field name → result column, -1 unbound
     void rebindColumns();
 };
