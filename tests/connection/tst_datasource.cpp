@@ -15,6 +15,12 @@ namespace {
 
 const int TradeRows = 500;
 
+// A column of the trade table read directly through SQLite, in sqbh order.
+QStringList tableColumn(const QString &field)
+{
+    return sqliteColumn(databasePath(), "select " + field + " from ashare_cjhb order by sqbh");
+}
+
 QStringList modelColumn(const QAbstractItemModel &model, int column)
 {
     QStringList values;
@@ -76,15 +82,15 @@ private slots:
                 source.setFieldName(i, fields[i]);
         });
         QCOMPARE(source.rowCount(), TradeRows);
-        QCOMPARE(modelColumn(source, 0), sqliteColumn(databasePath(), "select gddm from ashare_cjhb order by sqbh"));
-        QCOMPARE(modelColumn(source, 1), sqliteColumn(databasePath(), "select cjsl from ashare_cjhb order by sqbh"));
-        QCOMPARE(modelColumn(source, 3), sqliteColumn(databasePath(), "select sqbh from ashare_cjhb order by sqbh"));
+        QCOMPARE(modelColumn(source, 0), tableColumn("gddm"));
+        QCOMPARE(modelColumn(source, 1), tableColumn("cjsl"));
+        QCOMPARE(modelColumn(source, 3), tableColumn("sqbh"));
         QCOMPARE(modelColumn(source, 4), QStringList(TradeRows, QString()));
         QCOMPARE(source.index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
                  Qt::AlignRight);
         // Field names match case-insensitively and can change later.
         source.setFieldName(4, "GDXM");
-        QCOMPARE(modelColumn(source, 4), sqliteColumn(databasePath(), "select gdxm from ashare_cjhb order by sqbh"));
+        QCOMPARE(modelColumn(source, 4), tableColumn("gdxm"));
         // Cells are never editable.
         const Qt::ItemFlags flags = source.flags(source.index(0, 0));
         QVERIFY(flags & Qt::ItemIsEnabled);

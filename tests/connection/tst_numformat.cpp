@@ -10,6 +10,40 @@
 #include <cstring>
 #include <limits>
 
+namespace {
+
+// The columns of a conversion's data table: the text, whether it converts,
+// and the value it converts to.
+template <typename T>
+void addConversionColumns()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<T>("value");
+}
+
+// A valid text gives its value; any other raises ConversionError with
+// "'<text>' is not a valid <kind> value".
+template <typename T>
+void checkConversion(T (*convert)(const QString &), const char *kind)
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(T, value);
+    if (valid) {
+        QCOMPARE(convert(text), value);
+        return;
+    }
+    try {
+        convert(text);
+        QFAIL("no error");
+    } catch (const ConversionError &e) {
+        QCOMPARE(QString::fromUtf8(e.what()), "'" + text + "' is not a valid " + kind + " value");
+    }
+}
+
+} // namespace
+
 class NumFormatTest : public QObject
 {
     Q_OBJECT
@@ -104,10 +138,7 @@ private slots:
 
     void textToInteger_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<qint64>("value");
-
+        addConversionColumns<qint64>();
         QTest::newRow("zero") << "0" << true << qint64(0);
         QTest::newRow("quantity") << "100" << true << qint64(100);
         QTest::newRow("leading zeros") << "007" << true << qint64(7);
@@ -131,27 +162,12 @@ private slots:
 
     void textToInteger()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(qint64, value);
-        if (valid) {
-            QCOMPARE(::textToInteger(text), value);
-            return;
-        }
-        try {
-            ::textToInteger(text);
-            QFAIL("no error");
-        } catch (const ConversionError &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), "'" + text + "' is not a valid integer value");
-        }
+        checkConversion<qint64>(::textToInteger, "integer");
     }
 
     void textToFloat_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<double>("value");
-
+        addConversionColumns<double>();
         QTest::newRow("integer") << "1" << true << 1.0;
         QTest::newRow("amount") << "33720.5" << true << 33720.5;
         QTest::newRow("minus") << "-1.5" << true << -1.5;
@@ -179,19 +195,7 @@ private slots:
 
     void textToFloat()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(double, value);
-        if (valid) {
-            QCOMPARE(::textToFloat(text), value);
-            return;
-        }
-        try {
-            ::textToFloat(text);
-            QFAIL("no error");
-        } catch (const ConversionError &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), "'" + text + "' is not a valid floating point value");
-        }
+        checkConversion<double>(::textToFloat, "floating point");
     }
 };
 

@@ -17,12 +17,30 @@ namespace {
 
 const int TradeRows = 3000;
 
+// A column of the trade table read directly through SQLite, in sqbh order.
+QStringList tableColumn(const QString &field)
+{
+    return sqliteColumn(databasePath(), "select " + field + " from ashare_cjhb order by sqbh");
+}
+
 QStringList fieldColumn(Query &query, const QString &field)
 {
     QStringList values;
     for (query.first(); !query.eof(); query.next())
         values << query.fieldByName(field).asString();
     return values;
+}
+
+// Each row's value of the field paired with its sqbh (unique, in insertion
+// order), so that one comparison checks the order and its stability.
+const QChar PairSeparator(0x1);
+
+QStringList pairedWithSqbh(Query &query, const QString &field)
+{
+    QStringList pairs;
+    for (query.first(); !query.eof(); query.next())
+        pairs << query.fieldByName(field).asString() + PairSeparator + query.fieldByName("sqbh").asString();
+    return pairs;
 }
 
 // Expected order of a column by an independent rule: stable over the
@@ -54,12 +72,6 @@ class QueryTest : public QObject
 private:
     Connection *con = nullptr;
 
-    void connect()
-    {
-        con->setConnectionString(loginConnectionString(QString(), QString(), QStringLiteral("sse")));
-        con->open();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -68,7 +80,8 @@ private slots:
         sqliteExec(databasePath(), "update ashare_cjhb set gddm=null, zqdm=null, sbsj=null, bs=null, cjsl=null, "
                                    "bcye=null, cjje=null where sqbh in ('0000000100','0000002999')");
         con = new Connection(this);
-        connect();
+        con->setConnectionString(loginConnectionString(QString(), QString(), QStringLiteral("sse")));
+        con->open();
     }
 
     // Named parameters ------------------------------------------------------
@@ -199,14 +212,11 @@ private slots:
     {
         Query query(con);
         runQuery(query, {"select sqbh,gddm,gdxm,cjsl,cjje from ashare_cjhb order by sqbh"});
-        const QStringList gddm = sqliteColumn(databasePath(), "select gddm from ashare_cjhb order by sqbh");
-        const QStringList gdxm = sqliteColumn(databasePath(), "select gdxm from ashare_cjhb order by sqbh");
-        const QStringList cjsl = sqliteColumn(databasePath(), "select cjsl from ashare_cjhb order by sqbh");
-        QCOMPARE(fieldColumn(query, "GDDM"), gddm);
-        QCOMPARE(fieldColumn(query, "gdxm"), gdxm);
-        QCOMPARE(fieldColumn(query, "cjsl"), cjsl);
+        QCOMPARE(fieldColumn(query, "GDDM"), tableColumn("gddm"));
+        QCOMPARE(fieldColumn(query, "gdxm"), tableColumn("gdxm"));
+        QCOMPARE(fieldColumn(query, "cjsl"), tableColumn("cjsl"));
         // cjje is numeric(15,2): compare as numbers.
-        const QStringList cjje = sqliteColumn(databasePath(), "select cjje from ashare_cjhb order by sqbh");
+        const QStringList cjje = tableColumn("cjje");
         const QStringList shown = fieldColumn(query, "cjje");
         QCOMPARE(shown.size(), cjje.size());
         for (int i = 0; i < shown.size(); ++i) {
@@ -332,8 +342,7 @@ private slots:
     {
         Query query(con);
         runQuery(query, {"select gdxm from ashare_cjhb order by sqbh"});
-        QCOMPARE(fieldColumn(query, "gdxm"),
-                 sqliteColumn(databasePath(), "select gdxm from ashare_cjhb order by sqbh"));
+        QCOMPARE(fieldColumn(query, "gdxm"), tableColumn("gdxm"));
     }
 
     void fieldKindsAndNulls()
@@ -504,37 +513,24 @@ private slots:
         QFETCH(QString, field);
         QFETCH(bool, descending);
         QFETCH(bool, numeric);
-        // sqbh is unique and in insertion order: it tells the rows apart.
-        const QString select = "select sqbh,gddm,zqdm,sbsj,bs,cjsl,bcye,cjje from ashare_cjhb";
         Query query(con);
-        runQuery(query, {select});
-        const QStringList fetchedValues = fieldColumn(query, field);
-        const QStringList fetchedKeys = fieldColumn(query, "sqbh");
+        runQuery(query, {"select sqbh,gddm,zqdm,sbsj,bs,cjsl,bcye,cjje from ashare_cjhb"});
         QList<bool> nulls;
         for (query.first(); !query.eof(); query.next())
             nulls << query.fieldByName(field).isNull();
         QVERIFY(nulls.contains(true)); // the generated data holds some nulls
 
-        // Pair values with their keys so that stability is checked too.
-        QStringList combined;
-        for (int i = 0; i < fetchedValues.size(); ++i)
-            combined << fetchedValues[i] + QChar(0x1) + fetchedKeys[i];
-        const auto valueOf = [](const QString &s) { return s.section(QChar(0x1), 0, 0); };
+        const auto valueOf = [](const QString &s) { return s.section(PairSeparator, 0, 0); };
         const auto less = [&](const QString &a, const QString &b) {
             if (numeric)
                 return valueOf(a).toDouble() < valueOf(b).toDouble();
             return valueOf(a) < valueOf(b); // QString compares UTF-16 code units
         };
-        const QStringList expected = expectedOrder(combined, nulls, descending, less);
+        const QStringList expected = expectedOrder(pairedWithSqbh(query, field), nulls, descending, less);
 
         query.sort(field + (descending ? " DESC" : " ASC"));
         QCOMPARE(query.recNo(), 0);
-        const QStringList values = fieldColumn(query, field);
-        const QStringList keys = fieldColumn(query, "sqbh");
-        QStringList actual;
-        for (int i = 0; i < values.size(); ++i)
-            actual << values[i] + QChar(0x1) + keys[i];
-        QCOMPARE(actual, expected);
+        QCOMPARE(pairedWithSqbh(query, field), expected);
     }
 
     void sortIsIndependentOfEarlierSorts()
