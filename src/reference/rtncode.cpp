@@ -204,7 +204,9 @@ Trtnform::Trtnform(QWidget *parent)
                    | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
+    // Filled before the view is attached: no view follows it cell by cell.
     m_cells = new StringGridModel(gridCols, gridRows, this);
+    FormCreate();
     QTableView *grid = ui->grid;
     grid->setModel(m_cells);
     // Row 0 and column 0 are shown as the headers instead.
@@ -224,8 +226,6 @@ Trtnform::Trtnform(QWidget *parent)
     // The corner is cell (0, 0); the view paints it without text.
     if (auto *corner = grid->findChild<QAbstractButton *>())
         corner->installEventFilter(this);
-
-    FormCreate();
 }
 
 Trtnform::~Trtnform() = default;
