@@ -66,91 +66,88 @@ private slots:
     void read_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
 
-        const QString s = Ini;
-        QTest::newRow("no file") << QByteArray() << s << "DSN" << "dflt";
-        QTest::newRow("plain") << QByteArray("[ConDBSet]\r\nDSN=abc\r\n") << s << "DSN" << "abc";
-        QTest::newRow("bare LF lines") << QByteArray("[ConDBSet]\nSQLUser=u\nDSN=abc\n") << s << "DSN"
-                                       << "abc";
-        QTest::newRow("bare CR lines") << QByteArray("[ConDBSet]\rSQLUser=u\rDSN=abc\r") << s << "DSN"
-                                       << "abc";
-        QTest::newRow("section case") << QByteArray("[condbset]\r\nDSN=abc\r\n") << s << "DSN" << "abc";
-        QTest::newRow("key case") << QByteArray("[CONDBSET]\r\ndsn=abc\r\n") << s << "Dsn" << "abc";
+        QTest::newRow("no file") << QByteArray() << "DSN" << "dflt";
+        QTest::newRow("plain") << QByteArray("[ConDBSet]\r\nDSN=abc\r\n") << "DSN" << "abc";
+        QTest::newRow("bare LF lines")
+            << QByteArray("[ConDBSet]\nSQLUser=u\nDSN=abc\n") << "DSN" << "abc";
+        QTest::newRow("bare CR lines")
+            << QByteArray("[ConDBSet]\rSQLUser=u\rDSN=abc\r") << "DSN" << "abc";
+        QTest::newRow("section case") << QByteArray("[condbset]\r\nDSN=abc\r\n") << "DSN" << "abc";
+        QTest::newRow("key case") << QByteArray("[CONDBSET]\r\ndsn=abc\r\n") << "Dsn" << "abc";
         QTest::newRow("blanks around value")
-            << QByteArray("[ConDBSet]\r\nDSN = \t abc def \t \r\n") << s << "DSN" << "abc def";
+            << QByteArray("[ConDBSet]\r\nDSN = \t abc def \t \r\n") << "DSN" << "abc def";
         QTest::newRow("blanks around key")
-            << QByteArray("[ConDBSet]\r\n  \tDSN\t =abc\r\n") << s << "DSN" << "abc";
-        QTest::newRow("blanks in header") << QByteArray("  [ ConDBSet ]  \r\nDSN=abc\r\n") << s << "DSN"
-                                          << "abc";
-        QTest::newRow("double quotes") << QByteArray("[ConDBSet]\r\nDSN=\" a b \"\r\n") << s << "DSN"
-                                       << " a b ";
-        QTest::newRow("single quotes") << QByteArray("[ConDBSet]\r\nDSN='abc'\r\n") << s << "DSN"
-                                       << "abc";
-        QTest::newRow("one pair only") << QByteArray("[ConDBSet]\r\nDSN=\"\"abc\"\"\r\n") << s << "DSN"
-                                       << "\"abc\"";
-        QTest::newRow("unmatched quote") << QByteArray("[ConDBSet]\r\nDSN=\"abc\r\n") << s << "DSN"
-                                         << "\"abc";
-        QTest::newRow("mixed quotes") << QByteArray("[ConDBSet]\r\nDSN=\"abc'\r\n") << s << "DSN"
-                                      << "\"abc'";
-        QTest::newRow("lone quote") << QByteArray("[ConDBSet]\r\nDSN=\"\r\n") << s << "DSN" << "\"";
-        QTest::newRow("empty quotes") << QByteArray("[ConDBSet]\r\nDSN=\"\"\r\n") << s << "DSN" << "";
-        QTest::newRow("empty value") << QByteArray("[ConDBSet]\r\nSQLUser=\r\n") << s << "SQLUser" << "";
-        QTest::newRow("blank value") << QByteArray("[ConDBSet]\r\nSQLUser=   \r\n") << s << "SQLUser"
-                                     << "";
-        QTest::newRow("missing key") << QByteArray("[ConDBSet]\r\nDSN=abc\r\n") << s << "SQLUser"
-                                     << "dflt";
-        QTest::newRow("missing section") << QByteArray("[Other]\r\nDSN=abc\r\n") << s << "DSN" << "dflt";
+            << QByteArray("[ConDBSet]\r\n  \tDSN\t =abc\r\n") << "DSN" << "abc";
+        QTest::newRow("blanks in header")
+            << QByteArray("  [ ConDBSet ]  \r\nDSN=abc\r\n") << "DSN" << "abc";
+        QTest::newRow("double quotes")
+            << QByteArray("[ConDBSet]\r\nDSN=\" a b \"\r\n") << "DSN" << " a b ";
+        QTest::newRow("single quotes")
+            << QByteArray("[ConDBSet]\r\nDSN='abc'\r\n") << "DSN" << "abc";
+        QTest::newRow("one pair only")
+            << QByteArray("[ConDBSet]\r\nDSN=\"\"abc\"\"\r\n") << "DSN" << "\"abc\"";
+        QTest::newRow("unmatched quote")
+            << QByteArray("[ConDBSet]\r\nDSN=\"abc\r\n") << "DSN" << "\"abc";
+        QTest::newRow("mixed quotes")
+            << QByteArray("[ConDBSet]\r\nDSN=\"abc'\r\n") << "DSN" << "\"abc'";
+        QTest::newRow("lone quote") << QByteArray("[ConDBSet]\r\nDSN=\"\r\n") << "DSN" << "\"";
+        QTest::newRow("empty quotes") << QByteArray("[ConDBSet]\r\nDSN=\"\"\r\n") << "DSN" << "";
+        QTest::newRow("empty value") << QByteArray("[ConDBSet]\r\nSQLUser=\r\n") << "SQLUser" << "";
+        QTest::newRow("blank value")
+            << QByteArray("[ConDBSet]\r\nSQLUser=   \r\n") << "SQLUser" << "";
+        QTest::newRow("missing key")
+            << QByteArray("[ConDBSet]\r\nDSN=abc\r\n") << "SQLUser" << "dflt";
+        QTest::newRow("missing section") << QByteArray("[Other]\r\nDSN=abc\r\n") << "DSN" << "dflt";
         QTest::newRow("key in a later section")
-            << QByteArray("[ConDBSet]\r\nA=1\r\n[Other]\r\nDSN=abc\r\n") << s << "DSN" << "dflt";
+            << QByteArray("[ConDBSet]\r\nA=1\r\n[Other]\r\nDSN=abc\r\n") << "DSN" << "dflt";
         QTest::newRow("key before any section")
-            << QByteArray("DSN=abc\r\n[ConDBSet]\r\nA=1\r\n") << s << "DSN" << "dflt";
+            << QByteArray("DSN=abc\r\n[ConDBSet]\r\nA=1\r\n") << "DSN" << "dflt";
         QTest::newRow("first duplicate key wins")
-            << QByteArray("[ConDBSet]\r\nDSN=one\r\nDSN=two\r\n") << s << "DSN" << "one";
+            << QByteArray("[ConDBSet]\r\nDSN=one\r\nDSN=two\r\n") << "DSN" << "one";
         QTest::newRow("first duplicate section wins")
-            << QByteArray("[ConDBSet]\r\nDSN=one\r\n[ConDBSet]\r\nDSN=two\r\n") << s << "DSN" << "one";
+            << QByteArray("[ConDBSet]\r\nDSN=one\r\n[ConDBSet]\r\nDSN=two\r\n") << "DSN" << "one";
         QTest::newRow("second duplicate section unused")
-            << QByteArray("[ConDBSet]\r\nA=1\r\n[CONDBSET]\r\nDSN=two\r\n") << s << "DSN" << "dflt";
+            << QByteArray("[ConDBSet]\r\nA=1\r\n[CONDBSET]\r\nDSN=two\r\n") << "DSN" << "dflt";
         QTest::newRow("comment line is no key")
-            << QByteArray("[ConDBSet]\r\n;DSN=comment\r\nDSN=abc\r\n") << s << "DSN" << "abc";
+            << QByteArray("[ConDBSet]\r\n;DSN=comment\r\nDSN=abc\r\n") << "DSN" << "abc";
         QTest::newRow("commented key alone")
-            << QByteArray("[ConDBSet]\r\n; DSN=comment\r\n") << s << "DSN" << "dflt";
+            << QByteArray("[ConDBSet]\r\n; DSN=comment\r\n") << "DSN" << "dflt";
         QTest::newRow("line without = names no value")
-            << QByteArray("[ConDBSet]\r\nDSN\r\n") << s << "DSN" << "dflt";
-        QTest::newRow("value holds =") << QByteArray("[ConDBSet]\r\nDSN=a=b\r\n") << s << "DSN" << "a=b";
+            << QByteArray("[ConDBSet]\r\nDSN\r\n") << "DSN" << "dflt";
+        QTest::newRow("value holds =") << QByteArray("[ConDBSet]\r\nDSN=a=b\r\n") << "DSN" << "a=b";
         QTest::newRow("value holds ; and [")
-            << QByteArray("[ConDBSet]\r\nDSN=a;b [c]\r\n") << s << "DSN" << "a;b [c]";
+            << QByteArray("[ConDBSet]\r\nDSN=a;b [c]\r\n") << "DSN" << "a;b [c]";
         QTest::newRow("header with trailing text")
-            << QByteArray("[ConDBSet] ; note\r\nDSN=abc\r\n") << s << "DSN" << "abc";
-        QTest::newRow("header without ]") << QByteArray("[ConDBSet\r\nDSN=abc\r\n") << s << "DSN"
-                                          << "dflt";
+            << QByteArray("[ConDBSet] ; note\r\nDSN=abc\r\n") << "DSN" << "abc";
+        QTest::newRow("header without ]")
+            << QByteArray("[ConDBSet\r\nDSN=abc\r\n") << "DSN" << "dflt";
         QTest::newRow("GBK value") << QByteArray("[ConDBSet]\r\nDSN_Description=" + GbkDescription + "\r\n")
-                                   << s << "DSN_Description" << Description;
+                                   << "DSN_Description" << Description;
         QTest::newRow("invalid GBK elsewhere")
-            << QByteArray("[X]\r\nA=\x81\x0d\xff\xfe\x80\r\n[ConDBSet]\r\nDSN=abc\r\n") << s << "DSN"
+            << QByteArray("[X]\r\nA=\x81\x0d\xff\xfe\x80\r\n[ConDBSet]\r\nDSN=abc\r\n") << "DSN"
             << "abc";
         QTest::newRow("NUL ends a value")
-            << QByteArray("[ConDBSet]\r\nDSN=ab\0cd\r\n", 23) << s << "DSN" << "ab";
+            << QByteArray("[ConDBSet]\r\nDSN=ab\0cd\r\n", 23) << "DSN" << "ab";
         QTest::newRow("NUL on another line")
-            << QByteArray("[ConDBSet]\r\nA=\0\0\0\r\nDSN=abc\r\n", 28) << s << "DSN" << "abc";
-        QTest::newRow("no final line break") << QByteArray("[ConDBSet]\r\nDSN=abc") << s << "DSN"
-                                             << "abc";
+            << QByteArray("[ConDBSet]\r\nA=\0\0\0\r\nDSN=abc\r\n", 28) << "DSN" << "abc";
+        QTest::newRow("no final line break")
+            << QByteArray("[ConDBSet]\r\nDSN=abc") << "DSN" << "abc";
         QTest::newRow("UTF-8 byte-order mark")
             << QByteArray("\xEF\xBB\xBF[ConDBSet]\r\nDSN_Description=") + Description.toUtf8()
                    + QByteArray("\r\n")
-            << s << "DSN_Description" << Description;
-        QTest::newRow("empty key name") << QByteArray("[ConDBSet]\r\n=abc\r\n") << s << "" << "dflt";
+            << "DSN_Description" << Description;
+        QTest::newRow("empty key name") << QByteArray("[ConDBSet]\r\n=abc\r\n") << "" << "dflt";
     }
 
     void read()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        QCOMPARE(profileRead(content, section, key, QStringLiteral("dflt")), expected);
+        QCOMPARE(profileRead(content, Ini, key, QStringLiteral("dflt")), expected);
     }
 
     void readDefaultLosesTrailingBlanks()
