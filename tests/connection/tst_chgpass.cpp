@@ -26,8 +26,8 @@ QString failureText()
 }
 
 // Logs in through the login window with this password.
-void login(const QString &dsn, const QString &user, const QString &database,
-           const QString &password)
+void login(const QString &password, const QString &dsn = QStringLiteral("sse"),
+           const QString &user = QStringLiteral("qtrl"), const QString &database = QStringLiteral("OIW"))
 {
     writeDbset("[ConDBSet]\r\nSQLUser=" + gbk(user) + "\r\nDSN=" + gbk(dsn) + "\r\nDATABASE="
                + gbk(database) + "\r\n");
@@ -166,7 +166,7 @@ private slots:
         QFETCH(QString, confirm);
         QFETCH(bool, sent);
         Forms forms;
-        login(QStringLiteral("sse"), QStringLiteral("qtrl"), QStringLiteral("OIW"), loginPassword);
+        login(loginPassword);
         if (QTest::currentTestFailed())
             return;
         ModalWatcher watcher;
@@ -195,8 +195,7 @@ private slots:
     void loginPasswordReadAtEveryPress()
     {
         Forms forms;
-        login(QStringLiteral("sse"), QStringLiteral("qtrl"), QStringLiteral("OIW"),
-              QStringLiteral("first"));
+        login(QStringLiteral("first"));
         if (QTest::currentTestFailed())
             return;
         ModalWatcher watcher;
@@ -208,8 +207,7 @@ private slots:
 
         mainform->N7Click();
         QVERIFY(!datamod->con->connected());
-        login(QStringLiteral("sse"), QStringLiteral("qtrl"), QStringLiteral("OIW"),
-              QStringLiteral("second"));
+        login(QStringLiteral("second"));
         if (QTest::currentTestFailed())
             return;
         chgpassform->show();
@@ -292,7 +290,7 @@ private slots:
         const QString original = sqlServerPassword();
         const QString changed = original + QStringLiteral("_t1");
         Forms forms;
-        login(sqlServerDsn(), sqlServerUser(), sqlServerDatabase(), original);
+        login(original, sqlServerDsn(), sqlServerUser(), sqlServerDatabase());
         if (QTest::currentTestFailed())
             return;
         ModalWatcher watcher;
