@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QStringList>
+#include <QWidget>
 
 void installFontSubstitutions()
 {
@@ -25,4 +26,11 @@ void installFontSubstitutions()
         if (!installed.contains(designed, Qt::CaseInsensitive))
             QFont::insertSubstitutions(designed, available);
     }
+}
+
+void setPixelFont(QWidget *widget, int pixels)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
 }

@@ -1,6 +1,8 @@
 #include "query/count.h"
 #include "ui_count.h"
 
+#include "app/fonts.h"
+
 #include <QFont>
 #include <QHeaderView>
 #include <QPalette>
@@ -10,13 +12,6 @@ Tcountform *countform = nullptr;
 namespace {
 
 const QColor MoneyGreen(192, 220, 192);
-
-void setPixelFont(QWidget *widget, int pixels)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixels);
-    widget->setFont(font);
-}
 
 } // namespace
 

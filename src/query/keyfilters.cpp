@@ -1,5 +1,7 @@
 #include "query/keyfilters.h"
 
+#include "app/keys.h"
+
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -83,19 +85,6 @@ bool TypedKeyFilter::eventFilter(QObject *watched, QEvent *event)
             return true;
     }
     return false;
-}
-
-QString typedCharacters(const QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        return QString(QChar(Backspace));
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QString(QChar(Enter));
-    default:
-        return event->text();
-    }
 }
 
 } // namespace keyfilters

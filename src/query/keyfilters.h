@@ -22,11 +22,6 @@ void Edit13KeyPress(QChar &key);
 
 using KeyPress = void (*)(QChar &key);
 
-// The characters a key press types: Backspace and Enter as 8 and 13 even
-// where the platform reports no text for them, otherwise the event's text
-// (empty for keys that type nothing).
-QString typedCharacters(const QKeyEvent *event);
-
 // Runs a key filter on every character typed into the boxes it is installed
 // on: a key press whose character the filter discards never reaches the
 // box. Keys that type no character (Delete, arrows) pass untouched.

@@ -1,6 +1,8 @@
 #include "query/query.h"
 #include "ui_query.h"
 
+#include "app/fonts.h"
+
 #include "connection/adoquery.h"
 #include "connection/datamodule.h"
 #include "connection/datasource.h"
@@ -101,13 +103,6 @@ void showStatistics(const QString &title, std::initializer_list<StatisticsLine> 
         ++row;
     }
     countform->exec();
-}
-
-void setPixelFont(QWidget *widget, int pixels)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixels);
-    widget->setFont(font);
 }
 
 } // namespace

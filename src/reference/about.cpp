@@ -1,7 +1,7 @@
 #include "reference/about.h"
 #include "ui_about.h"
 
-#include "query/keyfilters.h"
+#include "app/keys.h"
 
 #include <QKeyEvent>
 #include <QShowEvent>
@@ -67,7 +67,7 @@ void Taboutform::showEvent(QShowEvent *event)
 
 void Taboutform::keyPressEvent(QKeyEvent *event)
 {
-    const QString typed = keyfilters::typedCharacters(event);
+    const QString typed = typedCharacters(event);
     if (typed.isEmpty()) {
         QDialog::keyPressEvent(event);
         return;
