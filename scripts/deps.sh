@@ -4,6 +4,7 @@
 set -eu
 PACKAGES="build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
 unixodbc unixodbc-dev libsqliteodbc libsqlite3-dev sqlite3 fonts-noto-cjk
+postgresql odbc-postgresql
 xvfb xauth"
 missing=""
 for p in $PACKAGES; do
