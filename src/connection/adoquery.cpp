@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace {
 
 const char *const ClosedDataSetText = "Cannot perform this operation on a closed dataset";
@@ -41,6 +43,7 @@ struct Statement
 {
     odbc::Handle handle;
     std::vector<std::vector<SQLWCHAR>> buffers;
+    std::vector<QByteArray> narrowBuffers;
     std::vector<SQLLEN> indicators;
     std::vector<SQLWCHAR> text;
     bool prepared = false;
@@ -121,6 +124,7 @@ struct Query::Private
         QString name;
         QString value;
         bool assigned = false;
+        ParameterType type = ParameterType::WideText;
     };
 
     Connection *connection = nullptr;
@@ -181,7 +185,7 @@ struct Query::Private
                 const QString name = text.mid(i + 1, end - i - 1);
                 int index = parameterIndex(name);
                 if (index < 0) {
-                    parameters.push_back({name, QString(), false});
+                    parameters.push_back({name, QString(), false, ParameterType::WideText});
                     index = int(parameters.size()) - 1;
                 }
                 markers.push_back(index);
@@ -194,7 +198,7 @@ struct Query::Private
         }
     }
 
-    // Allocates a statement, binds the parameters as wide text and runs it.
+    // Allocates a statement, binds the parameters as text and runs it.
     std::unique_ptr<Statement> execute()
     {
         auto stmt = std::make_unique<Statement>();
@@ -202,20 +206,12 @@ struct Query::Private
         lastBound.clear();
         stmt->handle = odbc::Handle(SQL_HANDLE_STMT, connection->handle());
         stmt->buffers.resize(markers.size());
+        stmt->narrowBuffers.resize(markers.size());
         stmt->indicators.resize(markers.size());
         for (std::size_t i = 0; i < markers.size(); ++i) {
             const Parameter &parameter = parameters[std::size_t(markers[i])];
             lastBound << parameter.value;
-            stmt->buffers[i] = odbc::toWide(parameter.value);
-            const qsizetype length = parameter.value.size();
-            stmt->indicators[i] = parameter.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
-            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            const SQLRETURN rc = SQLBindParameter(stmt->get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
-                                                  sqlType, SQLULEN(std::max<qsizetype>(length, 1)), 0,
-                                                  stmt->buffers[i].data(),
-                                                  SQLLEN(stmt->buffers[i].size() * sizeof(SQLWCHAR)),
-                                                  &stmt->indicators[i]);
-            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLBindParameter");
+            bind(*stmt, i, parameter);
         }
         stmt->text = odbc::toWide(statement);
         stmt->prepared = prepared;
@@ -225,6 +221,34 @@ struct Query::Private
         }
         stmt->run();
         return stmt;
+    }
+
+    static bool isAscii(const QString &text)
+    {
+        return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 128; });
+    }
+
+    static void bind(Statement &stmt, std::size_t i, const Parameter &parameter)
+    {
+        const qsizetype length = parameter.value.size();
+        const SQLULEN columnSize = SQLULEN(std::max<qsizetype>(length, 1));
+        SQLRETURN rc;
+        if (parameter.type == ParameterType::AsciiText && isAscii(parameter.value)) {
+            stmt.narrowBuffers[i] = parameter.value.toLatin1();
+            stmt.indicators[i] = parameter.assigned ? SQLLEN(length) : SQL_NULL_DATA;
+            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_LONGVARCHAR : SQL_VARCHAR;
+            rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, sqlType,
+                                  columnSize, 0, stmt.narrowBuffers[i].data(),
+                                  SQLLEN(stmt.narrowBuffers[i].size() + 1), &stmt.indicators[i]);
+        } else {
+            stmt.buffers[i] = odbc::toWide(parameter.value);
+            stmt.indicators[i] = parameter.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
+            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, sqlType,
+                                  columnSize, 0, stmt.buffers[i].data(),
+                                  SQLLEN(stmt.buffers[i].size() * sizeof(SQLWCHAR)), &stmt.indicators[i]);
+        }
+        odbc::check(rc, SQL_HANDLE_STMT, stmt.get(), "SQLBindParameter");
     }
 
     int fieldIndex(const QString &name) const
@@ -298,13 +322,14 @@ bool Query::hasParameter(const QString &name) const
     return d->parameterIndex(name) >= 0;
 }
 
-void Query::setParameter(const QString &name, const QString &value)
+void Query::setParameter(const QString &name, const QString &value, ParameterType type)
 {
     const int index = d->parameterIndex(name);
     if (index < 0)
         throw queryError(*this, QString::fromLatin1(ParameterNotFoundText).arg(withoutColon(name)));
     d->parameters[std::size_t(index)].value = value;
     d->parameters[std::size_t(index)].assigned = true;
+    d->parameters[std::size_t(index)].type = type;
 }
 
 QString Query::parameterValue(const QString &name) const

@@ -10,6 +10,13 @@
 class Connection;
 class Query;
 
+// How a text parameter is declared to the driver.
+enum class ParameterType {
+    WideText,  // SQL_WVARCHAR: any characters (passwords)
+    AsciiText, // SQL_VARCHAR, so that SQL Server compares a varchar column without
+               // converting it; a value with other characters still goes wide
+};
+
 // A field of the current row, read by name.
 class Field
 {
@@ -55,7 +62,8 @@ public:
     bool hasParameter(const QString &name) const;
     // Sets every place of the name to a text value. The name may be given
     // with or without its colon. Throws when the parameter does not exist.
-    void setParameter(const QString &name, const QString &value);
+    void setParameter(const QString &name, const QString &value,
+                      ParameterType type = ParameterType::WideText);
     QString parameterValue(const QString &name) const;
 
     bool prepared() const;

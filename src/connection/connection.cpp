@@ -2,6 +2,10 @@
 
 #include "connection/connstring.h"
 
+namespace {
+const char *const OtherDatabaseText = "Database '%1' was not selected; the connection stays in '%2'";
+}
+
 Connection::Connection(QObject *parent)
     : QObject(parent)
 {
@@ -82,7 +86,31 @@ void Connection::setDefaultDatabase(const QString &database)
     const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
                                             SQLINTEGER(database.size() * sizeof(SQLWCHAR)));
     odbc::check(rc, SQL_HANDLE_DBC, m_dbc.get(), "SQLSetConnectAttr");
+    // Some drivers (PostgreSQL's) accept any name and stay where they are.
+    const QString current = currentCatalog();
+    if (!current.isEmpty() && current.compare(database, Qt::CaseInsensitive) != 0)
+        throw DatabaseError(QString::fromLatin1(OtherDatabaseText).arg(database, current));
     m_defaultDatabase = database;
+}
+
+QString Connection::currentCatalog() const
+{
+    requireOpen(this);
+    std::vector<SQLWCHAR> buffer(256);
+    SQLINTEGER length = 0;
+    SQLRETURN rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, buffer.data(),
+                                      SQLINTEGER(buffer.size() * sizeof(SQLWCHAR)), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= SQLINTEGER(buffer.size() * sizeof(SQLWCHAR))) {
+        buffer.resize(std::size_t(length) / sizeof(SQLWCHAR) + 1);
+        rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, buffer.data(),
+                                SQLINTEGER(buffer.size() * sizeof(SQLWCHAR)), &length);
+    }
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    const qsizetype size = std::min<qsizetype>(qsizetype(length) / qsizetype(sizeof(SQLWCHAR)),
+                                               qsizetype(buffer.size()) - 1);
+    buffer[std::size_t(std::max<qsizetype>(size, 0))] = 0;
+    return odbc::fromWide(buffer.data(), -1).left(size);
 }
 
 QString Connection::defaultDatabase() const

@@ -25,8 +25,13 @@ public:
     // Connects with SQLDriverConnectW, never prompting. Throws DatabaseError.
     void open();
     // Selects the default database of the open connection
-    // (SQL_ATTR_CURRENT_CATALOG). Throws DatabaseError.
+    // (SQL_ATTR_CURRENT_CATALOG). Throws DatabaseError, also when the driver
+    // reports success but names another database afterwards (compared
+    // without regard to case; a driver naming none is taken at its word).
     void setDefaultDatabase(const QString &database);
+    // The database the driver says the connection is in; empty when it
+    // names none or cannot tell.
+    QString currentCatalog() const;
     QString defaultDatabase() const;
     // Disconnects; does nothing when already closed.
     void close();

@@ -46,7 +46,7 @@ static void prepareStatement(Query &query, const QStringList &lines, const Param
     for (const QString &line : lines)
         query.addSql(line);
     for (const auto &parameter : parameters)
-        query.setParameter(parameter.first, parameter.second);
+        query.setParameter(parameter.name, parameter.value, parameter.type);
 }
 
 void runQuery(Query &query, const QStringList &lines, const Parameters &parameters,

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "connection/adoquery.h"
+
 #include <QObject>
-#include <QPair>
 #include <QStringList>
 #include <functional>
 
 class Connection;
-class Query;
 class DataSource;
 
 // The data module: the one connection and the four query objects, created
@@ -30,7 +30,14 @@ public:
 
 extern Tdatamod *datamod;
 
-using Parameters = QList<QPair<QString, QString>>;
+// A named parameter of a statement and how its text is declared.
+struct Parameter
+{
+    QString name;
+    QString value;
+    ParameterType type = ParameterType::WideText;
+};
+using Parameters = QList<Parameter>;
 
 // Run a query: close, clear the text, add the lines, set each parameter by
 // name, run beforeOpen (the grid binding), mark prepared, open.

@@ -31,6 +31,12 @@ const QString Ordwth2Where = OrdwthWhere + QStringLiteral("and (qty2 like :tmpqt
 
 const QChar SplitStartHour = QLatin1Char('9');
 
+// A condition box's value: its key filter lets only ASCII through.
+Parameter condition(const QString &name, const QString &value)
+{
+    return {name, value, ParameterType::AsciiText};
+}
+
 // How one time range is queried.
 enum class RangeShape {
     None,  // lengths that make no usable range
@@ -66,7 +72,7 @@ TradeChoice choose(const QString &from, const QString &to, const QString &fromNa
         choice.statement = split;
         break;
     }
-    choice.timeParameters = {{fromName, from}, {toName, to}};
+    choice.timeParameters = {condition(fromName, from), condition(toName, to)};
     return choice;
 }
 
@@ -95,17 +101,18 @@ QString substringPattern(const QString &text)
     return QLatin1Char('%') + text + QLatin1Char('%');
 }
 
+
 // The five substring parameters every condition statement starts with; the
 // orders pages reuse the trade report's names for their own boxes.
 Parameters substringParameters(const QString &gddm, const QString &zqdm, const QString &cjsl,
                                const QString &bcye, const QString &bs)
 {
     return {
-        {QStringLiteral(":tmpgddm"), substringPattern(gddm)},
-        {QStringLiteral(":tmpzqdm"), substringPattern(zqdm)},
-        {QStringLiteral(":tmpcjsl"), substringPattern(cjsl)},
-        {QStringLiteral(":tmpbcye"), substringPattern(bcye)},
-        {QStringLiteral(":tmpbs"), substringPattern(bs)},
+        condition(QStringLiteral(":tmpgddm"), substringPattern(gddm)),
+        condition(QStringLiteral(":tmpzqdm"), substringPattern(zqdm)),
+        condition(QStringLiteral(":tmpcjsl"), substringPattern(cjsl)),
+        condition(QStringLiteral(":tmpbcye"), substringPattern(bcye)),
+        condition(QStringLiteral(":tmpbs"), substringPattern(bs)),
     };
 }
 
@@ -170,6 +177,6 @@ StatementText ordwth2AllStatement()
 StatementText ordwth2ConditionStatement(const OrderConditions &conditions)
 {
     Parameters parameters = orderParameters(conditions);
-    parameters.append({QStringLiteral(":tmpqty2"), substringPattern(conditions.qty2)});
+    parameters.append(condition(QStringLiteral(":tmpqty2"), substringPattern(conditions.qty2)));
     return {{Ordwth2Select, Ordwth2Where}, parameters};
 }

@@ -11,7 +11,7 @@ QStringList flat(const Parameters &parameters)
 {
     QStringList list;
     for (const auto &parameter : parameters)
-        list << parameter.first << parameter.second;
+        list << parameter.name << parameter.value;
     return list;
 }
 
