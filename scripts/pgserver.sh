@@ -98,9 +98,7 @@ server_pids() {
   [ -f "$DATA/db/postmaster.pid" ] || return 0
   main="$(head -n 1 "$DATA/db/postmaster.pid")"
   echo "$main"
-  for stat in /proc/[0-9]*/stat; do
-    awk -v p="$main" '$4 == p { print $1 }' "$stat" 2>/dev/null || true
-  done
+  cat /proc/[0-9]*/stat 2>/dev/null | awk -v p="$main" '$4 == p { print $1 }' || true
 }
 
 start() {

@@ -10,7 +10,17 @@
 #include "app/application.h"
 #include "app/unit1.h"
 
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
+
+// The login time-out and the cancel of a running command come with the
+// commands that run off the UI thread.
+#if __has_include("ui/command.h")
+#define SQLTOOL_HAS_COMMANDS 1
+#include "connection/login.h"
+#endif
 
 #include <atomic>
 #include <functional>
@@ -165,6 +175,77 @@ private slots:
         relogIn();
         click(QStringLiteral("Button1"));
         QCOMPARE(labelText(QStringLiteral("Label12")), m_tradeRows);
+    }
+
+    // A server that accepts the connection and never answers: the login
+    // ends in its failure box within the login time-out (15 s).
+    void loginToSilentServerTimesOut()
+    {
+#ifndef SQLTOOL_HAS_COMMANDS
+        QSKIP("needs the login time-out of the responsive commands");
+#else
+        mainform->N7Click();
+        testsupport::writeDbset("[ConDBSet]\r\nSQLUser=" + pgserver::user().toUtf8() + "\r\nDSN="
+                                + pgserver::silentDsn().toUtf8() + "\r\nDATABASE="
+                                + pgserver::database().toUtf8() + "\r\n");
+        loginform->show();
+        QTest::keyClicks(testsupport::child<QLineEdit>(loginform, "Edit2"), pgserver::password());
+        QList<testsupport::ModalRecord> boxes;
+        ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
+            if (qobject_cast<QMessageBox *>(modal)) { // the progress window is left alone
+                boxes << record;
+                testsupport::closeModal(modal);
+            }
+        });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        testsupport::child<QPushButton>(loginform, "Button1")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 25000);
+        QVERIFY2(elapsed.elapsed() < 20000, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(boxes.first().text, QStringLiteral("数据库登录错误"));
+        QVERIFY(!datamod->con->connected());
+        QVERIFY(mainform->N2()->isEnabled());
+#endif
+    }
+
+    // A server frozen mid-query (SIGSTOP): "取消" still ends the command,
+    // with "操作已取消", in the logged-out state; after the server is back a
+    // new login lists again.
+    void frozenServerLeavesWorkingCancel()
+    {
+#ifndef SQLTOOL_HAS_COMMANDS
+        QSKIP("needs the cancel of the responsive commands");
+#else
+        pgserver::freeze();
+        QElapsedTimer sinceCancel;
+        QList<testsupport::ModalRecord> boxes;
+        ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
+            if (qobject_cast<QMessageBox *>(modal)) {
+                boxes << record;
+                testsupport::closeModal(modal);
+                return;
+            }
+            for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+                if (button->text() == QLatin1String("取消")) {
+                    sinceCancel.start();
+                    button->click();
+                }
+            }
+        });
+        click(QStringLiteral("Button1"));
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+        QVERIFY(sinceCancel.isValid());
+        QVERIFY2(sinceCancel.elapsed() < 4000, qPrintable(QString::number(sinceCancel.elapsed())));
+        QCOMPARE(boxes.first().text, QStringLiteral("操作已取消"));
+        QVERIFY(!datamod->con->connected());
+        QVERIFY(mainform->N2()->isEnabled());
+        QVERIFY(labelText(QStringLiteral("Label12")).isEmpty());
+
+        pgserver::thaw();
+        logIn();
+        click(QStringLiteral("Button1"));
+        QCOMPARE(labelText(QStringLiteral("Label12")), m_tradeRows);
+#endif
     }
 
 private:

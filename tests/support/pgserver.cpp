@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 
 #include <stdexcept>
 
@@ -13,6 +14,7 @@ namespace pgserver {
 namespace {
 
 const QString Dsn = QStringLiteral("pg");
+const QString SilentDsn = QStringLiteral("pgsilent");
 const QString User = QStringLiteral("qtrl");
 const QString Password = QStringLiteral("qtrl");
 const QString TemplateDatabase = QStringLiteral("sse");
@@ -23,7 +25,6 @@ struct State
     QString folder;
     QString database;
     QString unavailable;
-    bool ownServer = false;
 };
 
 State &state()
@@ -71,22 +72,40 @@ void stopOwnServer()
     }
 }
 
-// The driver section and the DSN of this program's database, as the
-// server's own set-up writes them for its DSN "pgsse".
-void addDsn()
+// The server's port, as the server script recorded it.
+QByteArray serverPort()
 {
-    const QString folder = state().folder;
-    QByteArray odbcinst = testsupport::readFile(folder + QStringLiteral("/odbcinst.ini"));
-    QByteArray odbc = testsupport::readFile(folder + QStringLiteral("/odbc.ini"));
-    if (odbcinst.isEmpty() || odbc.isEmpty())
-        throw std::runtime_error("no ODBC set-up in " + folder.toStdString());
-    odbc.replace("[pgsse]", "[" + Dsn.toUtf8() + "]");
-    odbc.replace("Database=" + TemplateDatabase.toUtf8(), "Database=" + state().database.toUtf8());
-    const QString own = testsupport::workDir();
-    for (const auto &[file, text] : {std::pair{QStringLiteral("/odbcinst.ini"), odbcinst},
-                                     std::pair{QStringLiteral("/odbc.ini"), odbc}}) {
-        testsupport::writeFile(own + file, testsupport::readFile(own + file) + "\n" + text + "\n");
+    const QByteArray env = testsupport::readFile(state().folder + QStringLiteral("/server.env"));
+    for (const QByteArray &line : env.split('\n')) {
+        if (line.startsWith("PORT="))
+            return line.mid(5).trimmed();
     }
+    throw std::runtime_error("no port in " + state().folder.toStdString() + "/server.env");
+}
+
+QByteArray dsnSection(const QString &name, const QByteArray &port)
+{
+    return "[" + name.toUtf8() + "]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=" + port
+        + "\nDatabase=" + state().database.toUtf8() + "\n\n";
+}
+
+// The server script's driver section, and the DSNs of this program's
+// database and of a local port that accepts connections and never answers.
+void addDsns()
+{
+    const QString own = testsupport::workDir();
+    const QByteArray odbcinst = testsupport::readFile(state().folder + QStringLiteral("/odbcinst.ini"));
+    if (odbcinst.isEmpty())
+        throw std::runtime_error("no odbcinst.ini in " + state().folder.toStdString());
+    auto *silent = new QTcpServer(QCoreApplication::instance());
+    if (!silent->listen(QHostAddress::LocalHost))
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    const QByteArray odbc = dsnSection(Dsn, serverPort())
+        + dsnSection(SilentDsn, QByteArray::number(silent->serverPort()));
+    const QString odbcinstPath = own + QStringLiteral("/odbcinst.ini");
+    const QString odbcPath = own + QStringLiteral("/odbc.ini");
+    testsupport::writeFile(odbcinstPath, testsupport::readFile(odbcinstPath) + "\n" + odbcinst + "\n");
+    testsupport::writeFile(odbcPath, testsupport::readFile(odbcPath) + "\n" + odbc);
 }
 
 QString quoted(const QString &name)
@@ -105,7 +124,6 @@ void attach(const QString &database)
         if (s.folder.isEmpty()) {
             s.folder = testsupport::workDir() + QStringLiteral("/pgserver");
             command(QStringLiteral("start"));
-            s.ownServer = true;
             qAddPostRoutine(stopOwnServer);
         }
         const QByteArray reason = testsupport::readFile(s.folder + QStringLiteral("/unavailable"));
@@ -117,7 +135,7 @@ void attach(const QString &database)
               QStringLiteral("drop database if exists %1 with (force)").arg(quoted(database)));
         sqlIn(QStringLiteral("postgres"), QStringLiteral("create database %1 template %2 owner %3")
                                               .arg(quoted(database), TemplateDatabase, User));
-        addDsn();
+        addDsns();
     } catch (const std::exception &error) {
         s.unavailable = QString::fromLocal8Bit(error.what());
     }
@@ -139,6 +157,7 @@ bool required()
 }
 
 QString dsn() { return Dsn; }
+QString silentDsn() { return SilentDsn; }
 QString user() { return User; }
 QString password() { return Password; }
 QString database() { return state().database; }

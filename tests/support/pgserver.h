@@ -28,6 +28,9 @@ QString unavailableReason();
 bool required();
 
 QString dsn();      // "pg"
+// A DSN like dsn() on a local port that accepts connections and never
+// answers.
+QString silentDsn();
 QString user();     // "qtrl"
 QString password(); // its password
 QString database(); // the database given to attach
