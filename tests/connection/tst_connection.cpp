@@ -348,6 +348,8 @@ private slots:
         // The SQLite driver answers "option value changed": that is success.
         con.setDefaultDatabase("ashare");
         QCOMPARE(con.defaultDatabase(), QString("ashare"));
+        // It names no database afterwards, which is taken at its word.
+        QCOMPARE(con.currentCatalog(), QString());
         QCOMPARE(tradesThrough(con), qint64(SseTrades));
     }
 

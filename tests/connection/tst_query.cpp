@@ -180,6 +180,33 @@ private slots:
         QCOMPARE(query.fieldByName("n").asString(), QString::number(expected));
     }
 
+    // A value declared as ASCII text (SQL_VARCHAR) finds what the same value
+    // declared wide finds; one with other characters, or a long one, still
+    // travels whole.
+    void asciiParameterMatchesWide_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("ascii") << QString("%A1%");
+        QTest::newRow("chinese") << QString::fromUtf8("林静");
+        QTest::newRow("long") << QString("%") + QString("A").repeated(5000);
+    }
+    void asciiParameterMatchesWide()
+    {
+        QFETCH(QString, value);
+        const auto count = [&](ParameterType type) {
+            Query query(con);
+            query.addSql("select count(*) as n from ashare_cjhb where gddm like :p or gdxm = :p");
+            query.setParameter("p", value, type);
+            query.open();
+            return query.lastBoundValues() == QStringList({value, value}) ? query.fieldByName("n").asString()
+                                                                          : QString("bound otherwise");
+        };
+        const QString expected = QString::number(sqliteCount(
+            databasePath(), "select count(*) from ashare_cjhb where gddm like '" + value + "' or gdxm = '" + value + "'"));
+        QCOMPARE(count(ParameterType::AsciiText), expected);
+        QCOMPARE(count(ParameterType::WideText), expected);
+    }
+
     // Run and execute ---------------------------------------------------------
 
     void recordCountMatchesTable_data()

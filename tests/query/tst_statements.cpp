@@ -142,6 +142,25 @@ private slots:
                  (QStringList{":tmpgddm", "%A1%", ":tmpzqdm", "%6%", ":tmpcjsl", "%100%",
                               ":tmpbcye", "%10.5%", ":tmpbs", "%S%", ":tmpqty2", "%0%"}));
     }
+
+    // Condition boxes hold ASCII only: every parameter is declared so, and
+    // SQL Server then compares its varchar columns without converting them.
+    void conditionParametersAreAscii()
+    {
+        TradeConditions trade;
+        trade.sbsjFrom = QStringLiteral("93000");
+        trade.sbsjTo = QStringLiteral("100000");
+        OrderConditions order;
+        const QList<Parameters> all = {tradeConditionStatement(trade).parameters,
+                                       ordwthConditionStatement(order).parameters,
+                                       ordwth2ConditionStatement(order).parameters};
+        for (const Parameters &parameters : all) {
+            QVERIFY(!parameters.isEmpty());
+            for (const Parameter &parameter : parameters)
+                QVERIFY2(parameter.type == ParameterType::AsciiText, qPrintable(parameter.name));
+        }
+        QCOMPARE(all.first().size(), 7);
+    }
 };
 
 SQLTOOL_TEST_MAIN(StatementsTest)
