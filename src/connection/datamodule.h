@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/adoquery.h"
+#include "db/query.h"
 
 #include <QObject>
 #include <QStringList>

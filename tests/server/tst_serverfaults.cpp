@@ -7,8 +7,8 @@
 
 #include "../query/querytestsupport.h"
 
-#include "app/application.h"
-#include "app/unit1.h"
+#include "ui/errorbox.h"
+#include "app/mainform.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -19,7 +19,7 @@
 // commands that run off the UI thread.
 #if __has_include("ui/command.h")
 #define SQLTOOL_HAS_COMMANDS 1
-#include "connection/login.h"
+#include "connection/loginform.h"
 #endif
 
 #include <atomic>
@@ -194,7 +194,7 @@ private slots:
         ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
             if (qobject_cast<QMessageBox *>(modal)) { // the progress window is left alone
                 boxes << record;
-                testsupport::closeModal(modal);
+                closeModal(modal);
             }
         });
         QElapsedTimer elapsed;
@@ -222,7 +222,7 @@ private slots:
         ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
             if (qobject_cast<QMessageBox *>(modal)) {
                 boxes << record;
-                testsupport::closeModal(modal);
+                closeModal(modal);
                 return;
             }
             for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {

@@ -7,11 +7,10 @@
 
 #include "../query/querytestsupport.h"
 
-#include "app/unit1.h"
-#include "connection/chgpass.h"
-#include "connection/connstring.h"
-#include "connection/login.h"
-#include "query/count.h"
+#include "app/mainform.h"
+#include "connection/chgpassform.h"
+#include "connection/loginform.h"
+#include "query/countform.h"
 
 #include <QAction>
 
@@ -40,10 +39,8 @@ struct Backend
 QList<QStringList> sqlServerRows(const QString &sql)
 {
     Connection con;
-    con.setConnectionString(loginConnectionString(testsupport::sqlServerPassword(),
-                                                  testsupport::sqlServerUser(), testsupport::sqlServerDsn()));
-    con.open();
-    con.setDefaultDatabase(testsupport::sqlServerDatabase());
+    logIn(con, {testsupport::sqlServerPassword(), testsupport::sqlServerUser(), testsupport::sqlServerDsn(),
+                testsupport::sqlServerDatabase()});
     Query query(&con);
     query.setSql({sql});
     QList<QStringList> rows;
@@ -307,7 +304,7 @@ private slots:
                 for (int row = 0; row < 3; ++row)
                     shown << countform->cell(1, row);
             }
-            testsupport::closeModal(modal);
+            closeModal(modal);
         });
         click(QStringLiteral("Button13"));
         QTRY_COMPARE(watcher.records.size(), 1);
@@ -363,7 +360,7 @@ private slots:
             if (record.title == QLatin1String("Confirm"))
                 testsupport::pressButton(modal, QStringLiteral("&Yes"));
             else
-                testsupport::closeModal(modal);
+                closeModal(modal);
         });
         testsupport::child<QAction>(mainform, "AshareCjhb1")->trigger();
         QTRY_COMPARE(watcher.records.size(), 2);
