@@ -82,8 +82,9 @@ void Connection::setDefaultDatabase(const QString &database)
     requireOpen(this);
     std::vector<SQLWCHAR> name = odbc::toWide(database);
     // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
-    const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
-                                            SQLINTEGER(database.size() * sizeof(SQLWCHAR)));
+    // The name goes zero-terminated: unixODBC, converting it for an ANSI
+    // driver, takes a length in bytes for one in characters and reads past it.
+    const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
     odbc::check(rc, SQL_HANDLE_DBC, m_dbc.get(), "SQLSetConnectAttr");
     // Some drivers (PostgreSQL's) accept any name and stay where they are.
     const QString current = currentCatalog();

@@ -20,6 +20,10 @@
 #if __has_include("ui/command.h")
 #define SQLTOOL_HAS_COMMANDS 1
 #include "connection/loginform.h"
+#include "ui/command.h"
+
+#include <QApplication>
+#include <QTimer>
 #endif
 
 #include <atomic>
@@ -192,10 +196,8 @@ private slots:
         QTest::keyClicks(testsupport::child<QLineEdit>(loginform, "Edit2"), pgserver::password());
         QList<testsupport::ModalRecord> boxes;
         ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
-            if (qobject_cast<QMessageBox *>(modal)) { // the progress window is left alone
-                boxes << record;
-                closeModal(modal);
-            }
+            boxes << record;
+            closeModal(modal);
         });
         QElapsedTimer elapsed;
         elapsed.start();
@@ -220,18 +222,23 @@ private slots:
         QElapsedTimer sinceCancel;
         QList<testsupport::ModalRecord> boxes;
         ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &record) {
-            if (qobject_cast<QMessageBox *>(modal)) {
-                boxes << record;
-                closeModal(modal);
+            boxes << record;
+            closeModal(modal);
+        });
+        // The operator clicks "取消" once the progress window shows.
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, [&] {
+            QWidget *progress = QApplication::activeModalWidget();
+            if (sinceCancel.isValid() || !progress || progress->objectName() != QLatin1String(CommandProgressName))
                 return;
-            }
-            for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+            for (QAbstractButton *button : progress->findChildren<QAbstractButton *>()) {
                 if (button->text() == QLatin1String("取消")) {
                     sinceCancel.start();
                     button->click();
                 }
             }
         });
+        canceller.start(20);
         click(QStringLiteral("Button1"));
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
         QVERIFY(sinceCancel.isValid());
