@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/messages.h"
+#include "ui/command.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
@@ -10,6 +11,7 @@ Application::Application(int &argc, char **argv)
 {
 }
 
+// The last resort: handlers catch their own errors (runGuarded).
 bool Application::notify(QObject *receiver, QEvent *event)
 {
     try {
@@ -53,6 +55,8 @@ QString errorBoxText(const QString &message)
 
 void showExceptionBox(const QString &message)
 {
+    if (programEnding())
+        return;
     QMessageBox box(QMessageBox::Critical, applicationTitle(),
                     msg::displayText(errorBoxText(message)), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorBox"));
@@ -63,4 +67,15 @@ void showExceptionBox(const std::exception &error)
 {
     // what() is UTF-8 throughout the program.
     showExceptionBox(QString::fromUtf8(error.what()));
+}
+
+void runGuarded(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const std::exception &error) {
+        showExceptionBox(error);
+    } catch (...) {
+        showExceptionBox(QStringLiteral("Unknown error"));
+    }
 }

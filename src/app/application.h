@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QString>
 #include <exception>
+#include <functional>
 
 // The program's application object. Any exception that escapes an event
 // handler ends up in notify(), which shows it in the application-wide error
@@ -29,3 +30,8 @@ QString errorBoxText(const QString &message);
 // the application title as caption, no owner window.
 void showExceptionBox(const std::exception &error);
 void showExceptionBox(const QString &message);
+
+// Runs the body of an event handler: an error it raises ends the handler in
+// the application-wide error box, here, instead of travelling up through the
+// toolkit's frames.
+void runGuarded(const std::function<void()> &body);

@@ -1,6 +1,8 @@
 #include "app/clearing.h"
 
+#include "app/application.h"
 #include "app/messages.h"
+#include "ui/command.h"
 #include "connection/datamodule.h"
 
 namespace {
@@ -26,6 +28,7 @@ const ClearCommand Commands[] = {
 
 const char *const SuccessCaption = "清除成功";
 const char *const FailureCaption = "失败了";
+const char *const ClearingText = "正在清空…";
 
 // Five lines separated by CR.
 QString clearFailureText(const ClearCommand &command)
@@ -42,7 +45,11 @@ void clearTable(ClearTable table)
     if (!msg::confirm(QString::fromUtf8(command.question)))
         return;
     try {
-        executeStatement(*(datamod->*command.query), {QString::fromUtf8(command.statement)});
+        executeStatement(*(datamod->*command.query), {QString::fromUtf8(command.statement)}, {},
+                         QString::fromUtf8(ClearingText));
+    } catch (const OperationCancelled &error) {
+        showExceptionBox(error);
+        return;
     } catch (const std::exception &) {
         // The database's own text is not shown.
         msg::error(clearFailureText(command), QString::fromUtf8(FailureCaption));

@@ -2,6 +2,7 @@
 
 #include "app/unit1.h"
 #include "connection/chgpass.h"
+#include "connection/connection.h"
 #include "connection/datamodule.h"
 #include "connection/info.h"
 #include "connection/login.h"
@@ -28,6 +29,8 @@ void createForms()
     chgpassform = new Tchgpassform;
     rtnform = new Trtnform;
     countform = new Tcountform;
+    // A connection given up under a stuck command logs the program out.
+    QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
 }
 
 void destroyForms()

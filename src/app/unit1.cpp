@@ -224,7 +224,7 @@ void Tmainform::N3Click() { queryform->exec(); }
 void Tmainform::N5Click() { infoform->exec(); }
 void Tmainform::N6Click() { chgpassform->exec(); }
 
-void Tmainform::N7Click()
+void Tmainform::enterLoggedOutState()
 {
     ui->N2->setEnabled(true);
     ui->N3->setEnabled(false);
@@ -232,6 +232,11 @@ void Tmainform::N7Click()
     ui->N7->setEnabled(false);
     ui->StatusPanel0->setText(QString::fromUtf8(LoggedOutStatus));
     ui->StatusPanel1->setText(QString::fromUtf8(UserStatus));
+}
+
+void Tmainform::N7Click()
+{
+    enterLoggedOutState();
     // Only the connection closes; the query objects keep what they hold.
     datamod->con->close();
 }

@@ -1,7 +1,9 @@
 #include "connection/chgpass.h"
 #include "ui_chgpass.h"
 
+#include "app/application.h"
 #include "app/messages.h"
+#include "ui/command.h"
 #include "connection/datamodule.h"
 #include "connection/keynav.h"
 #include "connection/login.h"
@@ -17,6 +19,7 @@ const char *const CheckFailedCaption = "失败";
 const char *const ServerFailedCaption = "失败了";
 const char *const SuccessText = "修改密码成功！";
 const char *const SuccessCaption = "成功";
+const char *const ChangingText = "正在修改密码…";
 
 // Text of both failure boxes: five lines separated by single carriage returns.
 QString failureText()
@@ -90,9 +93,14 @@ void Tchgpassform::Button1Click()
     try {
         executeStatement(*datamod->qry4, {QString::fromUtf8(Statement)},
                          {{QStringLiteral("oldpass"), ui->Edit1->text()},
-                          {QStringLiteral("newpass"), newPassword}});
-    } catch (const std::exception &) {
-        msg::error(failureText(), QString::fromUtf8(ServerFailedCaption));
+                          {QStringLiteral("newpass"), newPassword}},
+                         QString::fromUtf8(ChangingText));
+    } catch (const std::exception &error) {
+        // A cancel is told as such; any other failure by the fixed text.
+        if (dynamic_cast<const OperationCancelled *>(&error))
+            showExceptionBox(error);
+        else
+            msg::error(failureText(), QString::fromUtf8(ServerFailedCaption));
         resetBoxes();
         return;
     }

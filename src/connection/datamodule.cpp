@@ -3,11 +3,13 @@
 #include "connection/adoquery.h"
 #include "connection/connection.h"
 #include "connection/datasource.h"
+#include "ui/command.h"
 
 Tdatamod *datamod = nullptr;
 
 namespace {
 const char *const Qry1StoredSql = "select * from ashare_cjhb";
+const char *const QueryingText = "正在查询…";
 }
 
 Tdatamod::Tdatamod(QObject *parent)
@@ -31,6 +33,8 @@ Tdatamod::Tdatamod(QObject *parent)
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
     DataSource3->setObjectName(QStringLiteral("DataSource3"));
     qry1->addSql(QString::fromLatin1(Qry1StoredSql));
+    // A command given up on the connection leaves it to the stuck call.
+    connect(commandEvents(), &CommandEvents::connectionGivenUp, con, &Connection::abandon);
 }
 
 Tdatamod::~Tdatamod()
@@ -56,12 +60,19 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     if (beforeOpen)
         beforeOpen();
     query.setPrepared(true);
-    query.open();
+    const odbc::WaitCursor waitCursor; // until the grid shows the result
+    const std::shared_ptr<const QueryCall> call = query.call();
+    const auto result = std::make_shared<std::unique_ptr<ResultSet>>();
+    runCommand(QString::fromUtf8(QueryingText),
+               [call, result](CommandControl &control) { *result = call->fetch(&control); });
+    query.adopt(std::move(*result));
 }
 
-void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters)
+void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters,
+                      const QString &progressText)
 {
     prepareStatement(query, lines, parameters);
     query.setPrepared(true);
-    query.execSql();
+    const std::shared_ptr<const QueryCall> call = query.call();
+    runCommand(progressText, [call](CommandControl &control) { call->execute(&control); });
 }

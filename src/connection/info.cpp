@@ -1,6 +1,8 @@
 #include "connection/info.h"
 #include "ui_info.h"
 
+#include "app/application.h"
+
 #include "connection/keynav.h"
 #include "connection/settings.h"
 
@@ -56,17 +58,19 @@ void Tinfoform::Button1Click()
     hide();
 }
 
-// "应  用": a failing write propagates to the application-wide error box and
-// the window stays open with the operator's values.
+// "应  用": a failing write ends in the application-wide error box and the
+// window stays open with the operator's values.
 void Tinfoform::Button2Click()
 {
-    settings::ConDbSet values;
-    values.user = ui->Edit1->text();
-    values.dsn = ui->Edit3->text();
-    values.database = ui->Edit4->text();
-    values.description = ui->Edit2->text();
-    settings::writeConDbSet(values);
-    hide();
+    runGuarded([this] {
+        settings::ConDbSet values;
+        values.user = ui->Edit1->text();
+        values.dsn = ui->Edit3->text();
+        values.database = ui->Edit4->text();
+        values.description = ui->Edit2->text();
+        settings::writeConDbSet(values);
+        hide();
+    });
 }
 
 bool Tinfoform::eventFilter(QObject *watched, QEvent *event)

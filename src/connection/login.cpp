@@ -9,6 +9,7 @@
 #include "connection/datamodule.h"
 #include "connection/keynav.h"
 #include "connection/settings.h"
+#include "ui/command.h"
 
 #include <QKeyEvent>
 #include <QShowEvent>
@@ -18,6 +19,21 @@ Tloginform *loginform = nullptr;
 namespace {
 const char *const LoginFailedText = "数据库登录错误";
 const char *const LoginFailedCaption = "错误";
+const char *const ConnectingText = "正在连接…";
+
+// Connects and selects the database as a command; the connection becomes
+// `con`'s only when both have succeeded.
+void connectAsCommand(Connection &con, const QString &database)
+{
+    const QString text = con.odbcConnectionString();
+    const auto link = std::make_shared<std::shared_ptr<ConnectionLink>>();
+    runCommand(QString::fromUtf8(ConnectingText), [text, database, link](CommandControl &control) {
+        std::shared_ptr<ConnectionLink> opened = Connection::connect(text, &control);
+        Connection::selectDatabase(opened->get(), database);
+        *link = std::move(opened);
+    });
+    con.adopt(std::move(*link), database);
+}
 } // namespace
 
 Tloginform::Tloginform(QWidget *parent)
@@ -128,20 +144,18 @@ void Tloginform::Button1Click()
             con->setConnectionString(
                 loginConnectionString(ui->Edit2->text(), ui->Edit1->text(), ui->Edit3->text()));
             con->setLoginPrompt(false);
-            con->open();
-            con->setDefaultDatabase(ui->Edit4->text());
+            connectAsCommand(*con, ui->Edit4->text());
             con->setKeepConnection(true);
             mainform->enterLoggedInState(ui->Edit1->text());
-        } catch (const std::exception &) {
+        } catch (const std::exception &error) {
             // A connection left open here would sit under the logged-out
             // state and turn every later "确 定" into a mere hide.
-            try {
-                con->close();
-            } catch (const std::exception &) {
-                // The login failure below is reported either way.
-            }
-            msg::error(QString::fromUtf8(LoginFailedText), QString::fromUtf8(LoginFailedCaption),
-                       this);
+            con->close();
+            // A cancel is told as such; any other failure by the fixed text.
+            if (dynamic_cast<const OperationCancelled *>(&error))
+                showExceptionBox(error);
+            else
+                msg::error(QString::fromUtf8(LoginFailedText), QString::fromUtf8(LoginFailedCaption), this);
             resetPassword();
             return;
         }

@@ -6,6 +6,7 @@
 #include "connection/connstring.h"
 #include "connection/datamodule.h"
 #include "gendata.h"
+#include "ui/command.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -259,6 +260,9 @@ void ModalWatcher::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible())
+        return;
+    // A command's progress window is the command's, not a box to close.
+    if (modal->objectName() == QLatin1String(CommandProgressName))
         return;
     // A window counts as met until it is hidden; shown again, it is new.
     m_seen.removeIf([](const QPointer<QWidget> &seen) { return !seen || !seen->isVisible(); });

@@ -105,8 +105,9 @@ void verifyOkBox(const ModalRecord &box, const QString &title, const QString &te
 void closeModal(QWidget *modal);
 
 // While alive, watches for modal windows (polling every few milliseconds),
-// records each one it meets and then hands it to the handler, which must
-// close it; without a handler, closeModal closes it.
+// records each one it meets (a command's progress window aside) and then
+// hands it to the handler, which must close it; without a handler,
+// closeModal closes it.
 class ModalWatcher : public QObject
 {
     Q_OBJECT
