@@ -80,7 +80,8 @@ void prepareProcess()
                           "Threading=2\n\n";
     QByteArray odbc = "[sse]\nDriver=SQLite3\nDescription=test trades\nDatabase="
         + databasePath().toUtf8() + "\n\n[other]\nDriver=SQLite3\nDescription=second file\nDatabase="
-        + otherDatabasePath().toUtf8() + "\n\n";
+        + otherDatabasePath().toUtf8() + "\n\n[stepped]\nDriver=SQLite3\nDescription=test trades, rows stepped\nDatabase="
+        + databasePath().toUtf8() + "\nStepAPI=1\n\n";
     if (!sqlServerDsn().isEmpty()) {
         odbcinst += systemIni("odbcinst.ini");
         odbc += systemIni("odbc.ini");

@@ -27,6 +27,8 @@ namespace testsupport {
 // folder named by ODBCSYSINI (before the first ODBC call). The DSNs:
 //   sse      → SQLite file databasePath()
 //   other    → SQLite file otherDatabasePath()
+//   stepped  → SQLite file databasePath(), rows stepped one by one as they
+//              are fetched (StepAPI) instead of all during the execution
 // When SQLTOOL_MSSQL_DSN is set, the machine's own ODBC entries are copied
 // after these so that DSN is reachable as well.
 void prepareProcess();
