@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QApplication>
-#include <QString>
-#include <exception>
-#include <functional>
 
-// The program's application object. Any exception that escapes an event
-// handler ends up in notify(), which shows it in the application-wide error
-// box and lets the message loop go on.
+// The program's application object. Handlers catch their own errors
+// (runGuarded); an exception that escapes one all the same ends up in
+// notify(), which shows it in the application-wide error box and lets the
+// message loop go on.
 class Application : public QApplication
 {
     Q_OBJECT
@@ -15,23 +13,3 @@ public:
     Application(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// Title rule: file name without directory, cut at the first ".", every
-// character after the first in lower case ("C:\\x\\TOOL.EXE" gives "Tool").
-QString applicationTitle(const QString &executablePath);
-// The title of the running program.
-QString applicationTitle();
-
-// Text of the application-wide error box: the message, plus a full stop
-// when its last character compares above ".".
-QString errorBoxText(const QString &message);
-
-// Shows the application-wide error box for an error: error icon, OK button,
-// the application title as caption, no owner window.
-void showExceptionBox(const std::exception &error);
-void showExceptionBox(const QString &message);
-
-// Runs the body of an event handler: an error it raises ends the handler in
-// the application-wide error box, here, instead of travelling up through the
-// toolkit's frames.
-void runGuarded(const std::function<void()> &body);

@@ -1,15 +1,16 @@
 #include "connection/datamodule.h"
 
-#include "connection/adoquery.h"
-#include "connection/connection.h"
-#include "connection/datasource.h"
+#include "db/connection.h"
+#include "db/datasource.h"
+#include "db/query.h"
 #include "ui/command.h"
+#include "ui/waitcursor.h"
 
 Tdatamod *datamod = nullptr;
 
 namespace {
-const char *const Qry1StoredSql = "select * from ashare_cjhb";
-const char *const QueryingText = "正在查询…";
+const QString Qry1StoredSql = QStringLiteral("select * from ashare_cjhb");
+const QString QueryingText = QStringLiteral("正在查询…");
 }
 
 Tdatamod::Tdatamod(QObject *parent)
@@ -32,7 +33,7 @@ Tdatamod::Tdatamod(QObject *parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
     DataSource3->setObjectName(QStringLiteral("DataSource3"));
-    qry1->addSql(QString::fromLatin1(Qry1StoredSql));
+    qry1->addSql(Qry1StoredSql);
     // A command given up on the connection leaves it to the stuck call.
     connect(commandEvents(), &CommandEvents::connectionGivenUp, con, &Connection::abandon);
 }
@@ -60,11 +61,10 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     if (beforeOpen)
         beforeOpen();
     query.setPrepared(true);
-    const odbc::WaitCursor waitCursor; // until the grid shows the result
+    const WaitCursor waitCursor; // until the grid shows the result
     const std::shared_ptr<const QueryCall> call = query.call();
     const auto result = std::make_shared<std::unique_ptr<ResultSet>>();
-    runCommand(QString::fromUtf8(QueryingText),
-               [call, result](CommandControl &control) { *result = call->fetch(&control); });
+    runCommand(QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
     query.adopt(std::move(*result));
 }
 

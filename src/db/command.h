@@ -4,7 +4,7 @@
 // thread goes on with its event loop: the control shared with the running
 // work, and the run that owns it.
 
-#include "connection/odbc.h"
+#include "db/odbc.h"
 
 #include <QtGlobal>
 

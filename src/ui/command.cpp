@@ -1,7 +1,7 @@
 #include "ui/command.h"
 
-#include "app/application.h"
-#include "connection/odbc.h"
+#include "ui/errorbox.h"
+#include "ui/waitcursor.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -156,7 +156,7 @@ void runCommand(const QString &text, const std::function<void(CommandControl &)>
         throw DatabaseError(QString::fromLatin1(BusyText));
     const RunningFlag flag;
     ending = false;
-    const odbc::WaitCursor waitCursor;
+    const WaitCursor waitCursor;
     QElapsedTimer clock;
     clock.start();
 
