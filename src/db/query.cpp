@@ -54,6 +54,14 @@ struct QueryCall::Statement
     std::vector<SQLWCHAR> text;
     bool prepared = false;
 
+    // A cursor a stopped fetch left open is closed before the handle goes,
+    // on the thread that used it.
+    ~Statement()
+    {
+        if (handle && !odbc::leavingHandles())
+            SQLFreeStmt(handle.get(), SQL_CLOSE);
+    }
+
     SQLHSTMT get() const { return handle.get(); }
 
     void run(CommandControl *control)

@@ -110,6 +110,10 @@ public:
         m_timer.start(ProgressUpdateMs);
     }
 
+protected:
+    // Escape, like the close box, means "取消".
+    void reject() override { emit canceled(); }
+
 private:
     void update()
     {
