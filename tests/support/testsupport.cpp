@@ -50,6 +50,23 @@ QByteArray systemIni(const char *name)
     return file.readAll();
 }
 
+// Driver sections with Threading=2 in place of any level of their own: at
+// the default level 3 the driver manager holds SQLCancel until the call it
+// should interrupt has returned.
+QByteArray withCancelThreading(const QByteArray &odbcinst)
+{
+    QByteArray result;
+    for (const QByteArray &line : odbcinst.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.toLower().startsWith("threading"))
+            continue;
+        result += line + '\n';
+        if (trimmed.startsWith('[') && trimmed != "[ODBC]")
+            result += "Threading=2\n";
+    }
+    return result;
+}
+
 QString env(const char *name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
@@ -83,7 +100,7 @@ void prepareProcess()
         + otherDatabasePath().toUtf8() + "\n\n[stepped]\nDriver=SQLite3\nDescription=test trades, rows stepped\nDatabase="
         + databasePath().toUtf8() + "\nStepAPI=1\n\n";
     if (!sqlServerDsn().isEmpty()) {
-        odbcinst += systemIni("odbcinst.ini");
+        odbcinst += withCancelThreading(systemIni("odbcinst.ini"));
         odbc += systemIni("odbc.ini");
     }
     writeFile(dir.path() + QStringLiteral("/odbcinst.ini"), odbcinst);
