@@ -1,5 +1,6 @@
 #include "ui/command.h"
 
+#include "db/odbc.h"
 #include "ui/errorbox.h"
 #include "ui/waitcursor.h"
 
@@ -225,11 +226,11 @@ void runCommand(const QString &text, const std::function<void(CommandControl &)>
         QCoreApplication::exit(0);
     }
     if (!ended) {
-        if (!abandoned) {
-            if (closing)
-                odbc::leaveHandlesAtExit();
+        // The call goes on on its thread; at exit nothing is freed under it.
+        if (closing)
+            odbc::leaveHandlesAtExit();
+        if (!abandoned)
             emit commandEvents()->connectionGivenUp();
-        }
         throw OperationCancelled();
     }
     if (const std::exception_ptr error = run->error()) {
