@@ -5,6 +5,8 @@
 
 #include <QMetaObject>
 
+#include <thread>
+
 namespace {
 
 const QString ClosedDataSetText = QStringLiteral("Cannot perform this operation on a closed dataset");
@@ -35,6 +37,16 @@ DatabaseError queryError(const QObject &query, const QString &message)
     if (query.objectName().isEmpty())
         return DatabaseError(message);
     return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
+}
+
+// A held result this large is freed on a thread of its own: giving back
+// hundreds of megabytes would hold up the caller's event loop.
+constexpr std::size_t BackgroundFreeBytes = 16 * 1024 * 1024;
+
+void discard(std::unique_ptr<ResultSet> result)
+{
+    if (result && result->heldBytes() >= BackgroundFreeBytes)
+        std::thread([held = std::move(result)] {}).detach();
 }
 
 // Seconds a statement may execute before the driver gives up; fetching is
@@ -438,7 +450,7 @@ void Query::close()
     if (!d->result)
         return;
     emit resultAboutToChange();
-    d->result.reset();
+    discard(std::move(d->result));
     d->fieldCache.clear();
     setCurrentRow(-1, true);
     emit resultChanged();
