@@ -39,7 +39,7 @@ T *control(const char *name)
 QProgressDialog *progressWindow()
 {
     auto *window = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-    return window && window->isVisible() && window->objectName() == QLatin1String(CommandProgressName)
+    return window && window->isVisible() && window->objectName() == CommandProgressName
         ? window : nullptr;
 }
 

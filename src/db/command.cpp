@@ -6,7 +6,7 @@
 #include <thread>
 
 namespace {
-const char *const CancelledText = "操作已取消";
+const QString CancelledText = QStringLiteral("操作已取消");
 } // namespace
 
 // The statement being executed, guarded against being freed while a helper
@@ -104,7 +104,7 @@ CommandControl::Abandonable::~Abandonable()
 }
 
 OperationCancelled::OperationCancelled()
-    : DatabaseError(QString::fromUtf8(CancelledText))
+    : DatabaseError(CancelledText)
 {
 }
 

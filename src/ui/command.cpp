@@ -13,13 +13,13 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-const char *const CommandProgressName = "CommandProgress";
+const QString CommandProgressName = QStringLiteral("CommandProgress");
 
 namespace {
 
-const char *const CancelText = "取消";
-const char *const ProgressLine = "已处理 %1 行，用时 %2 秒";
-const char *const BusyText = "A command is already running";
+const QString CancelText = QStringLiteral("取消");
+const QString ProgressLine = QStringLiteral("已处理 %1 行，用时 %2 秒");
+const QString BusyText = QStringLiteral("A command is already running");
 
 constexpr int ProgressDelayMs = 500;
 constexpr int ProgressUpdateMs = 250;
@@ -96,18 +96,18 @@ class ProgressWindow : public QProgressDialog
 {
 public:
     ProgressWindow(const QString &text, const CommandControl &control, const QElapsedTimer &clock)
-        : QProgressDialog(QString(), QString::fromUtf8(CancelText), 0, 0)
+        : QProgressDialog(QString(), CancelText, 0, 0)
         , m_text(text)
         , m_control(control)
         , m_clock(clock)
     {
-        setObjectName(QString::fromLatin1(CommandProgressName));
+        setObjectName(CommandProgressName);
         setWindowTitle(applicationTitle());
         setWindowModality(Qt::ApplicationModal);
         setAutoReset(false);
         setMinimumDuration(0);
-        update();
-        connect(&m_timer, &QTimer::timeout, this, &ProgressWindow::update);
+        showState();
+        connect(&m_timer, &QTimer::timeout, this, &ProgressWindow::showState);
         m_timer.start(ProgressUpdateMs);
     }
 
@@ -116,12 +116,10 @@ protected:
     void reject() override { emit canceled(); }
 
 private:
-    void update()
+    void showState()
     {
         setLabelText(m_text + QLatin1Char('\n')
-                     + QString::fromUtf8(ProgressLine)
-                           .arg(m_control.rows())
-                           .arg(m_clock.elapsed() / 1000));
+                     + ProgressLine.arg(m_control.rows()).arg(m_clock.elapsed() / 1000));
     }
 
     QString m_text;
@@ -134,6 +132,108 @@ struct RunningFlag
 {
     RunningFlag() { running = true; }
     ~RunningFlag() { running = false; }
+};
+
+// One command on the UI thread: the event loop it keeps running, the
+// progress window, the cancel and the end.
+class CommandSession
+{
+public:
+    CommandSession(const QString &text, const std::function<void(CommandControl &)> &work)
+        : m_text(text)
+        , m_run(CommandRun::start(work))
+        , m_control(m_run->control())
+        , m_blocker([this] {
+            m_closing = true;
+            cancel();
+        })
+    {
+        m_clock.start();
+        m_run->setEndListener([this] { QMetaObject::invokeMethod(&m_loop, "quit", Qt::QueuedConnection); });
+        m_giveUp.setSingleShot(true);
+        QObject::connect(&m_giveUp, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        m_showProgress.setSingleShot(true);
+        QObject::connect(&m_showProgress, &QTimer::timeout, &m_loop, [this] { showProgress(); });
+        m_showProgress.start(ProgressDelayMs);
+    }
+
+    ~CommandSession() { m_run->setEndListener(nullptr); }
+
+    // Runs the event loop until the work has ended, was left behind or was
+    // given up.
+    void wait()
+    {
+        if (!m_run->ended())
+            m_loop.exec();
+        if (!m_run->ended() && !m_control.cancelRequested() && !m_abandoned) {
+            // The event loops are ending under the command: stop it as the
+            // main window's close box does.
+            m_closing = true;
+            m_control.requestCancel();
+            m_run->wait(GiveUpMs);
+        }
+        m_progress.reset();
+    }
+
+    // Returns when the work succeeded; throws its error, or OperationCancelled.
+    void finish()
+    {
+        const bool ended = m_run->ended();
+        if (m_closing) {
+            ending = true;
+            QCoreApplication::exit(0);
+        }
+        if (!ended) {
+            // The call goes on on its thread; at exit nothing is freed under it.
+            if (m_closing)
+                odbc::leaveHandlesAtExit();
+            if (!m_abandoned)
+                emit commandEvents()->connectionGivenUp();
+            throw OperationCancelled();
+        }
+        if (const std::exception_ptr error = m_run->error()) {
+            // Whatever the driver made of the interruption, it was a cancel.
+            if (m_control.cancelRequested())
+                throw OperationCancelled();
+            std::rethrow_exception(error);
+        }
+    }
+
+private:
+    void cancel()
+    {
+        if (m_control.cancelRequested())
+            return;
+        m_control.requestCancel();
+        if (m_control.abandonable()) {
+            m_abandoned = true;
+            m_loop.quit();
+        } else {
+            m_giveUp.start(GiveUpMs);
+        }
+    }
+
+    void showProgress()
+    {
+        if (m_control.cancelRequested())
+            return;
+        m_progress = std::make_unique<ProgressWindow>(m_text, m_control, m_clock);
+        QObject::connect(m_progress.get(), &QProgressDialog::canceled, &m_loop, [this] { cancel(); });
+        m_blocker.spared = m_progress.get();
+        m_progress->show();
+    }
+
+    QString m_text;
+    std::shared_ptr<CommandRun> m_run;
+    CommandControl &m_control;
+    QElapsedTimer m_clock;
+    QEventLoop m_loop;
+    InputBlocker m_blocker;
+    QTimer m_giveUp;
+    QTimer m_showProgress;
+    std::unique_ptr<ProgressWindow> m_progress;
+    bool m_abandoned = false; // the call is left running (a connect)
+    bool m_closing = false;   // the main window was closed
 };
 
 } // namespace
@@ -158,85 +258,11 @@ CommandEvents *commandEvents()
 void runCommand(const QString &text, const std::function<void(CommandControl &)> &work)
 {
     if (running)
-        throw DatabaseError(QString::fromLatin1(BusyText));
+        throw DatabaseError(BusyText);
     const RunningFlag flag;
     ending = false;
     const WaitCursor waitCursor;
-    QElapsedTimer clock;
-    clock.start();
-
-    const std::shared_ptr<CommandRun> run = CommandRun::start(work);
-    CommandControl &control = run->control();
-    QEventLoop loop;
-    struct ListenerGuard
-    {
-        CommandRun &run;
-        ~ListenerGuard() { run.setEndListener(nullptr); }
-    } listenerGuard{*run};
-    run->setEndListener([&loop] { QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection); });
-
-    bool abandoned = false;  // the call is left running (a connect)
-    bool closing = false;    // the main window was closed
-    QTimer giveUp;
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
-    const auto cancel = [&] {
-        if (control.cancelRequested())
-            return;
-        control.requestCancel();
-        if (control.abandonable()) {
-            abandoned = true;
-            loop.quit();
-        } else {
-            giveUp.start(GiveUpMs);
-        }
-    };
-
-    InputBlocker blocker([&] {
-        closing = true;
-        cancel();
-    });
-    std::unique_ptr<ProgressWindow> progress;
-    QTimer showProgress;
-    showProgress.setSingleShot(true);
-    QObject::connect(&showProgress, &QTimer::timeout, &loop, [&] {
-        if (control.cancelRequested())
-            return;
-        progress = std::make_unique<ProgressWindow>(text, control, clock);
-        QObject::connect(progress.get(), &QProgressDialog::canceled, &loop, cancel);
-        blocker.spared = progress.get();
-        progress->show();
-    });
-    showProgress.start(ProgressDelayMs);
-
-    if (!run->ended())
-        loop.exec();
-    if (!run->ended() && !control.cancelRequested() && !abandoned) {
-        // The event loops are ending under the command: stop it as the
-        // main window's close box does.
-        closing = true;
-        control.requestCancel();
-        run->wait(GiveUpMs);
-    }
-    progress.reset();
-
-    const bool ended = run->ended();
-    if (closing) {
-        ending = true;
-        QCoreApplication::exit(0);
-    }
-    if (!ended) {
-        // The call goes on on its thread; at exit nothing is freed under it.
-        if (closing)
-            odbc::leaveHandlesAtExit();
-        if (!abandoned)
-            emit commandEvents()->connectionGivenUp();
-        throw OperationCancelled();
-    }
-    if (const std::exception_ptr error = run->error()) {
-        // Whatever the driver made of the interruption, it was a cancel.
-        if (control.cancelRequested())
-            throw OperationCancelled();
-        std::rethrow_exception(error);
-    }
+    CommandSession session(text, work);
+    session.wait();
+    session.finish();
 }

@@ -42,4 +42,4 @@ signals:
 CommandEvents *commandEvents();
 
 // objectName of the progress window.
-extern const char *const CommandProgressName;
+extern const QString CommandProgressName;

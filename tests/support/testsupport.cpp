@@ -275,7 +275,7 @@ void ModalWatcher::poll()
     if (!modal || !modal->isVisible())
         return;
     // A command's progress window is the command's, not a box to close.
-    if (modal->objectName() == QLatin1String(CommandProgressName))
+    if (modal->objectName() == CommandProgressName)
         return;
     // A window counts as met until it is hidden; shown again, it is new.
     m_seen.removeIf([](const QPointer<QWidget> &seen) { return !seen || !seen->isVisible(); });

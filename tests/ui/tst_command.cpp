@@ -40,7 +40,7 @@ const QString EndlessTrades = QStringLiteral(
 QProgressDialog *progressWindow()
 {
     auto *window = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-    return window && window->isVisible() && window->objectName() == QLatin1String(CommandProgressName)
+    return window && window->isVisible() && window->objectName() == CommandProgressName
         ? window : nullptr;
 }
 
