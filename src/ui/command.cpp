@@ -13,10 +13,9 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-const QString CommandProgressName = QStringLiteral("CommandProgress");
-
 namespace {
 
+const QString ProgressName = QStringLiteral("CommandProgress");
 const QString CancelText = QStringLiteral("取消");
 const QString ProgressLine = QStringLiteral("已处理 %1 行，用时 %2 秒");
 const QString BusyText = QStringLiteral("A command is already running");
@@ -28,6 +27,7 @@ constexpr int GiveUpMs = 2000;
 
 bool running = false;
 bool ending = false;
+QPointer<QProgressDialog> shownProgress;
 
 bool isInputEvent(QEvent::Type type)
 {
@@ -101,7 +101,7 @@ public:
         , m_control(control)
         , m_clock(clock)
     {
-        setObjectName(CommandProgressName);
+        setObjectName(ProgressName);
         setWindowTitle(applicationTitle());
         setWindowModality(Qt::ApplicationModal);
         setAutoReset(false);
@@ -220,6 +220,7 @@ private:
         m_progress = std::make_unique<ProgressWindow>(m_text, m_control, m_clock);
         QObject::connect(m_progress.get(), &QProgressDialog::canceled, &m_loop, [this] { cancel(); });
         m_blocker.spared = m_progress.get();
+        shownProgress = m_progress.get();
         m_progress->show();
     }
 
@@ -241,6 +242,11 @@ private:
 bool commandRunning()
 {
     return running;
+}
+
+QProgressDialog *commandProgressWindow()
+{
+    return shownProgress && shownProgress->isVisible() ? shownProgress.data() : nullptr;
 }
 
 bool programEnding()

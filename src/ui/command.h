@@ -41,5 +41,6 @@ signals:
 };
 CommandEvents *commandEvents();
 
-// objectName of the progress window.
-extern const QString CommandProgressName;
+class QProgressDialog;
+// The running command's progress window while it shows; null otherwise.
+QProgressDialog *commandProgressWindow();

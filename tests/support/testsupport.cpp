@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -275,7 +276,7 @@ void ModalWatcher::poll()
     if (!modal || !modal->isVisible())
         return;
     // A command's progress window is the command's, not a box to close.
-    if (modal->objectName() == CommandProgressName)
+    if (modal == commandProgressWindow())
         return;
     // A window counts as met until it is hidden; shown again, it is new.
     m_seen.removeIf([](const QPointer<QWidget> &seen) { return !seen || !seen->isVisible(); });

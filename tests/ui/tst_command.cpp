@@ -37,15 +37,9 @@ const QString EndlessTrades = QStringLiteral(
     "x * 1.5 as cjje, 0 as bcye, x as cjbh, '20260101' as bcrq, '93000' as cjsj, '93000' as sbsj, "
     "'name' as gdxm, '1' as gsdm, x as sqbh, 'B' as bs, '1' as mjbh from endless");
 
-QProgressDialog *progressWindow()
-{
-    auto *window = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-    return window && window->isVisible() && window->objectName() == CommandProgressName
-        ? window : nullptr;
-}
-
-// Waits for the command's progress window and cancels it, by its "取消"
-// button or by Escape, remembering what it showed.
+// Waits for the command's progress window, clicks the orders page's list
+// button (which must do nothing while the command runs), and cancels the
+// command, by its "取消" button or by Escape, remembering what it showed.
 class Canceller : public QObject
 {
 public:
@@ -61,10 +55,11 @@ public:
 protected:
     void timerEvent(QTimerEvent *) override
     {
-        QProgressDialog *window = progressWindow();
+        QProgressDialog *window = commandProgressWindow();
         if (!window || !shownText.isEmpty())
             return;
         shownText = window->labelText();
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("Button4")), Qt::LeftButton);
         auto *button = window->findChild<QPushButton *>();
         buttonText = button ? button->text() : QString();
         if (m_way == Button && button)
@@ -169,6 +164,7 @@ private slots:
         QCOMPARE(source(1)->rowCount(), 0);
         QCOMPARE(labelText(QStringLiteral("Label12")), QString::number(TradeRows));
         if (way != QLatin1String("failure")) {
+            QVERIFY(!datamod->qry2->active()); // the click during the command did nothing
             // Rows were arriving when the cancel came, and the UI thread
             // kept its timers going meanwhile.
             QVERIFY2(canceller.shownText.startsWith(QStringLiteral("正在查询…\n")), qPrintable(canceller.shownText));
