@@ -150,7 +150,7 @@ private slots:
         }
         int beats = 0;
         QTimer beat;
-        connect(&beat, &QTimer::timeout, this, [&beats] { ++beats; });
+        connect(&beat, &QTimer::timeout, &beat, [&beats] { ++beats; });
         beat.start(10);
         Canceller canceller(way == QLatin1String("escape") ? Canceller::Escape : Canceller::Button);
         ModalWatcher watcher;
@@ -176,7 +176,8 @@ private slots:
         // The connection serves the next command; its result arrives on the
         // UI thread, whole.
         QList<bool> onUiThread;
-        connect(datamod->qry2, &Query::resultChanged, this,
+        QObject context;
+        connect(datamod->qry2, &Query::resultChanged, &context,
                 [&] { onUiThread << (QThread::currentThread() == thread()); });
         click(QStringLiteral("Button4"));
         QCOMPARE(labelText(QStringLiteral("Label15")), QString::number(TradeRows / 2));
