@@ -124,7 +124,6 @@ unix_socket_directories = '$DATA'
 max_connections = 30
 shared_buffers = 32MB
 fsync = off
-synchronous_commit = off
 full_page_writes = off
 EOF
   start_on_free_port || fail "the server did not start: $(tail -n 3 "$DATA/server.log" 2>/dev/null)"

@@ -1,10 +1,12 @@
 #include "db/query.h"
 
+#include "db/command.h"
 #include "db/connection.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -38,9 +40,27 @@ DatabaseError queryError(const QObject &query, const QString &message)
     return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
 }
 
-// Owns the statement handle of one call and the buffers bound to it.
-struct Statement
+// A held result this large is freed on a thread of its own: giving back
+// hundreds of megabytes would hold up the caller's event loop.
+constexpr std::size_t BackgroundFreeBytes = 16 * 1024 * 1024;
+
+void discard(std::unique_ptr<ResultSet> result)
 {
+    if (result && result->heldBytes() >= BackgroundFreeBytes)
+        std::thread([held = std::move(result)] {}).detach();
+}
+
+// Seconds a statement may execute before the driver gives up; fetching is
+// not limited.
+constexpr SQLULEN QueryTimeoutSeconds = 30;
+
+} // namespace
+
+// Owns the statement handle of one call and the buffers bound to it. The
+// link keeps the connection alive until the handle has been freed.
+struct QueryCall::Statement
+{
+    std::shared_ptr<ConnectionLink> link;
     odbc::Handle handle;
     std::vector<std::vector<SQLWCHAR>> buffers;
     std::vector<QByteArray> narrowBuffers;
@@ -48,15 +68,26 @@ struct Statement
     std::vector<SQLWCHAR> text;
     bool prepared = false;
 
+    // A cursor a stopped fetch left open is closed before the handle goes,
+    // on the thread that used it.
+    ~Statement()
+    {
+        if (handle && !odbc::leavingHandles())
+            SQLFreeStmt(handle.get(), SQL_CLOSE);
+    }
+
     SQLHSTMT get() const { return handle.get(); }
 
-    void run()
+    void run(CommandControl *control)
     {
         SQLRETURN rc;
-        if (prepared)
-            rc = SQLExecute(get());
-        else
-            rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+        {
+            const CommandControl::Interruptible interruptible(control, get());
+            if (prepared)
+                rc = SQLExecute(get());
+            else
+                rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+        }
         if (rc != SQL_NO_DATA)
             odbc::check(rc, SQL_HANDLE_STMT, get(), prepared ? "SQLExecute" : "SQLExecDirect");
     }
@@ -77,10 +108,14 @@ struct Statement
     }
 
     // Reads every remaining result so that errors raised late reach the caller.
-    void drain()
+    void drain(CommandControl *control)
     {
         for (;;) {
-            const SQLRETURN rc = SQLMoreResults(get());
+            SQLRETURN rc;
+            {
+                const CommandControl::Interruptible interruptible(control, get());
+                rc = SQLMoreResults(get());
+            }
             if (rc == SQL_NO_DATA)
                 return;
             odbc::check(rc, SQL_HANDLE_STMT, get(), "SQLMoreResults");
@@ -88,7 +123,83 @@ struct Statement
     }
 };
 
+QueryCall::~QueryCall() = default;
+
+namespace {
+
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 128; });
+}
+
 } // namespace
+
+void QueryCall::bind(Statement &stmt, std::size_t i, const Value &value)
+{
+    const qsizetype length = value.text.size();
+    const SQLULEN columnSize = SQLULEN(std::max<qsizetype>(length, 1));
+    SQLRETURN rc;
+    if (value.type == ParameterType::AsciiText && isAscii(value.text)) {
+        stmt.narrowBuffers[i] = value.text.toLatin1();
+        stmt.indicators[i] = value.assigned ? SQLLEN(length) : SQL_NULL_DATA;
+        const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_LONGVARCHAR : SQL_VARCHAR;
+        rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, sqlType, columnSize, 0,
+                              stmt.narrowBuffers[i].data(), SQLLEN(stmt.narrowBuffers[i].size() + 1),
+                              &stmt.indicators[i]);
+    } else {
+        stmt.buffers[i] = odbc::toWide(value.text);
+        stmt.indicators[i] = value.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
+        const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, sqlType, columnSize, 0,
+                              stmt.buffers[i].data(), SQLLEN(stmt.buffers[i].size() * sizeof(SQLWCHAR)),
+                              &stmt.indicators[i]);
+    }
+    odbc::check(rc, SQL_HANDLE_STMT, stmt.get(), "SQLBindParameter");
+}
+
+// Allocates a statement, binds the parameters as text and runs it.
+std::unique_ptr<QueryCall::Statement> QueryCall::run(CommandControl *control) const
+{
+    auto stmt = std::make_unique<Statement>();
+    stmt->link = m_link;
+    stmt->handle = odbc::Handle(SQL_HANDLE_STMT, m_link->get());
+    // A driver without a query time-out runs the statement without one.
+    SQLSetStmtAttr(stmt->get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
+    stmt->buffers.resize(m_values.size());
+    stmt->narrowBuffers.resize(m_values.size());
+    stmt->indicators.resize(m_values.size());
+    for (std::size_t i = 0; i < m_values.size(); ++i)
+        bind(*stmt, i, m_values[i]);
+    stmt->text = odbc::toWide(m_text);
+    stmt->prepared = m_prepared;
+    if (m_prepared) {
+        const SQLRETURN rc = SQLPrepareW(stmt->get(), stmt->text.data(), SQL_NTS);
+        odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLPrepare");
+    }
+    stmt->run(control);
+    return stmt;
+}
+
+std::unique_ptr<ResultSet> QueryCall::fetch(CommandControl *control) const
+{
+    std::unique_ptr<Statement> stmt = run(control);
+    if (control)
+        control->throwIfCancelled();
+    stmt->seekResultSet();
+    Statement *raw = stmt.get();
+    return ResultSet::fetchAll(
+        stmt->get(),
+        [raw, control] {
+            raw->run(control);
+            raw->seekResultSet();
+        },
+        control);
+}
+
+void QueryCall::execute(CommandControl *control) const
+{
+    run(control)->drain(control);
+}
 
 Field::Field(const ResultSet *result, int row, int column)
     : m_result(result)
@@ -196,59 +307,6 @@ struct Query::Private
                 ++i;
             }
         }
-    }
-
-    // Allocates a statement, binds the parameters as text and runs it.
-    std::unique_ptr<Statement> execute()
-    {
-        auto stmt = std::make_unique<Statement>();
-        lastStatement = statement;
-        lastBound.clear();
-        stmt->handle = odbc::Handle(SQL_HANDLE_STMT, connection->handle());
-        stmt->buffers.resize(markers.size());
-        stmt->narrowBuffers.resize(markers.size());
-        stmt->indicators.resize(markers.size());
-        for (std::size_t i = 0; i < markers.size(); ++i) {
-            const Parameter &parameter = parameters[std::size_t(markers[i])];
-            lastBound << parameter.value;
-            bind(*stmt, i, parameter);
-        }
-        stmt->text = odbc::toWide(statement);
-        stmt->prepared = prepared;
-        if (prepared) {
-            const SQLRETURN rc = SQLPrepareW(stmt->get(), stmt->text.data(), SQL_NTS);
-            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLPrepare");
-        }
-        stmt->run();
-        return stmt;
-    }
-
-    static bool isAscii(const QString &text)
-    {
-        return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 128; });
-    }
-
-    static void bind(Statement &stmt, std::size_t i, const Parameter &parameter)
-    {
-        const qsizetype length = parameter.value.size();
-        const SQLULEN columnSize = SQLULEN(std::max<qsizetype>(length, 1));
-        SQLRETURN rc;
-        if (parameter.type == ParameterType::AsciiText && isAscii(parameter.value)) {
-            stmt.narrowBuffers[i] = parameter.value.toLatin1();
-            stmt.indicators[i] = parameter.assigned ? SQLLEN(length) : SQL_NULL_DATA;
-            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_LONGVARCHAR : SQL_VARCHAR;
-            rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, sqlType,
-                                  columnSize, 0, stmt.narrowBuffers[i].data(),
-                                  SQLLEN(stmt.narrowBuffers[i].size() + 1), &stmt.indicators[i]);
-        } else {
-            stmt.buffers[i] = odbc::toWide(parameter.value);
-            stmt.indicators[i] = parameter.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
-            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            rc = SQLBindParameter(stmt.get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, sqlType,
-                                  columnSize, 0, stmt.buffers[i].data(),
-                                  SQLLEN(stmt.buffers[i].size() * sizeof(SQLWCHAR)), &stmt.indicators[i]);
-        }
-        odbc::check(rc, SQL_HANDLE_STMT, stmt.get(), "SQLBindParameter");
     }
 
     int fieldIndex(const QString &name) const
@@ -376,17 +434,35 @@ void Query::open()
 {
     if (d->result)
         return;
-    requireOpen(d->connection);
-    std::unique_ptr<Statement> stmt = d->execute();
-    stmt->seekResultSet();
-    Statement *raw = stmt.get();
-    std::unique_ptr<ResultSet> result = ResultSet::fetchAll(stmt->get(), [raw] {
-        raw->run();
-        raw->seekResultSet();
-    });
-    // The held result needs no handle; free it before anything else can fail.
-    stmt.reset();
+    adopt(call()->fetch());
+}
 
+void Query::execSql()
+{
+    call()->execute();
+}
+
+std::shared_ptr<const QueryCall> Query::call()
+{
+    requireOpen(d->connection);
+    std::shared_ptr<QueryCall> call(new QueryCall);
+    call->m_link = d->connection->link();
+    call->m_text = d->statement;
+    call->m_prepared = d->prepared;
+    d->lastStatement = d->statement;
+    d->lastBound.clear();
+    for (const int marker : d->markers) {
+        const Private::Parameter &parameter = d->parameters[std::size_t(marker)];
+        call->m_values.push_back({parameter.value, parameter.assigned, parameter.type});
+        d->lastBound << parameter.value;
+    }
+    return call;
+}
+
+void Query::adopt(std::unique_ptr<ResultSet> result)
+{
+    if (d->result || !result)
+        return;
     emit resultAboutToChange();
     d->result = std::move(result);
     d->fieldCache.clear();
@@ -395,19 +471,12 @@ void Query::open()
     emit activeChanged(true);
 }
 
-void Query::execSql()
-{
-    requireOpen(d->connection);
-    std::unique_ptr<Statement> stmt = d->execute();
-    stmt->drain();
-}
-
 void Query::close()
 {
     if (!d->result)
         return;
     emit resultAboutToChange();
-    d->result.reset();
+    discard(std::move(d->result));
     d->fieldCache.clear();
     setCurrentRow(-1, true);
     emit resultChanged();

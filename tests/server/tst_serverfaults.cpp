@@ -22,7 +22,7 @@
 #include "connection/loginform.h"
 #include "ui/command.h"
 
-#include <QApplication>
+#include <QProgressDialog>
 #include <QTimer>
 #endif
 
@@ -228,11 +228,11 @@ private slots:
         // The operator clicks "取消" once the progress window shows.
         QTimer canceller;
         QObject::connect(&canceller, &QTimer::timeout, [&] {
-            QWidget *progress = QApplication::activeModalWidget();
-            if (sinceCancel.isValid() || !progress || progress->objectName() != QLatin1String(CommandProgressName))
+            QProgressDialog *progress = commandProgressWindow();
+            if (sinceCancel.isValid() || !progress || !progress->isVisible())
                 return;
             for (QAbstractButton *button : progress->findChildren<QAbstractButton *>()) {
-                if (button->text() == QLatin1String("取消")) {
+                if (button->text() == QStringLiteral("取消")) {
                     sinceCancel.start();
                     button->click();
                 }
@@ -243,7 +243,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
         QVERIFY(sinceCancel.isValid());
         QVERIFY2(sinceCancel.elapsed() < 4000, qPrintable(QString::number(sinceCancel.elapsed())));
-        QCOMPARE(boxes.first().text, QStringLiteral("操作已取消"));
+        QCOMPARE(boxes.first().text, errorBoxText(QStringLiteral("操作已取消")));
         QVERIFY(!datamod->con->connected());
         QVERIFY(mainform->N2()->isEnabled());
         QVERIFY(labelText(QStringLiteral("Label12")).isEmpty());
