@@ -4,13 +4,13 @@
 
 #include "bench.h"
 
-#include "app/platform.h"
-#include "connection/adoquery.h"
+#include "db/platform.h"
+#include "db/query.h"
 #include "connection/datamodule.h"
 #include "db/command.h"
 #include "db/export.h"
 #include "query/gridmenu.h"
-#include "query/query.h"
+#include "query/queryform.h"
 
 #include <QCoreApplication>
 #include <QLabel>

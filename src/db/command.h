@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/odbc.h"
+#include "db/odbc.h"
 
 #include <QtGlobal>
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "db/export.h"
 
-#include "connection/numformat.h"
-#include "connection/resultset.h"
+#include "db/numformat.h"
+#include "db/resultset.h"
 #include "db/command.h"
 
 #include <QDir>

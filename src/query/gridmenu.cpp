@@ -1,11 +1,11 @@
 #include "query/gridmenu.h"
 
-#include "connection/adoquery.h"
-#include "connection/datasource.h"
+#include "db/query.h"
+#include "db/datasource.h"
 #include "query/exportdialog.h"
 #include "query/resultgrid.h"
 #include "query/sortstate.h"
-#include "reference/rtncode.h"
+#include "reference/rtnform.h"
 #include "ui/command.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "query/resultgrid.h"
 
-#include "connection/adoquery.h"
-#include "connection/datasource.h"
-#include "connection/resultset.h"
+#include "db/datasource.h"
+#include "db/query.h"
+#include "db/resultset.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -1,9 +1,11 @@
 #include "ui/command.h"
 
+#include "ui/waitcursor.h"
+
 void runCommand(const QString &text, const std::function<void(CommandControl &)> &work)
 {
     Q_UNUSED(text);
-    odbc::WaitCursor wait;
+    WaitCursor wait;
     CommandControl control;
     work(control);
 }

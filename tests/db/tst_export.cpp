@@ -1,9 +1,9 @@
 #include "support/exportreader.h"
 #include "support/testsupport.h"
 
-#include "connection/adoquery.h"
-#include "connection/connection.h"
-#include "connection/connstring.h"
+#include "db/query.h"
+#include "db/connection.h"
+#include "db/connstring.h"
 #include "db/command.h"
 #include "db/export.h"
 

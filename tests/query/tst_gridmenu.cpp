@@ -5,7 +5,7 @@
 #include "query/gridmenu.h"
 #include "query/resultgrid.h"
 #include "query/sortstate.h"
-#include "reference/rtncode.h"
+#include "reference/rtnform.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -62,7 +62,7 @@ testsupport::ModalWatcher::Handler saveAs(const QString &path, DialogVisit &visi
         } else if (qobject_cast<QMessageBox *>(modal) && modal->parentWidget()) {
             testsupport::pressButton(modal, overwrite ? QStringLiteral("&Yes") : QStringLiteral("&No"));
         } else {
-            testsupport::closeModal(modal);
+            closeModal(modal);
         }
     };
 }

@@ -237,7 +237,7 @@ private:
             } else if (others) {
                 *others << record;
             }
-            testsupport::closeModal(modal);
+            closeModal(modal);
         });
         click(button);
         QTest::qWait(20);
