@@ -39,14 +39,6 @@ QString cell(const QJsonArray &rows, int row, int column)
     return value.value("t").toString() + ":" + (v.isNull() ? QStringLiteral("null") : text);
 }
 
-QStringList column(const QJsonArray &rows, int index)
-{
-    QStringList values;
-    for (int row = 1; row < rows.size(); ++row)
-        values << rows.at(row).toArray().at(index).toObject().value("v").toVariant().toString();
-    return values;
-}
-
 } // namespace
 
 class ExportTest : public QObject
@@ -156,7 +148,7 @@ private slots:
         QCOMPARE(query->recNo(), 2); // the export does not move the current row
         QStringList quantities;
         if (ExportFormat(format) == ExportFormat::Xlsx) {
-            quantities = column(readWorkbook(path).at(0).toObject().value("rows").toArray(), 2);
+            quantities = sheetColumn(readWorkbook(path).at(0).toObject().value("rows").toArray(), 2);
         } else {
             const QList<QStringList> records = readCsv(path);
             for (int row = 1; row < records.size(); ++row)
@@ -178,7 +170,7 @@ private slots:
         QCOMPARE(first.size(), 3);
         QCOMPARE(second.size(), 2);
         QCOMPARE(cell(second, 0, 1), QStringLiteral("s:证券代码"));
-        QCOMPARE(column(first, 1) + column(second, 1), (QStringList{"000001", "600000", "000002"}));
+        QCOMPARE(sheetColumn(first, 1) + sheetColumn(second, 1), (QStringList{"000001", "600000", "000002"}));
         QCOMPARE(sheets.at(1).toObject().value("filter").toString(), QStringLiteral("A1:G2"));
         QCOMPARE(sheets.at(1).toObject().value("freeze").toString(), QStringLiteral("A2"));
     }

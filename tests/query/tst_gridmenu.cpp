@@ -67,14 +67,6 @@ testsupport::ModalWatcher::Handler saveAs(const QString &path, DialogVisit &visi
     };
 }
 
-QStringList sheetColumn(const QJsonArray &rows, int column)
-{
-    QStringList values;
-    for (int row = 1; row < rows.size(); ++row)
-        values << rows.at(row).toArray().at(column).toObject().value("v").toVariant().toString();
-    return values;
-}
-
 } // namespace
 
 class GridMenuTest : public QObject
@@ -159,7 +151,7 @@ private slots:
         const QJsonArray rows = testsupport::readWorkbook(dir.filePath("trades.xlsx")).at(0).toObject().value("rows").toArray();
         QCOMPARE(rows.size(), datamod->qry1->recordCount() + 1);
         QCOMPARE(rows.at(0).toArray().at(2).toObject().value("v").toString(), QStringLiteral("成交数量"));
-        QCOMPARE(sheetColumn(rows, 2), columnTexts(1, 2)); // the sorted order
+        QCOMPARE(testsupport::sheetColumn(rows, 2), columnTexts(1, 2)); // the sorted order
 
         // The next export opens where the last one went; CSV by its suffix.
         {

@@ -65,6 +65,14 @@ QJsonArray readWorkbook(const QString &path)
     return runReader(QStringLiteral("xlsx"), path);
 }
 
+QStringList sheetColumn(const QJsonArray &rows, int column)
+{
+    QStringList values;
+    for (int row = 1; row < rows.size(); ++row)
+        values << rows.at(row).toArray().at(column).toObject().value("v").toVariant().toString();
+    return values;
+}
+
 QList<QStringList> readCsv(const QString &path)
 {
     QList<QStringList> records;

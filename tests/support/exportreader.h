@@ -15,6 +15,9 @@ namespace testsupport {
 // "t", openpyxl's data type: "s" text, "n" number or empty, and "v", the
 // value). Empty (and a failed check) when the reader fails.
 QJsonArray readWorkbook(const QString &path);
+// The values of a column of a sheet's rows below the header, as text
+// (empty for an empty cell).
+QStringList sheetColumn(const QJsonArray &rows, int column);
 // A CSV file as Python's csv module reads it (the byte-order mark taken
 // off): one list of fields per record.
 QList<QStringList> readCsv(const QString &path);
