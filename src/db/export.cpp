@@ -14,11 +14,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,6 +37,8 @@ const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2")
 
 // Rows between two looks at the cancel flag and two progress reports.
 constexpr int RowBlock = 1024;
+// How often a wait for the closing workbook looks at the cancel flag.
+constexpr std::chrono::milliseconds CancelPoll(50);
 // Bytes collected before a CSV write.
 constexpr qsizetype CsvChunk = 1 << 20;
 // Excel keeps at most this many characters in a cell.
@@ -122,6 +130,8 @@ public:
         if (m_control.cancelRequested())
             throw OperationCancelled();
     }
+
+    bool cancelled() const { return m_control.cancelRequested(); }
 
     void done(int rows)
     {
@@ -472,6 +482,48 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     book.checkSheet(sheet);
 }
 
+// Closing compresses everything written, for many seconds with a large
+// result, and cannot be interrupted. It runs on a thread of its own so that
+// a cancel still ends the export at once: the thread is then left to finish
+// and removes the file it wrote. The rows are all in the writer's temporary
+// files by now; the thread reads nothing of the result.
+void closeWorkbook(std::unique_ptr<Workbook> book, const QString &file, Progress &progress)
+{
+    struct Closing
+    {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        bool abandoned = false;
+        std::exception_ptr error;
+    };
+    const auto closing = std::make_shared<Closing>();
+    std::thread([closing, file, book = std::move(book)] {
+        std::exception_ptr error;
+        try {
+            book->close();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(closing->mutex);
+        closing->done = true;
+        closing->error = error;
+        if (closing->abandoned)
+            QFile::remove(file);
+        closing->ended.notify_all();
+    }).detach();
+
+    std::unique_lock<std::mutex> lock(closing->mutex);
+    while (!closing->ended.wait_for(lock, CancelPoll, [&closing] { return closing->done; })) {
+        if (progress.cancelled()) {
+            closing->abandoned = true;
+            throw OperationCancelled();
+        }
+    }
+    if (closing->error)
+        std::rethrow_exception(closing->error);
+}
+
 void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, const QString &file,
                const QString &target, Progress &progress, const ExportOptions &options)
 {
@@ -480,15 +532,15 @@ void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, cons
         options.tempFolder.isEmpty() ? QFileInfo(target).absolutePath() : options.tempFolder;
     const int sheetRows = std::clamp(options.sheetRows, 1, MaxSheetRows);
     const int rows = result.rowCount();
-    Workbook book(file, target, tempFolder);
+    auto book = std::make_unique<Workbook>(file, target, tempFolder);
     int first = 0;
     do {
         const int count = std::min(sheetRows, rows - first);
-        writeSheet(book, result, columns, bound, first, count, progress);
+        writeSheet(*book, result, columns, bound, first, count, progress);
         first += count;
     } while (first < rows);
     progress.at(rows);
-    book.close();
+    closeWorkbook(std::move(book), file, progress);
     progress.done(rows);
 }
 
@@ -503,5 +555,7 @@ void exportResult(const ResultSet &result, const QList<ExportColumn> &columns, c
         writeCsv(result, columns, file.path(), path, progress);
     else
         writeXlsx(result, columns, file.path(), path, progress, options);
+    if (progress.cancelled())
+        throw OperationCancelled();
     file.commit();
 }

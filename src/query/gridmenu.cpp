@@ -128,7 +128,9 @@ void GridMenu::exportRows() const
     if (target.path.isEmpty() || !result)
         return;
     const QList<ExportColumn> columns = exportColumns(m_grid, *m_source, m_sort);
-    runCommand(ExportingText, [&](CommandControl &control) {
+    // The held result stays as it is while the command runs: the window
+    // takes no input until it has ended.
+    runCommand(ExportingText, [result, columns, target](CommandControl &control) {
         exportResult(*result, columns, target.path, target.format, control);
     });
 }

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <thread>
+
 using namespace testsupport;
 
 namespace {
@@ -188,6 +190,31 @@ private slots:
                                  exportResult(*query->result(), Columns, path, ExportFormat(format), control));
         QCOMPARE(filesIn(dir->path()), QStringList{"old"});
         QCOMPARE(readFile(path), QByteArray("old content"));
+    }
+
+    // A cancel once the rows are nearly all written lands in the last rows
+    // or in the closing of the workbook, which runs on a thread the cancel
+    // leaves behind: either way the export ends and no file stays.
+    void cancelWhileClosingLeavesNoFile()
+    {
+        generateDatabase(otherDatabasePath(), 40000, 3);
+        Connection other;
+        other.setConnectionString(loginConnectionString(QString(), QString(), QStringLiteral("other")));
+        other.open();
+        Query trades(&other);
+        trades.setSql({Select});
+        trades.open();
+        CommandControl control;
+        std::thread canceller([&control] {
+            while (control.rows() < 39 * 1024)
+                std::this_thread::yield();
+            control.requestCancel();
+        });
+        const QString path = target("big.xlsx");
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled,
+                                 exportResult(*trades.result(), Columns, path, ExportFormat::Xlsx, control));
+        canceller.join();
+        QTRY_COMPARE_WITH_TIMEOUT(filesIn(dir->path()), QStringList(), 10000);
     }
 
     void failureLeavesNoFile_data() { rowsFollowTheCurrentOrder_data(); }
