@@ -35,7 +35,7 @@ const QString CannotReplaceText = QStringLiteral("无法保存文件 %1：%2");
 const QString TempFilesText = QStringLiteral("无法写入临时文件（%1）：%2");
 const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2");
 
-// Rows between two looks at the cancel flag and two progress reports.
+// Rows between two progress reports.
 constexpr int RowBlock = 1024;
 // How often a wait for the closing workbook looks at the cancel flag.
 constexpr std::chrono::milliseconds CancelPoll(50);
@@ -54,7 +54,7 @@ QString native(const QString &path)
 
 QString systemReason(int error)
 {
-    return QString::fromStdString(std::generic_category().message(error));
+    return QString::fromLocal8Bit(std::generic_category().message(error));
 }
 
 // Appends the UTF-8 form of the text; a lone surrogate becomes U+FFFD.
@@ -184,7 +184,7 @@ public:
         std::filesystem::rename(std::filesystem::path(m_path.toStdU16String()),
                                 std::filesystem::path(m_target.toStdU16String()), error);
         if (error)
-            throw ExportError(CannotReplaceText.arg(native(m_target), QString::fromStdString(error.message())));
+            throw ExportError(CannotReplaceText.arg(native(m_target), QString::fromLocal8Bit(error.message())));
         m_path.clear();
     }
 
