@@ -7,6 +7,7 @@
 #include "query/sortstate.h"
 #include "reference/rtnform.h"
 #include "ui/command.h"
+#include "ui/errorbox.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -120,18 +121,20 @@ void GridMenu::copyRow() const
 
 void GridMenu::exportRows() const
 {
-    Query *query = m_source->dataSet();
-    if (!query->active())
-        return;
-    const ExportTarget target = chooseExportTarget(m_grid->window(), m_table);
-    const ResultSet *result = query->result();
-    if (target.path.isEmpty() || !result)
-        return;
-    const QList<ExportColumn> columns = exportColumns(m_grid, *m_source, m_sort);
-    // The held result stays as it is while the command runs: the window
-    // takes no input until it has ended.
-    runCommand(ExportingText, [result, columns, target](CommandControl &control) {
-        exportResult(*result, columns, target.path, target.format, control);
+    runGuarded([this] {
+        Query *query = m_source->dataSet();
+        if (!query->active())
+            return;
+        const ExportTarget target = chooseExportTarget(m_grid->window(), m_table);
+        const ResultSet *result = query->result();
+        if (target.path.isEmpty() || !result)
+            return;
+        const QList<ExportColumn> columns = exportColumns(m_grid, *m_source, m_sort);
+        // The held result stays as it is while the command runs: the window
+        // takes no input until it has ended.
+        runCommand(ExportingText, [result, columns, target](CommandControl &control) {
+            exportResult(*result, columns, target.path, target.format, control);
+        });
     });
 }
 

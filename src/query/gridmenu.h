@@ -32,8 +32,8 @@ public:
 
     void copyCell() const;
     void copyRow() const;
-    // Asks for a file and writes the result there through runCommand;
-    // errors reach the application-wide error box.
+    // Asks for a file and writes the result there through runCommand; an
+    // error or a cancel ends in the application-wide error box.
     void exportRows() const;
 
 private:

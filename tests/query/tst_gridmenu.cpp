@@ -188,6 +188,21 @@ private slots:
         QCOMPARE(testsupport::filesIn(dir.path()), QStringList{"old.csv"});
     }
 
+    void failedExportShowsTheReason()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("missing/trades.csv"); // in a folder that is not there
+        click("Button1");
+        DialogVisit visit;
+        testsupport::ModalWatcher watcher(saveAs(path, visit));
+        menu(1)->exportAction()->trigger();
+        QCOMPARE(watcher.records.size(), 2);
+        const testsupport::ModalRecord &box = watcher.records.at(1);
+        QCOMPARE(box.icon, int(QMessageBox::Critical));
+        QVERIFY2(box.text.startsWith("无法创建文件 " + QDir::toNativeSeparators(path) + "："), qPrintable(box.text));
+        QCOMPARE(testsupport::filesIn(dir.path()), QStringList());
+    }
+
     void columnsFitTheirFieldsAndKeepDraggedWidths()
     {
         QHeaderView *titles = grid(3)->horizontalHeader();
