@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <psapi.h>
 #else
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iconv.h>
 #include <sys/resource.h>
@@ -42,6 +45,24 @@ qint64 peakResidentBytes()
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
         return qint64(counters.PeakWorkingSetSize);
     return 0;
+}
+
+qint64 residentBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return qint64(counters.WorkingSetSize);
+    return 0;
+}
+
+bool resetPeakResident()
+{
+    return false;
+}
+
+qint64 windowPeakResidentBytes()
+{
+    return peakResidentBytes();
 }
 
 #else
@@ -108,12 +129,65 @@ QByteArray toGbk(const QString &text)
     return convert("GBK", "UTF-16LE", utf16, 2, QByteArray("?"));
 }
 
-qint64 peakResidentBytes()
+namespace {
+
+// A "Name:   1234 kB" line of /proc/self/status, in bytes; 0 when missing.
+qint64 statusKilobytes(const char *name)
 {
+    FILE *status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return 0;
+    const size_t length = strlen(name);
+    char line[256];
+    qint64 bytes = 0;
+    while (std::fgets(line, sizeof line, status)) {
+        if (strncmp(line, name, length) == 0 && line[length] == ':') {
+            bytes = qint64(std::strtoll(line + length + 1, nullptr, 10)) * 1024;
+            break;
+        }
+    }
+    std::fclose(status);
+    return bytes;
+}
+
+// The peak reached before the last reset of the high-water mark.
+qint64 peakBeforeReset = 0;
+
+qint64 highWaterMark()
+{
+    if (const qint64 peak = statusKilobytes("VmHWM"))
+        return peak;
     rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) != 0)
         return 0;
     return qint64(usage.ru_maxrss) * 1024;
+}
+
+} // namespace
+
+qint64 peakResidentBytes()
+{
+    return std::max(peakBeforeReset, highWaterMark());
+}
+
+qint64 residentBytes()
+{
+    return statusKilobytes("VmRSS");
+}
+
+bool resetPeakResident()
+{
+    peakBeforeReset = peakResidentBytes();
+    FILE *refs = std::fopen("/proc/self/clear_refs", "w");
+    if (!refs)
+        return false;
+    const bool written = std::fputs("5", refs) >= 0;
+    return std::fclose(refs) == 0 && written;
+}
+
+qint64 windowPeakResidentBytes()
+{
+    return highWaterMark();
 }
 
 #endif

@@ -14,5 +14,13 @@ QByteArray toGbk(const QString &text);
 
 // Peak resident memory of this process in bytes, 0 when unknown.
 qint64 peakResidentBytes();
+// Resident memory of this process now in bytes, 0 when unknown.
+qint64 residentBytes();
+// Starts a new window for windowPeakResidentBytes() at the memory resident
+// now, where the system allows it (Linux); false where it does not.
+bool resetPeakResident();
+// Peak resident memory since the last resetPeakResident() (the whole run
+// where there is none), in bytes.
+qint64 windowPeakResidentBytes();
 
 } // namespace platform

@@ -96,6 +96,16 @@ inline void prefetch(const void *address)
 #endif
 }
 
+int describedDisplaySize(SQLHSTMT statement, SQLSMALLINT column, SQLULEN size)
+{
+    SQLLEN display = 0;
+    const SQLRETURN rc = SQLColAttributeW(statement, SQLUSMALLINT(column + 1), SQL_DESC_DISPLAY_SIZE, nullptr, 0,
+                                          nullptr, &display);
+    if (!SQL_SUCCEEDED(rc) || display <= 0)
+        display = SQLLEN(size);
+    return int(std::clamp<SQLLEN>(display, 0, std::numeric_limits<int>::max()));
+}
+
 } // namespace
 
 FieldKind fieldKindOf(SQLSMALLINT sqlType)
@@ -123,6 +133,7 @@ struct ResultSet::Column
     QString name;
     FieldKind kind = FieldKind::Text;
     SQLSMALLINT sqlType = 0;
+    int displaySize = 0;
     SQLULEN width = 0; // bound text buffer in characters, terminator included
     bool isLong = false;
     std::vector<qint64> integers;
@@ -231,6 +242,7 @@ void ResultSet::describe(SQLHSTMT statement)
         column.name = odbc::fromWide(name.data(), std::min<qsizetype>(nameLength, qsizetype(name.size()) - 1));
         column.sqlType = type;
         column.kind = fieldKindOf(type);
+        column.displaySize = describedDisplaySize(statement, i, size);
         if (column.kind == FieldKind::Text) {
             // Binary values arrive as two hexadecimal digits per byte.
             const SQLULEN characters = isBinaryType(type) ? size * 2 : size;
@@ -465,6 +477,11 @@ SQLSMALLINT ResultSet::sqlType(int column) const
     return m_columns[std::size_t(column)].sqlType;
 }
 
+int ResultSet::displaySize(int column) const
+{
+    return m_columns[std::size_t(column)].displaySize;
+}
+
 int ResultSet::columnIndex(const QString &name) const
 {
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
@@ -529,6 +546,14 @@ QString ResultSet::text(int row, int column) const
     default:
         return c.view(r).toString();
     }
+}
+
+QStringView ResultSet::textView(int row, int column) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    prefetchAhead(row, c);
+    const std::uint32_t r = fetchRow(row);
+    return c.isNull(r) ? QStringView() : c.view(r);
 }
 
 void ResultSet::sort(int column, bool descending)

@@ -41,6 +41,9 @@ public:
     QString columnName(int column) const;
     FieldKind kind(int column) const;
     SQLSMALLINT sqlType(int column) const;
+    // Characters the column's values need when shown as text, as the
+    // driver describes it (the described column size when it says nothing).
+    int displaySize(int column) const;
     // Case-insensitive lookup; -1 when there is no such column.
     int columnIndex(const QString &name) const;
 
@@ -50,6 +53,9 @@ public:
     // The value as text: integers in decimal, floats in the general number
     // format, text as stored; empty for null.
     QString text(int row, int column) const;
+    // The stored characters of a Text column's value, without a copy; valid
+    // while the result lives. Empty for null.
+    QStringView textView(int row, int column) const;
 
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);

@@ -8,6 +8,7 @@
 #include "db/datasource.h"
 #include "db/query.h"
 #include "query/countform.h"
+#include "query/gridmenu.h"
 #include "query/resultgrid.h"
 #include "query/statements.h"
 #include "query/statistics.h"
@@ -66,6 +67,13 @@ const QStringList Ordwth2Fields = {
     QStringLiteral("reff"),    QStringLiteral("firmid"),     QStringLiteral("checkord"),
 };
 
+// Tables of the three pages, naming their export files.
+const QString CjhbTable = QStringLiteral("ashare_cjhb");
+const QString OrdwthTable = QStringLiteral("ashare_ordwth");
+const QString Ordwth2Table = QStringLiteral("ashare_ordwth2");
+// The confirmations' returned message, whose return codes get a tooltip.
+const QString RemarkField = QStringLiteral("remark");
+
 const QString TradeStatisticsTitle = QStringLiteral("成交数据统计");
 const QString OrderStatisticsTitle = QStringLiteral("委托数据统计");
 const QString CountCaption = QStringLiteral("记录数");
@@ -80,10 +88,11 @@ void bindColumns(DataSource *source, const QStringList &fields)
 }
 
 void listRows(Query &query, const StatementText &statement, const std::function<void()> &bind,
-              QLabel *countLabel)
+              QLabel *countLabel, QTableView *grid)
 {
     runQuery(query, statement.lines, statement.parameters, bind);
     countLabel->setText(QString::number(query.recordCount()));
+    fitColumnsToFields(grid);
 }
 
 // One line of the statistics window: caption in column 0, value in column 1.
@@ -122,6 +131,10 @@ Tqueryform::Tqueryform(QWidget *parent)
         attachResultGrid(ui->DBGrid1, datamod->DataSource1);
         attachResultGrid(ui->DBGrid2, datamod->DataSource2);
         attachResultGrid(ui->DBGrid3, datamod->DataSource3);
+        m_menu1 = new GridMenu(ui->DBGrid1, datamod->DataSource1, m_sort1, CjhbTable);
+        m_menu2 = new GridMenu(ui->DBGrid2, datamod->DataSource2, m_sort2, OrdwthTable);
+        m_menu3 = new GridMenu(ui->DBGrid3, datamod->DataSource3, m_sort3, Ordwth2Table);
+        installReturnCodeTips(ui->DBGrid3, datamod->DataSource3, RemarkField);
     }
     installKeyFilters();
     connectHandlers();
@@ -194,6 +207,18 @@ const SortState &Tqueryform::sortState(int grid) const
     }
 }
 
+GridMenu *Tqueryform::gridMenu(int grid) const
+{
+    switch (grid) {
+    case 2:
+        return m_menu2;
+    case 3:
+        return m_menu3;
+    default:
+        return m_menu1;
+    }
+}
+
 void Tqueryform::BindDBGrid1Columns()
 {
     bindColumns(datamod->DataSource1, CjhbFields);
@@ -212,7 +237,7 @@ void Tqueryform::BindDBGrid3Columns()
 void Tqueryform::Button1Click()
 {
     runGuarded([&] {
-        listRows(*datamod->qry1, tradeAllStatement(), [this] { BindDBGrid1Columns(); }, ui->Label12);
+        listRows(*datamod->qry1, tradeAllStatement(), [this] { BindDBGrid1Columns(); }, ui->Label12, ui->DBGrid1);
     });
 }
 
@@ -232,7 +257,7 @@ void Tqueryform::Button2Click()
         const StatementText statement = tradeConditionStatement(conditions);
         if (statement.lines.isEmpty())
             return; // no usable time range: leave everything as it is
-        listRows(*datamod->qry1, statement, [this] { BindDBGrid1Columns(); }, ui->Label12);
+        listRows(*datamod->qry1, statement, [this] { BindDBGrid1Columns(); }, ui->Label12, ui->DBGrid1);
     });
 }
 
@@ -246,7 +271,7 @@ void Tqueryform::Button3Click()
 void Tqueryform::Button4Click()
 {
     runGuarded([&] {
-        listRows(*datamod->qry2, ordwthAllStatement(), [this] { BindDBGrid2Columns(); }, ui->Label15);
+        listRows(*datamod->qry2, ordwthAllStatement(), [this] { BindDBGrid2Columns(); }, ui->Label15, ui->DBGrid2);
     });
 }
 
@@ -260,7 +285,7 @@ void Tqueryform::Button5Click()
         conditions.price = ui->Edit15->text();
         conditions.bs = ui->Edit13->text();
         listRows(*datamod->qry2, ordwthConditionStatement(conditions), [this] { BindDBGrid2Columns(); },
-                 ui->Label15);
+                 ui->Label15, ui->DBGrid2);
     });
 }
 
@@ -279,7 +304,7 @@ void Tqueryform::Button7Click()
 void Tqueryform::Button8Click()
 {
     runGuarded([&] {
-        listRows(*datamod->qry3, ordwth2AllStatement(), [this] { BindDBGrid3Columns(); }, ui->Label39);
+        listRows(*datamod->qry3, ordwth2AllStatement(), [this] { BindDBGrid3Columns(); }, ui->Label39, ui->DBGrid3);
     });
 }
 
@@ -294,7 +319,7 @@ void Tqueryform::Button9Click()
         conditions.bs = ui->Edit21->text();
         conditions.qty2 = ui->Edit18->text();
         listRows(*datamod->qry3, ordwth2ConditionStatement(conditions), [this] { BindDBGrid3Columns(); },
-                 ui->Label39);
+                 ui->Label39, ui->DBGrid3);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 class DataSource;
+class GridMenu;
 class QLabel;
 
 namespace Ui {
@@ -35,6 +36,8 @@ public:
 
     // Sort state of DBGrid1 (1) … DBGrid3 (3).
     const SortState &sortState(int grid) const;
+    // Context menu of DBGrid1 (1) … DBGrid3 (3); null without the data module.
+    GridMenu *gridMenu(int grid) const;
 
     // Page 1: trade reports.
     void Button1Click();
@@ -68,6 +71,9 @@ private:
     SortState m_sort1;
     SortState m_sort2;
     SortState m_sort3;
+    GridMenu *m_menu1 = nullptr;
+    GridMenu *m_menu2 = nullptr;
+    GridMenu *m_menu3 = nullptr;
 };
 
 extern Tqueryform *queryform;

@@ -27,3 +27,11 @@ void SortState::titleClick(DataSource &source, int column)
     }
     m_ascendingNext = !m_ascendingNext;
 }
+
+QStringList SortState::plainCaptions(const DataSource &source) const
+{
+    QStringList captions;
+    for (int column = 0; column < source.columnCount(); ++column)
+        captions << (column == m_lastColumn ? m_lastCaption : source.caption(column));
+    return captions;
+}

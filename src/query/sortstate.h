@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class DataSource;
 
@@ -27,6 +28,9 @@ public:
     // flips the direction. A failing re-sort (closed query) propagates with
     // the arrow already set and the direction unchanged.
     void titleClick(DataSource &source, int column);
+
+    // The captions of the source's columns as designed, without the arrow.
+    QStringList plainCaptions(const DataSource &source) const;
 
 private:
     bool m_ascendingNext = false;

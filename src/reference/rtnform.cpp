@@ -240,6 +240,22 @@ QAbstractTableModel *Trtnform::cells() const
     return m_cells;
 }
 
+QString Trtnform::note(const QString &code) const
+{
+    if (code.isEmpty())
+        return {};
+    for (int row = 1; row < gridRows; ++row) {
+        if (m_cells->cell(0, row) != code)
+            continue;
+        QString text = m_cells->cell(1, row);
+        // A note too long for one row goes on in rows without a code.
+        for (int next = row + 1; next < gridRows && m_cells->cell(0, next).isEmpty(); ++next)
+            text += m_cells->cell(1, next);
+        return text;
+    }
+    return {};
+}
+
 void Trtnform::FormCreate()
 {
     m_cells->setCell(0, 0, codeTitle);

@@ -1,0 +1,561 @@
+#include "db/export.h"
+
+#include "db/numformat.h"
+#include "db/resultset.h"
+#include "db/command.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString CannotCreateText = QStringLiteral("无法创建文件 %1：%2");
+const QString CannotWriteText = QStringLiteral("无法写入文件 %1：%2");
+const QString CannotReplaceText = QStringLiteral("无法保存文件 %1：%2");
+const QString TempFilesText = QStringLiteral("无法写入临时文件（%1）：%2");
+const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2");
+
+// Rows between two progress reports.
+constexpr int RowBlock = 1024;
+// How often a wait for the closing workbook looks at the cancel flag.
+constexpr std::chrono::milliseconds CancelPoll(50);
+// Bytes collected before a CSV write.
+constexpr qsizetype CsvChunk = 1 << 20;
+// Excel keeps at most this many characters in a cell.
+constexpr qsizetype MaxCellCharacters = 32767;
+// Column widths of a worksheet, in characters.
+constexpr double MaxSheetColumnWidth = 60;
+constexpr double FilterButtonWidth = 2;
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::generic_category().message(error));
+}
+
+// Appends the UTF-8 form of the text; a lone surrogate becomes U+FFFD.
+template <typename Bytes>
+void appendUtf8(Bytes &out, QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const char16_t *end = p + text.size();
+    while (p < end) {
+        char32_t c = *p++;
+        if (c < 0x80) {
+            out.push_back(char(c));
+            continue;
+        }
+        if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
+                out.push_back(char(0xF0 | (c >> 18)));
+                out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+                out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+                out.push_back(char(0x80 | (c & 0x3F)));
+                continue;
+            }
+            c = 0xFFFD;
+        }
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
+// Width of a text in a spreadsheet's character units: wide (CJK) characters
+// count twice.
+int textWidth(QStringView text)
+{
+    int width = 0;
+    for (QChar c : text)
+        width += c.unicode() < 0x1100 ? 1 : 2;
+    return width;
+}
+
+// The result column shown by each export column, -1 when unbound.
+std::vector<int> resultColumns(const ResultSet &result, const QList<ExportColumn> &columns)
+{
+    std::vector<int> bound;
+    bound.reserve(std::size_t(columns.size()));
+    for (const ExportColumn &column : columns)
+        bound.push_back(column.field.isEmpty() ? -1 : result.columnIndex(column.field));
+    return bound;
+}
+
+// Reports written rows once per block and stops at the cancel flag.
+class Progress
+{
+public:
+    explicit Progress(CommandControl &control)
+        : m_control(control)
+    {
+    }
+
+    // Before writing the row at this position.
+    void at(int row)
+    {
+        if (row - m_reported >= RowBlock) {
+            m_control.addRows(row - m_reported);
+            m_reported = row;
+        }
+        if (m_control.cancelRequested())
+            throw OperationCancelled();
+    }
+
+    bool cancelled() const { return m_control.cancelRequested(); }
+
+    void done(int rows)
+    {
+        m_control.addRows(rows - m_reported);
+        m_reported = rows;
+    }
+
+private:
+    CommandControl &m_control;
+    int m_reported = 0;
+};
+
+// A file written beside its target under a name of its own, renamed over
+// the target by commit(); removed again when not committed.
+class PendingFile
+{
+public:
+    explicit PendingFile(const QString &target)
+        : m_target(target)
+    {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            m_path = QStringLiteral("%1.%2.part").arg(target).arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                 QLatin1Char('0'));
+            QFile file(m_path);
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                return;
+            if (file.error() != QFileDevice::OpenError || !QFileInfo::exists(m_path)) {
+                m_path.clear();
+                throw ExportError(CannotCreateText.arg(native(target), file.errorString()));
+            }
+        }
+        m_path.clear();
+        throw ExportError(CannotCreateText.arg(native(target), systemReason(EEXIST)));
+    }
+
+    ~PendingFile()
+    {
+        if (!m_path.isEmpty())
+            QFile::remove(m_path);
+    }
+
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    QString path() const { return m_path; }
+
+    void commit()
+    {
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(m_path.toStdU16String()),
+                                std::filesystem::path(m_target.toStdU16String()), error);
+        if (error)
+            throw ExportError(CannotReplaceText.arg(native(m_target), QString::fromLocal8Bit(error.message())));
+        m_path.clear();
+    }
+
+private:
+    QString m_target;
+    QString m_path;
+};
+
+// ---------------------------------------------------------------- CSV
+
+class CsvWriter
+{
+public:
+    CsvWriter(const QString &path, const QString &target)
+        : m_file(path)
+        , m_target(target)
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw ExportError(CannotCreateText.arg(native(m_target), m_file.errorString()));
+        m_buffer.reserve(CsvChunk + 64 * 1024);
+        m_buffer.append("\xEF\xBB\xBF");
+    }
+
+    // A field, quoted when it holds a comma, a quote or a line break.
+    void field(QStringView text)
+    {
+        separate();
+        const bool quoted = std::any_of(text.begin(), text.end(), [](QChar c) {
+            return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        });
+        if (!quoted) {
+            appendUtf8(m_buffer, text);
+            return;
+        }
+        m_buffer.push_back('"');
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('"')) {
+                appendUtf8(m_buffer, text.mid(from, i + 1 - from));
+                m_buffer.push_back('"');
+                from = i + 1;
+            }
+        }
+        appendUtf8(m_buffer, text.mid(from));
+        m_buffer.push_back('"');
+    }
+
+    void integer(qint64 value)
+    {
+        separate();
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        m_buffer.append(digits, end - digits);
+    }
+
+    void empty() { separate(); }
+
+    void endRow()
+    {
+        m_buffer.append("\r\n", 2);
+        m_first = true;
+        if (m_buffer.size() >= CsvChunk)
+            flush();
+    }
+
+    void finish()
+    {
+        flush();
+        if (!m_file.flush())
+            fail();
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError)
+            fail();
+    }
+
+private:
+    void separate()
+    {
+        if (!m_first)
+            m_buffer.push_back(',');
+        m_first = false;
+    }
+
+    void flush()
+    {
+        if (m_file.write(m_buffer) != m_buffer.size())
+            fail();
+        m_buffer.clear();
+    }
+
+    [[noreturn]] void fail() { throw ExportError(CannotWriteText.arg(native(m_target), m_file.errorString())); }
+
+    QFile m_file;
+    QString m_target;
+    QByteArray m_buffer;
+    bool m_first = true;
+};
+
+void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const QString &file,
+              const QString &target, Progress &progress)
+{
+    const std::vector<int> bound = resultColumns(result, columns);
+    CsvWriter csv(file, target);
+    for (const ExportColumn &column : columns)
+        csv.field(column.caption);
+    csv.endRow();
+    const int rows = result.rowCount();
+    for (int row = 0; row < rows; ++row) {
+        progress.at(row);
+        for (const int column : bound) {
+            if (column < 0 || result.isNull(row, column)) {
+                csv.empty();
+                continue;
+            }
+            switch (result.kind(column)) {
+            case FieldKind::Integer:
+                csv.integer(result.integer(row, column));
+                break;
+            case FieldKind::Float:
+                csv.field(result.text(row, column));
+                break;
+            case FieldKind::Text:
+            default:
+                csv.field(result.textView(row, column));
+                break;
+            }
+        }
+        csv.endRow();
+    }
+    csv.finish();
+    progress.done(rows);
+}
+
+// ---------------------------------------------------------------- Excel
+
+QByteArray nativePath(const QString &path)
+{
+#ifdef _WIN32
+    return path.toUtf8(); // the writer opens UTF-8 names with the wide API
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
+// Characters a number takes in a General formatted cell, about.
+int numberWidth(double value)
+{
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return int(end - digits);
+}
+
+class Workbook
+{
+public:
+    Workbook(const QString &file, const QString &target, const QString &tempFolder)
+        : m_target(target)
+        , m_tempFolder(native(tempFolder))
+        , m_tempFolderBytes(nativePath(tempFolder))
+    {
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = m_tempFolderBytes.data();
+        options.use_zip64 = LXW_FALSE;
+        const QByteArray name = nativePath(file);
+        m_workbook = workbook_new_opt(name.constData(), &options);
+        if (!m_workbook)
+            throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))));
+        m_bold = workbook_add_format(m_workbook);
+        format_set_bold(m_bold);
+    }
+
+    ~Workbook()
+    {
+        if (m_workbook)
+            lxw_workbook_free(m_workbook);
+    }
+
+    Workbook(const Workbook &) = delete;
+    Workbook &operator=(const Workbook &) = delete;
+
+    lxw_format *bold() const { return m_bold; }
+
+    // A new worksheet whose temporary file is open; the writer's other
+    // failures show in close().
+    lxw_worksheet *addSheet()
+    {
+        errno = 0;
+        lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, nullptr);
+        if (!sheet || !sheet->optimize_tmpfile)
+            tempFailure(errno ? errno : EACCES);
+        return sheet;
+    }
+
+    // The writer does not look at its temporary file's write errors: a full
+    // disk would cut the sheet silently. Checked once the sheet is written.
+    void checkSheet(lxw_worksheet *sheet)
+    {
+        errno = 0;
+        if (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))
+            tempFailure(errno ? errno : EIO);
+    }
+
+    void close()
+    {
+        errno = 0;
+        const lxw_error error = workbook_close(m_workbook); // frees it, failed or not
+        m_workbook = nullptr;
+        if (error == LXW_NO_ERROR)
+            return;
+        QString reason = QString::fromUtf8(lxw_strerror(error));
+        if (errno != 0)
+            reason += QStringLiteral(" (%1)").arg(systemReason(errno));
+        throw ExportError(WorkbookText.arg(native(m_target), reason));
+    }
+
+private:
+    [[noreturn]] void tempFailure(int error)
+    {
+        throw ExportError(TempFilesText.arg(m_tempFolder, systemReason(error)));
+    }
+
+    QString m_target;
+    QString m_tempFolder;
+    QByteArray m_tempFolderBytes;
+    lxw_workbook *m_workbook = nullptr;
+    lxw_format *m_bold = nullptr;
+};
+
+// Writes one worksheet: the header, then `count` rows from `first`.
+void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColumn> &columns,
+                const std::vector<int> &bound, int first, int count, Progress &progress)
+{
+    lxw_worksheet *sheet = book.addSheet();
+    const auto lastColumn = lxw_col_t(std::max<qsizetype>(columns.size(), 1) - 1);
+    worksheet_freeze_panes(sheet, 1, 0);
+    worksheet_autofilter(sheet, 0, 0, lxw_row_t(count), lastColumn);
+
+    std::string utf8;
+    std::vector<int> widths(std::size_t(columns.size()));
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        utf8.clear();
+        appendUtf8(utf8, columns[c].caption);
+        worksheet_write_string(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold());
+        widths[std::size_t(c)] = int(textWidth(columns[c].caption) + FilterButtonWidth);
+    }
+
+    for (int i = 0; i < count; ++i) {
+        const int row = first + i;
+        progress.at(row);
+        const auto sheetRow = lxw_row_t(i + 1);
+        for (std::size_t c = 0; c < bound.size(); ++c) {
+            const int column = bound[c];
+            if (column < 0 || result.isNull(row, column))
+                continue;
+            int width = 0;
+            switch (result.kind(column)) {
+            case FieldKind::Integer: {
+                const qint64 value = result.integer(row, column);
+                worksheet_write_number(sheet, sheetRow, lxw_col_t(c), double(value), nullptr);
+                width = numberWidth(double(value));
+                break;
+            }
+            case FieldKind::Float: {
+                const double value = result.real(row, column);
+                if (std::isfinite(value)) {
+                    worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr);
+                    width = numberWidth(value);
+                } else {
+                    // A spreadsheet has no infinities: the grid's text instead.
+                    const QString text = formatGeneral(value);
+                    worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr);
+                    width = int(text.size());
+                }
+                break;
+            }
+            case FieldKind::Text:
+            default: {
+                const QStringView text = result.textView(row, column).left(MaxCellCharacters);
+                utf8.clear();
+                appendUtf8(utf8, text);
+                worksheet_write_string(sheet, sheetRow, lxw_col_t(c), utf8.c_str(), nullptr);
+                if (text.size() > widths[c] / 2) // a wide character counts at most twice
+                    width = textWidth(text);
+                break;
+            }
+            }
+            widths[c] = std::max(widths[c], width);
+        }
+    }
+
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
+                             std::min<double>(widths[c] + 1, MaxSheetColumnWidth), nullptr);
+    book.checkSheet(sheet);
+}
+
+// Closing compresses everything written, for many seconds with a large
+// result, and cannot be interrupted. It runs on a thread of its own so that
+// a cancel still ends the export at once: the thread is then left to finish
+// and removes the file it wrote. The rows are all in the writer's temporary
+// files by now; the thread reads nothing of the result.
+void closeWorkbook(std::unique_ptr<Workbook> book, const QString &file, Progress &progress)
+{
+    struct Closing
+    {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        bool abandoned = false;
+        std::exception_ptr error;
+    };
+    const auto closing = std::make_shared<Closing>();
+    std::thread([closing, file, book = std::move(book)] {
+        std::exception_ptr error;
+        try {
+            book->close();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(closing->mutex);
+        closing->done = true;
+        closing->error = error;
+        if (closing->abandoned)
+            QFile::remove(file);
+        closing->ended.notify_all();
+    }).detach();
+
+    std::unique_lock<std::mutex> lock(closing->mutex);
+    while (!closing->ended.wait_for(lock, CancelPoll, [&closing] { return closing->done; })) {
+        if (progress.cancelled()) {
+            closing->abandoned = true;
+            throw OperationCancelled();
+        }
+    }
+    if (closing->error)
+        std::rethrow_exception(closing->error);
+}
+
+void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, const QString &file,
+               const QString &target, Progress &progress, const ExportOptions &options)
+{
+    const std::vector<int> bound = resultColumns(result, columns);
+    const QString tempFolder =
+        options.tempFolder.isEmpty() ? QFileInfo(target).absolutePath() : options.tempFolder;
+    const int sheetRows = std::clamp(options.sheetRows, 1, MaxSheetRows);
+    const int rows = result.rowCount();
+    auto book = std::make_unique<Workbook>(file, target, tempFolder);
+    int first = 0;
+    do {
+        const int count = std::min(sheetRows, rows - first);
+        writeSheet(*book, result, columns, bound, first, count, progress);
+        first += count;
+    } while (first < rows);
+    progress.at(rows);
+    closeWorkbook(std::move(book), file, progress);
+    progress.done(rows);
+}
+
+} // namespace
+
+void exportResult(const ResultSet &result, const QList<ExportColumn> &columns, const QString &path,
+                  ExportFormat format, CommandControl &control, const ExportOptions &options)
+{
+    PendingFile file(path);
+    Progress progress(control);
+    if (format == ExportFormat::Csv)
+        writeCsv(result, columns, file.path(), path, progress);
+    else
+        writeXlsx(result, columns, file.path(), path, progress, options);
+    if (progress.cancelled())
+        throw OperationCancelled();
+    file.commit();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "db/export.h"
+
+#include <QDateTime>
+#include <QString>
+
+class QWidget;
+
+// Filters of the export's save dialog.
+extern const QString XlsxFilter; // "Excel 工作簿 (*.xlsx)"
+extern const QString CsvFilter;  // "CSV 文件 (*.csv)"
+
+// The file an export writes and its format.
+struct ExportTarget
+{
+    QString path; // empty: the operator cancelled
+    ExportFormat format = ExportFormat::Xlsx;
+};
+
+// The name offered for an export of the table at this time:
+// "<table>_yyyyMMdd_HHmmss.xlsx".
+QString defaultExportName(const QString &table, const QDateTime &time);
+
+// The format a chosen file gets: its suffix when that is one of the two,
+// otherwise the selected filter.
+ExportFormat exportFormatFor(const QString &path, const QString &selectedFilter);
+
+// Qt's save dialog, in the folder used last during this run (kept in
+// memory only), offering the default name. Qt's dialog asks before it lets
+// an existing file be chosen.
+ExportTarget chooseExportTarget(QWidget *parent, const QString &table);
