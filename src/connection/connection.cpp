@@ -79,8 +79,9 @@ void Connection::setDefaultDatabase(const QString &database)
     requireOpen(this);
     std::vector<SQLWCHAR> name = odbc::toWide(database);
     // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
-    const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
-                                            SQLINTEGER(database.size() * sizeof(SQLWCHAR)));
+    // The name goes null-terminated: driver managers disagree on whether a
+    // length given here counts bytes or characters.
+    const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
     odbc::check(rc, SQL_HANDLE_DBC, m_dbc.get(), "SQLSetConnectAttr");
     m_defaultDatabase = database;
 }

@@ -6,6 +6,7 @@
 #include "connection/datamodule.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 
 using namespace testsupport;
@@ -282,6 +283,35 @@ private slots:
         QVERIFY(con.connected());
         QCOMPARE(tradesThrough(con), qint64(SseTrades));
         con.close();
+    }
+
+    // Property: for any characters in them, the login's string translated
+    // for ODBC and read back by the grammar above holds exactly the DSN and
+    // the user without their outer blanks and exactly the password; a NUL
+    // anywhere is refused.
+    void translatedStringHoldsExactlyTheGivenValues()
+    {
+        const QString alphabet = QStringLiteral("aZ0 \t;=\"'{}中\u3000.");
+        QRandomGenerator random(20261210);
+        const auto randomText = [&] {
+            QString text;
+            const int length = int(random.bounded(8));
+            for (int i = 0; i < length; ++i)
+                text += random.bounded(40) == 0 ? QChar(0) : alphabet.at(random.bounded(int(alphabet.size())));
+            return text;
+        };
+        for (int i = 0; i < 30000; ++i) {
+            const QString dsn = randomText(), user = randomText(), password = randomText();
+            const QString provider = loginConnectionString(password, user, dsn);
+            const QString context = QStringLiteral("[%1] [%2] [%3]").arg(dsn, user, password);
+            if ((dsn + user + password).contains(QChar(0))) {
+                QVERIFY_THROWS_EXCEPTION(DatabaseError, toOdbcConnectionString(provider));
+                continue;
+            }
+            const QList<QPair<QString, QString>> expected{
+                {"DSN", dsn.trimmed()}, {"UID", user.trimmed()}, {"PWD", password}};
+            QVERIFY2(readOdbcString(toOdbcConnectionString(provider)) == expected, qPrintable(context));
+        }
     }
 
     // Opening and closing --------------------------------------------------------
