@@ -1,17 +1,17 @@
 #include "bench.h"
 
 #include "app/application.h"
-#include "app/fonts.h"
 #include "app/forms.h"
-#include "app/platform.h"
-#include "connection/adoquery.h"
-#include "connection/connection.h"
-#include "connection/connstring.h"
 #include "connection/datamodule.h"
-#include "connection/odbc.h"
-#include "connection/resultset.h"
+#include "db/connection.h"
+#include "db/connstring.h"
+#include "db/odbc.h"
+#include "db/platform.h"
+#include "db/query.h"
+#include "db/resultset.h"
 #include "gendata.h"
 #include "query/statements.h"
+#include "ui/fonts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -223,10 +223,7 @@ int main(int argc, char *argv[])
         installFontSubstitutions();
         createForms();
         Connection &con = *datamod->con;
-        con.setConnectionString(loginConnectionString(QString(), QStringLiteral("bench"), context.dsn));
-        con.setLoginPrompt(false);
-        con.open();
-        con.setKeepConnection(true);
+        logIn(con, {QString(), QStringLiteral("bench"), context.dsn, QStringLiteral("OIW")});
 
         // (a) the raw baseline and (b) the same statement through qry1, as
         // the list command runs it. Each is timed twice, alternately, and the

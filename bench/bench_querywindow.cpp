@@ -4,10 +4,10 @@
 
 #include "bench.h"
 
-#include "connection/adoquery.h"
 #include "connection/datamodule.h"
-#include "query/count.h"
-#include "query/query.h"
+#include "db/query.h"
+#include "query/countform.h"
+#include "query/queryform.h"
 
 #include <QApplication>
 #include <QHeaderView>

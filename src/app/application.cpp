@@ -1,9 +1,6 @@
 #include "app/application.h"
 
-#include "app/messages.h"
-
-#include <QFileInfo>
-#include <QMessageBox>
+#include "ui/errorbox.h"
 
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -20,47 +17,4 @@ bool Application::notify(QObject *receiver, QEvent *event)
         showExceptionBox(QStringLiteral("Unknown error"));
     }
     return true;
-}
-
-QString applicationTitle(const QString &executablePath)
-{
-    QString name = QFileInfo(executablePath).fileName();
-    // A Windows path may reach us on another platform as well.
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('\\'));
-    if (slash >= 0)
-        name = name.mid(slash + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    // The first character stays as it is (a surrogate pair counts as one).
-    const qsizetype first = name.size() > 1 && name.at(0).isHighSurrogate() ? 2 : 1;
-    if (name.size() > first)
-        name = name.left(first) + name.mid(first).toLower();
-    return name;
-}
-
-QString applicationTitle()
-{
-    return applicationTitle(QCoreApplication::applicationFilePath());
-}
-
-QString errorBoxText(const QString &message)
-{
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
-}
-
-void showExceptionBox(const QString &message)
-{
-    QMessageBox box(QMessageBox::Critical, applicationTitle(),
-                    msg::displayText(errorBoxText(message)), QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
-}
-
-void showExceptionBox(const std::exception &error)
-{
-    // what() is UTF-8 throughout the program.
-    showExceptionBox(QString::fromUtf8(error.what()));
 }

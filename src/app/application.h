@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QString>
-#include <exception>
 
 // The program's application object. Any exception that escapes an event
 // handler ends up in notify(), which shows it in the application-wide error
@@ -14,18 +12,3 @@ public:
     Application(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// Title rule: file name without directory, cut at the first ".", every
-// character after the first in lower case ("C:\\x\\TOOL.EXE" gives "Tool").
-QString applicationTitle(const QString &executablePath);
-// The title of the running program.
-QString applicationTitle();
-
-// Text of the application-wide error box: the message, plus a full stop
-// when its last character compares above ".".
-QString errorBoxText(const QString &message);
-
-// Shows the application-wide error box for an error: error icon, OK button,
-// the application title as caption, no owner window.
-void showExceptionBox(const std::exception &error);
-void showExceptionBox(const QString &message);

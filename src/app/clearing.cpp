@@ -1,37 +1,43 @@
 #include "app/clearing.h"
 
-#include "app/messages.h"
 #include "connection/datamodule.h"
+#include "ui/messages.h"
 
 namespace {
 
 struct ClearCommand
 {
-    const char *statement;      // SQL run through the query object
+    QString statement;   // SQL run through the query object
     Query *const Tdatamod::*query;
-    const char *question;       // confirmation question
-    const char *success;        // success box text
-    const char *displayName;    // table name as shown in the failure text
+    QString question;    // confirmation question
+    QString success;     // success box text
+    QString displayName; // table name as shown in the failure text
 };
 
 // In the order of ClearTable.
 const ClearCommand Commands[] = {
-    {"delete ashare_cjhb", &Tdatamod::qry1, "您确定清除成交回报数据表(Ashare_Cjhb)吗?",
-     "清除成交回报数据表(Ashare_Cjhb)成功！", "成交回报数据表(Ashare_Cjhb)"},
-    {"delete ashare_ordwth2", &Tdatamod::qry3, "您确定清除接收返回确认表(Ashare_Ordwth2)吗?",
-     "清除接收返回确认表(Ashare_Ordwth2)成功！", "接收返回确认表(Ashare_Ordwth2)"},
-    {"delete ashare_ordwth", &Tdatamod::qry2, "您确定清除发送数据表(Ashare_Ordwth)吗?",
-     "清除发送数据表(Ashare_Ordwth)成功！", "发送数据表(Ashare_Ordwth)"},
+    {QStringLiteral("delete ashare_cjhb"), &Tdatamod::qry1,
+     QStringLiteral("您确定清除成交回报数据表(Ashare_Cjhb)吗?"),
+     QStringLiteral("清除成交回报数据表(Ashare_Cjhb)成功！"),
+     QStringLiteral("成交回报数据表(Ashare_Cjhb)")},
+    {QStringLiteral("delete ashare_ordwth2"), &Tdatamod::qry3,
+     QStringLiteral("您确定清除接收返回确认表(Ashare_Ordwth2)吗?"),
+     QStringLiteral("清除接收返回确认表(Ashare_Ordwth2)成功！"),
+     QStringLiteral("接收返回确认表(Ashare_Ordwth2)")},
+    {QStringLiteral("delete ashare_ordwth"), &Tdatamod::qry2,
+     QStringLiteral("您确定清除发送数据表(Ashare_Ordwth)吗?"),
+     QStringLiteral("清除发送数据表(Ashare_Ordwth)成功！"),
+     QStringLiteral("发送数据表(Ashare_Ordwth)")},
 };
 
-const char *const SuccessCaption = "清除成功";
-const char *const FailureCaption = "失败了";
+const QString SuccessCaption = QStringLiteral("清除成功");
+const QString FailureCaption = QStringLiteral("失败了");
 
 // Five lines separated by CR.
 QString clearFailureText(const ClearCommand &command)
 {
     return QStringLiteral("清除表失败！\r\r请检查该数据库用户是否对\r")
-        + QString::fromUtf8(command.displayName) + QStringLiteral("有\r删除权限！");
+        + command.displayName + QStringLiteral("有\r删除权限！");
 }
 
 } // namespace
@@ -39,14 +45,14 @@ QString clearFailureText(const ClearCommand &command)
 void clearTable(ClearTable table)
 {
     const ClearCommand &command = Commands[static_cast<int>(table)];
-    if (!msg::confirm(QString::fromUtf8(command.question)))
+    if (!msg::confirm(command.question))
         return;
     try {
-        executeStatement(*(datamod->*command.query), {QString::fromUtf8(command.statement)});
+        executeStatement(*(datamod->*command.query), {command.statement});
     } catch (const std::exception &) {
         // The database's own text is not shown.
-        msg::error(clearFailureText(command), QString::fromUtf8(FailureCaption));
+        msg::error(clearFailureText(command), FailureCaption);
         return;
     }
-    msg::information(QString::fromUtf8(command.success), QString::fromUtf8(SuccessCaption));
+    msg::information(command.success, SuccessCaption);
 }

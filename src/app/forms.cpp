@@ -1,14 +1,14 @@
 #include "app/forms.h"
 
-#include "app/unit1.h"
-#include "connection/chgpass.h"
+#include "app/mainform.h"
+#include "connection/chgpassform.h"
 #include "connection/datamodule.h"
-#include "connection/info.h"
-#include "connection/login.h"
-#include "query/count.h"
-#include "query/query.h"
-#include "reference/about.h"
-#include "reference/rtncode.h"
+#include "connection/infoform.h"
+#include "connection/loginform.h"
+#include "query/countform.h"
+#include "query/queryform.h"
+#include "reference/aboutform.h"
+#include "reference/rtnform.h"
 
 template <typename T>
 static void destroy(T *&instance)
@@ -28,6 +28,7 @@ void createForms()
     chgpassform = new Tchgpassform;
     rtnform = new Trtnform;
     countform = new Tcountform;
+    QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
 }
 
 void destroyForms()

@@ -1,7 +1,7 @@
 #include "app/application.h"
-#include "app/fonts.h"
 #include "app/forms.h"
-#include "app/unit1.h"
+#include "app/mainform.h"
+#include "ui/fonts.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,13 +1,14 @@
 #include "connection/datamodule.h"
 
-#include "connection/adoquery.h"
-#include "connection/connection.h"
-#include "connection/datasource.h"
+#include "db/connection.h"
+#include "db/datasource.h"
+#include "db/query.h"
+#include "ui/waitcursor.h"
 
 Tdatamod *datamod = nullptr;
 
 namespace {
-const char *const Qry1StoredSql = "select * from ashare_cjhb";
+const QString Qry1StoredSql = QStringLiteral("select * from ashare_cjhb");
 }
 
 Tdatamod::Tdatamod(QObject *parent)
@@ -30,7 +31,7 @@ Tdatamod::Tdatamod(QObject *parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
     DataSource3->setObjectName(QStringLiteral("DataSource3"));
-    qry1->addSql(QString::fromLatin1(Qry1StoredSql));
+    qry1->addSql(Qry1StoredSql);
 }
 
 Tdatamod::~Tdatamod()
@@ -56,6 +57,7 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     if (beforeOpen)
         beforeOpen();
     query.setPrepared(true);
+    WaitCursor waitCursor;
     query.open();
 }
 
@@ -63,5 +65,6 @@ void executeStatement(Query &query, const QStringList &lines, const Parameters &
 {
     prepareStatement(query, lines, parameters);
     query.setPrepared(true);
+    WaitCursor waitCursor;
     query.execSql();
 }

@@ -1,7 +1,7 @@
 #include "query/resultgrid.h"
 
-#include "connection/adoquery.h"
-#include "connection/datasource.h"
+#include "db/datasource.h"
+#include "db/query.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -1,7 +1,7 @@
 #include "query/sortstate.h"
 
-#include "connection/adoquery.h"
-#include "connection/datasource.h"
+#include "db/datasource.h"
+#include "db/query.h"
 
 const QString DescendingArrow = QStringLiteral("\u25BC");
 const QString AscendingArrow = QStringLiteral("\u25B2");

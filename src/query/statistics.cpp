@@ -1,8 +1,8 @@
 #include "query/statistics.h"
 
-#include "connection/adoquery.h"
-#include "connection/numformat.h"
-#include "connection/resultset.h"
+#include "db/numformat.h"
+#include "db/query.h"
+#include "db/resultset.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "support/testsupport.h"
 
 #include "app/application.h"
-#include "app/messages.h"
-#include "connection/info.h"
-#include "connection/settings.h"
+#include "connection/infoform.h"
+#include "db/settings.h"
+#include "ui/messages.h"
 
 #include <QDir>
 #include <QFontDatabase>

@@ -1,11 +1,11 @@
 #include "support/testsupport.h"
 
 #include "app/clearing.h"
-#include "app/unit1.h"
-#include "connection/adoquery.h"
-#include "connection/connection.h"
+#include "app/mainform.h"
 #include "connection/datamodule.h"
-#include "query/query.h"
+#include "db/connection.h"
+#include "db/query.h"
+#include "query/queryform.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "support/testsupport.h"
 
-#include "app/unit1.h"
-#include "connection/connection.h"
+#include "app/mainform.h"
 #include "connection/datamodule.h"
+#include "db/connection.h"
 
 #include <QAction>
 #include <QApplication>

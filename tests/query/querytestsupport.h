@@ -6,12 +6,12 @@
 
 #include "support/testsupport.h"
 
-#include "connection/adoquery.h"
-#include "connection/connection.h"
 #include "connection/datamodule.h"
-#include "connection/datasource.h"
-#include "query/count.h"
-#include "query/query.h"
+#include "db/connection.h"
+#include "db/datasource.h"
+#include "db/query.h"
+#include "query/countform.h"
+#include "query/queryform.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -42,9 +42,6 @@ inline const QStringList TradeCaptions = {"股东代码", "证券代码", "成�
                                           "本次余额", "成交编号", "成交日期", "申报时间", "成交时间",
                                           "股东姓名", "会员编号", "SQBH", "买卖方向", "操作员"};
 
-inline const char *ConnectionString =
-    "Provider=MSDASQL.1; password=;Persist Security Info=False;User ID=qtrl;Data Source=sse";
-
 // The program's instances, logged in to DSN "sse", with the query window
 // shown (offscreen) so that clicks and typing reach it as they would.
 class Session
@@ -52,9 +49,8 @@ class Session
 public:
     Session()
     {
-        datamod->con->setConnectionString(QString::fromLatin1(ConnectionString));
-        datamod->con->setLoginPrompt(false);
-        datamod->con->open();
+        ::logIn(*datamod->con, {QString(), QStringLiteral("qtrl"), QStringLiteral("sse"),
+                                QStringLiteral("OIW")});
         queryform->show();
         if (!QTest::qWaitForWindowExposed(queryform))
             qWarning("query window not exposed");

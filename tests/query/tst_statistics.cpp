@@ -305,7 +305,7 @@ private:
             } else if (others) {
                 *others << record;
             }
-            testsupport::closeModal(modal);
+            closeModal(modal);
         });
         click(button);
         QTest::qWait(20);

@@ -1,10 +1,10 @@
 #include "support/testsupport.h"
 
 #include "app/forms.h"
-#include "app/unit1.h"
-#include "connection/connection.h"
-#include "connection/connstring.h"
+#include "app/mainform.h"
 #include "connection/datamodule.h"
+#include "db/connection.h"
+#include "db/connstring.h"
 #include "gendata.h"
 
 #include <QAbstractButton>
@@ -230,12 +230,7 @@ QByteArray readDbset()
 void logIn(const QString &dsn, const QString &user, const QString &password,
            const QString &database)
 {
-    Connection *con = datamod->con;
-    con->setConnectionString(loginConnectionString(password, user, dsn));
-    con->setLoginPrompt(false);
-    con->open();
-    if (!database.isEmpty())
-        con->setDefaultDatabase(database);
+    ::logIn(*datamod->con, {password, user, dsn, database});
     mainform->enterLoggedInState(user);
 }
 
@@ -333,23 +328,6 @@ void verifyOkBox(const ModalRecord &box, const QString &title, const QString &te
     QCOMPARE(box.icon, int(icon));
     QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(box.hasOwner, hasOwner);
-}
-
-void closeModal(QWidget *modal)
-{
-    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        QAbstractButton *button = box->defaultButton();
-        if (!button && !box->buttons().isEmpty())
-            button = box->buttons().first();
-        if (button)
-            button->click();
-        else
-            box->close();
-    } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-        dialog->reject();
-    } else {
-        modal->close();
-    }
 }
 
 QString caption(const QWidget *control)

@@ -4,7 +4,9 @@
 // "sse" on a generated SQLite file, dbset.ini beside the test executable,
 // and helpers that read and close the modal windows a command opens.
 
-#include "app/platform.h"
+#include "db/platform.h"
+#include "modalclose.h"
+#include "ui/errorbox.h"
 
 #include <QList>
 #include <QMessageBox>
@@ -68,7 +70,7 @@ inline QByteArray gbk(const QString &text)
 // Opens the data module's connection as the login window would, without the
 // window, and puts the main window into the logged-in state.
 void logIn(const QString &dsn = QStringLiteral("sse"), const QString &user = QStringLiteral("qtrl"),
-           const QString &password = {}, const QString &database = {});
+           const QString &password = {}, const QString &database = QStringLiteral("OIW"));
 // The main window's login state: the enabled menu entries and status panels
 // 0 and 1.
 void verifyLoggedInState(const QString &user);
@@ -106,10 +108,6 @@ struct ModalRecord
 // single button "OK", and an owner window or none.
 void verifyOkBox(const ModalRecord &box, const QString &title, const QString &text,
                  QMessageBox::Icon icon, bool hasOwner = false);
-
-// Closes a modal window as the watcher does without a handler: a message
-// box by its default button (or its first), a dialog by rejecting it.
-void closeModal(QWidget *modal);
 
 // While alive, watches for modal windows (polling every few milliseconds),
 // records each one it meets and then hands it to the handler, which must
@@ -190,4 +188,4 @@ public:
     }
 
 #include "app/application.h"
-#include "app/fonts.h"
+#include "ui/fonts.h"

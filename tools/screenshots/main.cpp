@@ -6,20 +6,22 @@
 // of scripts/screenshots.sh: DSN "sse" and dbset.ini beside this program.
 
 #include "app/application.h"
-#include "app/fonts.h"
 #include "app/forms.h"
-#include "app/unit1.h"
+#include "app/mainform.h"
 #include "app/usage.h"
-#include "connection/chgpass.h"
-#include "connection/connection.h"
+#include "connection/chgpassform.h"
 #include "connection/datamodule.h"
-#include "connection/info.h"
-#include "connection/login.h"
-#include "connection/settings.h"
-#include "query/count.h"
-#include "query/query.h"
-#include "reference/about.h"
-#include "reference/rtncode.h"
+#include "connection/infoform.h"
+#include "connection/loginform.h"
+#include "db/connection.h"
+#include "db/settings.h"
+#include "modalclose.h"
+#include "query/countform.h"
+#include "query/queryform.h"
+#include "reference/aboutform.h"
+#include "reference/rtnform.h"
+#include "ui/errorbox.h"
+#include "ui/fonts.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -117,25 +119,10 @@ private:
             name = modal->objectName().isEmpty() ? QString::fromLatin1(modal->metaObject()->className())
                                                  : modal->objectName();
         save(modal->grab().toImage(), name);
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            const QString answer = modalAnswers.isEmpty() ? QString() : modalAnswers.takeFirst();
-            for (QAbstractButton *button : box->buttons()) {
-                if (button->text() == answer) {
-                    button->click();
-                    return;
-                }
-            }
-            if (box->escapeButton())
-                box->escapeButton()->click();
-            else if (box->defaultButton())
-                box->defaultButton()->click();
-            else
-                box->close();
-        } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-            dialog->reject();
-        } else {
-            modal->close();
-        }
+        const QString answer = modalAnswers.isEmpty() || !qobject_cast<QMessageBox *>(modal)
+            ? QString()
+            : modalAnswers.takeFirst();
+        closeModal(modal, answer, BoxFallback::Escape);
     }
 
     QString m_folder;

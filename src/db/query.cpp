@@ -1,0 +1,483 @@
+#include "db/query.h"
+
+#include "db/connection.h"
+
+#include <QMetaObject>
+
+namespace {
+
+const QString ClosedDataSetText = QStringLiteral("Cannot perform this operation on a closed dataset");
+const QString FieldNotFoundText = QStringLiteral("Field '%1' not found");
+const QString ParameterNotFoundText = QStringLiteral("Parameter '%1' not found");
+const QString NoResultSetText = QStringLiteral("The statement does not return a result set");
+const QString BadSortText = QStringLiteral("Invalid sort expression '%1'");
+const QString RowOutOfRangeText = QStringLiteral("Row %1 does not exist");
+
+// Text parameters longer than this go as long wide text.
+constexpr qsizetype LongParameterLimit = 4000;
+
+const QString LineBreak = QStringLiteral("\r\n");
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+QString withoutColon(const QString &name)
+{
+    return name.startsWith(QLatin1Char(':')) ? name.mid(1) : name;
+}
+
+// An error of a named query object carries its name first.
+DatabaseError queryError(const QObject &query, const QString &message)
+{
+    if (query.objectName().isEmpty())
+        return DatabaseError(message);
+    return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
+}
+
+// Owns the statement handle of one call and the buffers bound to it.
+struct Statement
+{
+    odbc::Handle handle;
+    std::vector<std::vector<SQLWCHAR>> buffers;
+    std::vector<SQLLEN> indicators;
+    std::vector<SQLWCHAR> text;
+    bool prepared = false;
+
+    SQLHSTMT get() const { return handle.get(); }
+
+    void run()
+    {
+        SQLRETURN rc;
+        if (prepared)
+            rc = SQLExecute(get());
+        else
+            rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+        if (rc != SQL_NO_DATA)
+            odbc::check(rc, SQL_HANDLE_STMT, get(), prepared ? "SQLExecute" : "SQLExecDirect");
+    }
+
+    // Moves past results without columns (row counts) to the first result set.
+    void seekResultSet()
+    {
+        for (;;) {
+            SQLSMALLINT columns = 0;
+            odbc::check(SQLNumResultCols(get(), &columns), SQL_HANDLE_STMT, get(), "SQLNumResultCols");
+            if (columns > 0)
+                return;
+            const SQLRETURN rc = SQLMoreResults(get());
+            if (rc == SQL_NO_DATA)
+                throw DatabaseError(NoResultSetText);
+            odbc::check(rc, SQL_HANDLE_STMT, get(), "SQLMoreResults");
+        }
+    }
+
+    // Reads every remaining result so that errors raised late reach the caller.
+    void drain()
+    {
+        for (;;) {
+            const SQLRETURN rc = SQLMoreResults(get());
+            if (rc == SQL_NO_DATA)
+                return;
+            odbc::check(rc, SQL_HANDLE_STMT, get(), "SQLMoreResults");
+        }
+    }
+};
+
+} // namespace
+
+Field::Field(const ResultSet *result, int row, int column)
+    : m_result(result)
+    , m_row(row)
+    , m_column(column)
+{
+}
+
+QString Field::name() const
+{
+    return m_result->columnName(m_column);
+}
+
+bool Field::isNull() const
+{
+    return m_row < 0 || m_result->isNull(m_row, m_column);
+}
+
+QString Field::asString() const
+{
+    return m_row < 0 ? QString() : m_result->text(m_row, m_column);
+}
+
+FieldKind Field::kind() const
+{
+    return m_result->kind(m_column);
+}
+
+struct Query::Private
+{
+    struct Parameter
+    {
+        QString name;
+        QString value;
+        bool assigned = false;
+    };
+
+    Connection *connection = nullptr;
+    QStringList lines;
+    std::vector<Parameter> parameters;
+    QString statement;       // the text with every marker replaced by "?"
+    std::vector<int> markers; // parameter of each marker, in text order
+    bool prepared = false;
+
+    std::unique_ptr<ResultSet> result;
+    int row = -1;
+    bool eof = true;
+    bool rowSignalQueued = false;
+    // Recently used field names (exact spelling) and their columns.
+    mutable std::vector<std::pair<QString, int>> fieldCache;
+
+    QString lastStatement;
+    QStringList lastBound;
+
+    int parameterIndex(const QString &nameWithColon) const
+    {
+        const QString name = withoutColon(nameWithColon);
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            if (parameters[i].name.compare(name, Qt::CaseInsensitive) == 0)
+                return int(i);
+        }
+        return -1;
+    }
+
+    // Rebuilds the parameters and the driver's text from the SQL lines:
+    // ":name" outside quoted text is a marker, "::" stays as it is.
+    void parse()
+    {
+        parameters.clear();
+        markers.clear();
+        statement.clear();
+        const QString text = lines.join(LineBreak);
+        const qsizetype n = text.size();
+        statement.reserve(n);
+        qsizetype i = 0;
+        while (i < n) {
+            const QChar c = text[i];
+            if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+                // A doubled quote closes and reopens, which keeps it inside.
+                statement += c;
+                ++i;
+                while (i < n && text[i] != c)
+                    statement += text[i++];
+                if (i < n)
+                    statement += text[i++];
+            } else if (c == QLatin1Char(':') && i + 1 < n && text[i + 1] == QLatin1Char(':')) {
+                statement += QLatin1String("::");
+                i += 2;
+            } else if (c == QLatin1Char(':') && i + 1 < n && isNameChar(text[i + 1])) {
+                qsizetype end = i + 1;
+                while (end < n && isNameChar(text[end]))
+                    ++end;
+                const QString name = text.mid(i + 1, end - i - 1);
+                int index = parameterIndex(name);
+                if (index < 0) {
+                    parameters.push_back({name, QString(), false});
+                    index = int(parameters.size()) - 1;
+                }
+                markers.push_back(index);
+                statement += QLatin1Char('?');
+                i = end;
+            } else {
+                statement += c;
+                ++i;
+            }
+        }
+    }
+
+    // Allocates a statement, binds the parameters as wide text and runs it.
+    std::unique_ptr<Statement> execute()
+    {
+        auto stmt = std::make_unique<Statement>();
+        lastStatement = statement;
+        lastBound.clear();
+        stmt->handle = odbc::Handle(SQL_HANDLE_STMT, connection->handle());
+        stmt->buffers.resize(markers.size());
+        stmt->indicators.resize(markers.size());
+        for (std::size_t i = 0; i < markers.size(); ++i) {
+            const Parameter &parameter = parameters[std::size_t(markers[i])];
+            lastBound << parameter.value;
+            stmt->buffers[i] = odbc::toWide(parameter.value);
+            const qsizetype length = parameter.value.size();
+            stmt->indicators[i] = parameter.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
+            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            const SQLRETURN rc = SQLBindParameter(stmt->get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
+                                                  sqlType, SQLULEN(std::max<qsizetype>(length, 1)), 0,
+                                                  stmt->buffers[i].data(),
+                                                  SQLLEN(stmt->buffers[i].size() * sizeof(SQLWCHAR)),
+                                                  &stmt->indicators[i]);
+            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLBindParameter");
+        }
+        stmt->text = odbc::toWide(statement);
+        stmt->prepared = prepared;
+        if (prepared) {
+            const SQLRETURN rc = SQLPrepareW(stmt->get(), stmt->text.data(), SQL_NTS);
+            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLPrepare");
+        }
+        stmt->run();
+        return stmt;
+    }
+
+    int fieldIndex(const QString &name) const
+    {
+        for (const auto &entry : fieldCache) {
+            if (entry.first == name)
+                return entry.second;
+        }
+        const int index = result->columnIndex(name);
+        if (index >= 0) {
+            if (fieldCache.size() >= 8)
+                fieldCache.erase(fieldCache.begin());
+            fieldCache.emplace_back(name, index);
+        }
+        return index;
+    }
+};
+
+Query::Query(Connection *connection, QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>())
+{
+    d->connection = connection;
+}
+
+Query::~Query() = default;
+
+Connection *Query::connection() const
+{
+    return d->connection;
+}
+
+QStringList Query::sql() const
+{
+    return d->lines;
+}
+
+QString Query::sqlText() const
+{
+    return d->lines.join(LineBreak);
+}
+
+void Query::clearSql()
+{
+    d->lines.clear();
+    d->parse();
+}
+
+void Query::addSql(const QString &line)
+{
+    d->lines << line;
+    d->parse();
+}
+
+void Query::setSql(const QStringList &lines)
+{
+    d->lines = lines;
+    d->parse();
+}
+
+QStringList Query::parameterNames() const
+{
+    QStringList names;
+    for (const auto &parameter : d->parameters)
+        names << parameter.name;
+    return names;
+}
+
+bool Query::hasParameter(const QString &name) const
+{
+    return d->parameterIndex(name) >= 0;
+}
+
+void Query::setParameter(const QString &name, const QString &value)
+{
+    const int index = d->parameterIndex(name);
+    if (index < 0)
+        throw queryError(*this, ParameterNotFoundText.arg(withoutColon(name)));
+    d->parameters[std::size_t(index)].value = value;
+    d->parameters[std::size_t(index)].assigned = true;
+}
+
+QString Query::parameterValue(const QString &name) const
+{
+    const int index = d->parameterIndex(name);
+    return index < 0 ? QString() : d->parameters[std::size_t(index)].value;
+}
+
+bool Query::prepared() const
+{
+    return d->prepared;
+}
+
+void Query::setPrepared(bool prepared)
+{
+    d->prepared = prepared;
+}
+
+void Query::requireActive() const
+{
+    if (!d->result)
+        throw queryError(*this, ClosedDataSetText);
+}
+
+void Query::setCurrentRow(int row, bool eof)
+{
+    d->eof = eof;
+    if (row == d->row)
+        return;
+    d->row = row;
+    if (d->rowSignalQueued)
+        return;
+    d->rowSignalQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            d->rowSignalQueued = false;
+            emit currentRowChanged(d->row);
+        },
+        Qt::QueuedConnection);
+}
+
+void Query::open()
+{
+    if (d->result)
+        return;
+    requireOpen(d->connection);
+    std::unique_ptr<Statement> stmt = d->execute();
+    stmt->seekResultSet();
+    Statement *raw = stmt.get();
+    std::unique_ptr<ResultSet> result = ResultSet::fetchAll(stmt->get(), [raw] {
+        raw->run();
+        raw->seekResultSet();
+    });
+    // The held result needs no handle; free it before anything else can fail.
+    stmt.reset();
+
+    emit resultAboutToChange();
+    d->result = std::move(result);
+    d->fieldCache.clear();
+    first();
+    emit resultChanged();
+    emit activeChanged(true);
+}
+
+void Query::execSql()
+{
+    requireOpen(d->connection);
+    std::unique_ptr<Statement> stmt = d->execute();
+    stmt->drain();
+}
+
+void Query::close()
+{
+    if (!d->result)
+        return;
+    emit resultAboutToChange();
+    d->result.reset();
+    d->fieldCache.clear();
+    setCurrentRow(-1, true);
+    emit resultChanged();
+    emit activeChanged(false);
+}
+
+bool Query::active() const
+{
+    return d->result != nullptr;
+}
+
+QString Query::lastStatement() const
+{
+    return d->lastStatement;
+}
+
+QStringList Query::lastBoundValues() const
+{
+    return d->lastBound;
+}
+
+int Query::recordCount() const
+{
+    requireActive();
+    return d->result->rowCount();
+}
+
+void Query::first()
+{
+    requireActive();
+    const int rows = d->result->rowCount();
+    setCurrentRow(rows > 0 ? 0 : -1, rows == 0);
+}
+
+void Query::next()
+{
+    requireActive();
+    if (d->row + 1 < d->result->rowCount())
+        setCurrentRow(d->row + 1, false);
+    else
+        d->eof = true;
+}
+
+bool Query::eof() const
+{
+    requireActive();
+    return d->eof;
+}
+
+int Query::recNo() const
+{
+    return d->result ? d->row : -1;
+}
+
+void Query::setRecNo(int row)
+{
+    requireActive();
+    if (row < 0 || row >= d->result->rowCount())
+        throw DatabaseError(RowOutOfRangeText.arg(row));
+    setCurrentRow(row, false);
+}
+
+Field Query::fieldByName(const QString &name) const
+{
+    requireActive();
+    const int column = d->fieldIndex(name);
+    if (column < 0)
+        throw queryError(*this, FieldNotFoundText.arg(name));
+    return Field(d->result.get(), d->row, column);
+}
+
+void Query::sort(const QString &expression)
+{
+    requireActive();
+    const QStringList parts = expression.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    bool descending = false;
+    if (parts.size() != 2)
+        throw DatabaseError(BadSortText.arg(expression));
+    if (parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0)
+        descending = true;
+    else if (parts[1].compare(QLatin1String("ASC"), Qt::CaseInsensitive) != 0)
+        throw DatabaseError(BadSortText.arg(expression));
+    const int column = d->result->columnIndex(parts[0]);
+    if (column < 0)
+        throw DatabaseError(FieldNotFoundText.arg(parts[0]));
+
+    emit resultAboutToChange();
+    d->result->sort(column, descending);
+    d->row = -2; // the first row is current again even when it was before
+    first();
+    emit resultChanged();
+    emit orderChanged();
+}
+
+const ResultSet *Query::result() const
+{
+    return d->result.get();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "db/resultset.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Connection;
+class Query;
+
+// A field of the current row, read by name.
+class Field
+{
+public:
+    Field(const ResultSet *result, int row, int column);
+    QString name() const;
+    bool isNull() const;
+    QString asString() const;   // empty for null
+    FieldKind kind() const;
+
+private:
+    const ResultSet *m_result;
+    int m_row;
+    int m_column;
+};
+
+// A query object on the connection: SQL text as lines, named text
+// parameters, and a result held whole on the client once opened.
+//
+// Errors are thrown as DatabaseError. Using the result of a closed query
+// (first, next, field access, re-sort, record count) throws the closed
+// dataset error.
+class Query : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Query(Connection *connection, QObject *parent = nullptr);
+    ~Query() override;
+
+    Connection *connection() const;
+
+    // SQL text; the lines are sent as one statement joined by CR LF.
+    // Every change re-parses the named parameters.
+    QStringList sql() const;
+    QString sqlText() const;
+    void clearSql();
+    void addSql(const QString &line);
+    void setSql(const QStringList &lines);
+
+    // Named parameters: a colon and a name outside quoted text ("::" is left
+    // alone). Names are distinct, case-insensitive, in order of first use.
+    QStringList parameterNames() const;
+    bool hasParameter(const QString &name) const;
+    // Sets every place of the name to a text value. The name may be given
+    // with or without its colon. Throws when the parameter does not exist.
+    void setParameter(const QString &name, const QString &value);
+    QString parameterValue(const QString &name) const;
+
+    bool prepared() const;
+    void setPrepared(bool prepared);
+
+    // Runs a statement that returns rows and holds its whole result; the
+    // first row becomes current. Opening an open query does nothing.
+    // A failing open leaves the query closed.
+    void open();
+    // Runs a statement that returns no rows; the query stays closed.
+    void execSql();
+    // Drops the held result; does nothing when already closed.
+    void close();
+    bool active() const;
+
+    // The text last sent to the driver (named parameters replaced by "?")
+    // and the values bound to its markers, in marker order.
+    QString lastStatement() const;
+    QStringList lastBoundValues() const;
+
+    int recordCount() const;
+    void first();
+    void next();
+    bool eof() const;
+    int recNo() const;        // current row in the current order, -1 when empty
+    void setRecNo(int row);
+    Field fieldByName(const QString &name) const;
+    // Re-sorts the held result in memory: "field ASC" or "field DESC".
+    void sort(const QString &expression);
+    const ResultSet *result() const; // null when closed
+
+signals:
+    // Around every change of the held result (open, close, re-sort), for models.
+    void resultAboutToChange();
+    void resultChanged();
+    void activeChanged(bool active);
+    void orderChanged();
+    // Delivered once per turn of the event loop however often the row moved.
+    void currentRowChanged(int row);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+    void requireActive() const;
+    void setCurrentRow(int row, bool eof);
+};

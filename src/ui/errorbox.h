@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// Title rule: file name without directory, cut at the first ".", every
+// character after the first in lower case ("C:\\x\\TOOL.EXE" gives "Tool").
+QString applicationTitle(const QString &executablePath);
+// The title of the running program.
+QString applicationTitle();
+
+// Text of the application-wide error box: the message, plus a full stop
+// when its last character compares above ".".
+QString errorBoxText(const QString &message);
+
+// Shows the application-wide error box for an error: error icon, OK button,
+// the application title as caption, no owner window.
+void showExceptionBox(const std::exception &error);
+void showExceptionBox(const QString &message);
