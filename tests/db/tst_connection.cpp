@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "connection/datamodule.h"
@@ -15,52 +16,6 @@ namespace {
 
 const int SseTrades = 120;
 const int OtherTrades = 45;
-
-// The ODBC connection-string grammar as the driver manager reads it: pairs
-// separated by ";", a value in braces runs to the first "}" not doubled,
-// "}}" inside braces is one "}", and a key given twice keeps its last value.
-QList<QPair<QString, QString>> readOdbcString(const QString &text)
-{
-    QList<QPair<QString, QString>> pairs;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n) {
-        while (i < n && (text[i] == ';' || text[i].isSpace()))
-            ++i;
-        if (i >= n)
-            break;
-        const qsizetype eq = text.indexOf('=', i);
-        if (eq < 0)
-            break;
-        const QString key = text.mid(i, eq - i);
-        i = eq + 1;
-        QString value;
-        if (i < n && text[i] == '{') {
-            ++i;
-            while (i < n && (text[i] != '}' || (i + 1 < n && text[i + 1] == '}'))) {
-                if (text[i] == '}')
-                    ++i;
-                value += text[i++];
-            }
-            ++i; // closing brace
-            if (i < n && text[i] != ';')
-                return {}; // text after a braced value is malformed
-        } else {
-            while (i < n && text[i] != ';')
-                value += text[i++];
-        }
-        bool replaced = false;
-        for (auto &pair : pairs) {
-            if (pair.first.compare(key, Qt::CaseInsensitive) == 0) {
-                pair.second = value;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            pairs.append({key, value});
-    }
-    return pairs;
-}
 
 qint64 tradesThrough(Connection &con)
 {
@@ -270,7 +225,7 @@ private slots:
 
         // The ODBC string, read by the driver manager's grammar, holds
         // exactly DSN, UID and PWD with the typed values.
-        const auto odbc = readOdbcString(toOdbcConnectionString(provider));
+        const auto odbc = model::readOdbcString(toOdbcConnectionString(provider));
         QCOMPARE(odbc.size(), 3);
         QCOMPARE(odbc[0], (QPair<QString, QString>("DSN", "sse")));
         QCOMPARE(odbc[1], (QPair<QString, QString>("UID", "qtrl")));
@@ -310,7 +265,7 @@ private slots:
             }
             const QList<QPair<QString, QString>> expected{
                 {"DSN", dsn.trimmed()}, {"UID", user.trimmed()}, {"PWD", password}};
-            QVERIFY2(readOdbcString(toOdbcConnectionString(provider)) == expected, qPrintable(context));
+            QVERIFY2(model::readOdbcString(toOdbcConnectionString(provider)) == expected, qPrintable(context));
         }
     }
 

@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "db/numformat.h"
@@ -41,40 +42,6 @@ void checkConversion(T (*convert)(const QString &), const char *kind)
     } catch (const ConversionError &e) {
         QCOMPARE(QString::fromUtf8(e.what()), "'" + text + "' is not a valid " + kind + " value");
     }
-}
-
-// The general format written from "%.14e": the value rounded to 15
-// significant digits, trailing zeros dropped, "E" notation below 1E-4 or
-// from 1E15 on.
-QString roundedTo15Digits(double value)
-{
-    if (value == 0)
-        return QStringLiteral("0");
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14e", value);
-    const char *e = std::strchr(buffer, 'e');
-    QString digits;
-    for (const char *p = buffer; p < e; ++p) {
-        if (*p >= '0' && *p <= '9')
-            digits += QLatin1Char(*p);
-    }
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
-    const int exponent = std::atoi(e + 1);
-    QString text = value < 0 ? QStringLiteral("-") : QString();
-    if (exponent < -4 || exponent >= 15) {
-        text += digits.left(1);
-        if (digits.size() > 1)
-            text += QLatin1Char('.') + digits.mid(1);
-        return text + QLatin1Char('E') + QString::number(exponent);
-    }
-    if (exponent < 0)
-        return text + QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
-    digits = digits.leftJustified(exponent + 1, QLatin1Char('0'));
-    text += digits.left(exponent + 1);
-    if (digits.size() > exponent + 1)
-        text += QLatin1Char('.') + digits.mid(exponent + 1);
-    return text;
 }
 
 } // namespace
@@ -194,7 +161,7 @@ private slots:
             std::memcpy(&value, &bits, sizeof value);
             if (!std::isfinite(value))
                 continue;
-            const QString expected = roundedTo15Digits(value);
+            const QString expected = model::roundedTo15Digits(value);
             if (::formatGeneral(value) != expected)
                 QFAIL(qPrintable(QString("%1: %2 instead of %3").arg(value, 0, 'g', 17).arg(::formatGeneral(value), expected)));
         }

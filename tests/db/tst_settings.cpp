@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "db/settings.h"
@@ -51,55 +52,6 @@ bool permissionsApply(const QString &dir)
     QFile::setPermissions(probe, QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(probe);
     return stopped;
-}
-
-// What a read gives back of a written value: up to the first NUL or line
-// break, without outer blanks (the profile's blanks) and one pair of
-// enclosing quotes, at most 2047 characters.
-QString readBack(const QString &written)
-{
-    QString value = written.left(written.indexOf(QRegularExpression(QStringLiteral("[\\x00\r\n]"))));
-    static const QRegularExpression outerBlanks(QStringLiteral("^[\t-\r\x1a ]+|[\t-\r\x1a ]+$"));
-    value.remove(outerBlanks);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return value.left(2047);
-}
-
-// True when `after` holds the lines of `before` with at most one line
-// replaced and one section header added, and the changed lines set `key`.
-bool onlyKeyLinesDiffer(const QByteArray &before, const QByteArray &after, const QString &key)
-{
-    // Lines without their CR: a last line without a break gains one when
-    // something is added after it.
-    const auto lines = [](const QByteArray &content) {
-        QList<QByteArray> list = content.split('\n');
-        for (QByteArray &line : list) {
-            if (line.endsWith('\r'))
-                line.chop(1);
-        }
-        return list;
-    };
-    const QList<QByteArray> a = lines(before);
-    const QList<QByteArray> b = lines(after);
-    qsizetype prefix = 0;
-    while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < a.size() - prefix && suffix < b.size() - prefix
-           && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix])
-        ++suffix;
-    const QList<QByteArray> removed = a.mid(prefix, a.size() - prefix - suffix);
-    const QList<QByteArray> added = b.mid(prefix, b.size() - prefix - suffix);
-    if (removed.size() > 1 || added.size() > 3)
-        return false;
-    for (const QByteArray &line : added) {
-        const QString text = QString::fromUtf8(line).trimmed();
-        if (!text.isEmpty() && !text.startsWith(QLatin1Char('['))
-            && text.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) != 0)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -599,8 +551,8 @@ private slots:
 
             const QByteArray after = profileWrite(before, section, key, value);
             const QString context = QString::fromLatin1(before.toPercentEncoding()) + QLatin1Char(' ') + key;
-            QVERIFY2(profileRead(after, section, key, QStringLiteral("dflt")) == readBack(value), qPrintable(context));
-            QVERIFY2(onlyKeyLinesDiffer(before, after, key), qPrintable(context));
+            QVERIFY2(profileRead(after, section, key, QStringLiteral("dflt")) == model::readBack(value), qPrintable(context));
+            QVERIFY2(model::onlyKeyLinesDiffer(before, after, key), qPrintable(context));
         }
     }
 
