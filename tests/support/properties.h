@@ -78,13 +78,18 @@ inline QString readBack(const QString &written)
 // replaced and one section header added, and the changed lines set `key`.
 inline bool onlyKeyLinesDiffer(const QByteArray &before, const QByteArray &after, const QString &key)
 {
-    // Lines without their CR: a last line without a break gains one when
-    // something is added after it.
+    // Lines split at CR LF, LF or CR, without their breaks: a last line
+    // without a break gains one when something is added after it.
     const auto lines = [](const QByteArray &content) {
-        QList<QByteArray> list = content.split('\n');
-        for (QByteArray &line : list) {
-            if (line.endsWith('\r'))
-                line.chop(1);
+        QList<QByteArray> list{QByteArray()};
+        for (qsizetype i = 0; i < content.size(); ++i) {
+            if (content[i] != '\r' && content[i] != '\n') {
+                list.back() += content[i];
+                continue;
+            }
+            if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
+                ++i;
+            list.append(QByteArray());
         }
         return list;
     };
