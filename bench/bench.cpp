@@ -197,7 +197,7 @@ int main(int argc, char *argv[])
     context.dsn = QString::fromLatin1(Dsn);
     context.listStatement = tradeAllStatement().lines.join(QStringLiteral("\r\n"));
     writeFile(dir.path() + QStringLiteral("/odbcinst.ini"),
-              "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" SQLTOOL_SQLITE_ODBC_DRIVER "\n\n");
+              "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" SQLTOOL_SQLITE_ODBC_DRIVER "\nThreading=2\n\n");
     // StepAPI=1: the SQLite driver steps through the rows as a server's
     // driver streams them, instead of first copying the whole result.
     writeFile(dir.path() + QStringLiteral("/odbc.ini"),

@@ -16,6 +16,7 @@
 // every single instance exists and datamod->con is open on the generated file.
 
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
@@ -44,6 +45,15 @@ public:
 private:
     qint64 m_start;
 };
+
+// The query window's control with this objectName; ends the benchmark
+// when there is none.
+QWidget *queryControl(const char *name);
+template <typename T>
+T *queryControl(const char *name)
+{
+    return static_cast<T *>(queryControl(name));
+}
 
 class FigureGroup
 {

@@ -22,18 +22,19 @@
 #include <cstdlib>
 #include <limits>
 
-namespace {
-
-template <typename T>
-T *control(const char *name)
+QWidget *bench::queryControl(const char *name)
 {
-    T *widget = queryform->findChild<T *>(QString::fromLatin1(name));
+    auto *widget = queryform->findChild<QWidget *>(QString::fromLatin1(name));
     if (!widget) {
         std::fprintf(stderr, "query window has no %s\n", name);
         std::exit(1);
     }
     return widget;
 }
+
+namespace {
+
+using bench::queryControl;
 
 // Clicks the title of a column the way the mouse does: press and release
 // over the title cell; the window then handles the click.
@@ -83,8 +84,8 @@ private:
 const bench::FigureGroup queryWindowFigures(20, [](bench::Context &context) {
     queryform->show();
     QCoreApplication::processEvents();
-    QTableView *grid = control<QTableView>("DBGrid1");
-    QLabel *count = control<QLabel>("Label12");
+    QTableView *grid = queryControl<QTableView>("DBGrid1");
+    QLabel *count = queryControl<QLabel>("Label12");
 
     // "查询全部数据" up to the count label, twice; the faster counts, as for
     // the raw baseline.
@@ -92,7 +93,7 @@ const bench::FigureGroup queryWindowFigures(20, [](bench::Context &context) {
     for (int round = 0; round < 2; ++round) {
         QCoreApplication::processEvents();
         const bench::Stopwatch watch;
-        control<QPushButton>("Button1")->click();
+        queryControl<QPushButton>("Button1")->click();
         listSeconds = std::min(listSeconds, watch.seconds());
         if (count->text() != QString::number(context.rows)) {
             std::fprintf(stderr, "count label shows %s\n", qPrintable(count->text()));
@@ -113,12 +114,12 @@ const bench::FigureGroup queryWindowFigures(20, [](bench::Context &context) {
     // "查询统计" over the rows "按条件查询" lists with empty boxes: those
     // without a null in the filtered columns, so that no quantity stops the
     // walk. Timed from the click until the window is closed again.
-    control<QPushButton>("Button2")->click();
+    queryControl<QPushButton>("Button2")->click();
     QCoreApplication::processEvents();
     {
         ModalCloser closer;
         bench::Stopwatch watch;
-        control<QPushButton>("Button13")->click();
+        queryControl<QPushButton>("Button13")->click();
         QCoreApplication::processEvents();
         const double seconds = watch.seconds();
         if (closer.closed != 1) {

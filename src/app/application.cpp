@@ -7,6 +7,7 @@ Application::Application(int &argc, char **argv)
 {
 }
 
+// The last resort: handlers catch their own errors (runGuarded).
 bool Application::notify(QObject *receiver, QEvent *event)
 {
     try {

@@ -2,9 +2,10 @@
 
 #include <QApplication>
 
-// The program's application object. Any exception that escapes an event
-// handler ends up in notify(), which shows it in the application-wide error
-// box and lets the message loop go on.
+// The program's application object. Handlers catch their own errors
+// (runGuarded); an exception that escapes one all the same ends up in
+// notify(), which shows it in the application-wide error box and lets the
+// message loop go on.
 class Application : public QApplication
 {
     Q_OBJECT

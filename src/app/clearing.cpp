@@ -1,6 +1,8 @@
 #include "app/clearing.h"
 
 #include "connection/datamodule.h"
+#include "ui/command.h"
+#include "ui/errorbox.h"
 #include "ui/messages.h"
 
 namespace {
@@ -32,6 +34,7 @@ const ClearCommand Commands[] = {
 
 const QString SuccessCaption = QStringLiteral("清除成功");
 const QString FailureCaption = QStringLiteral("失败了");
+const QString ClearingText = QStringLiteral("正在清空…");
 
 // Five lines separated by CR.
 QString clearFailureText(const ClearCommand &command)
@@ -48,7 +51,10 @@ void clearTable(ClearTable table)
     if (!msg::confirm(command.question))
         return;
     try {
-        executeStatement(*(datamod->*command.query), {command.statement});
+        executeStatement(*(datamod->*command.query), {command.statement}, {}, ClearingText);
+    } catch (const OperationCancelled &error) {
+        showExceptionBox(error);
+        return;
     } catch (const std::exception &) {
         // The database's own text is not shown.
         msg::error(clearFailureText(command), FailureCaption);

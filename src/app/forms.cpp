@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "connection/chgpassform.h"
 #include "connection/datamodule.h"
+#include "db/connection.h"
 #include "connection/infoform.h"
 #include "connection/loginform.h"
 #include "query/countform.h"
@@ -29,6 +30,8 @@ void createForms()
     rtnform = new Trtnform;
     countform = new Tcountform;
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
+    // A connection given up under a stuck command logs the program out.
+    QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
 }
 
 void destroyForms()

@@ -151,7 +151,7 @@ void Tmainform::N3Click() { queryform->exec(); }
 void Tmainform::N5Click() { infoform->exec(); }
 void Tmainform::N6Click() { chgpassform->exec(); }
 
-void Tmainform::N7Click()
+void Tmainform::enterLoggedOutState()
 {
     ui->N2->setEnabled(true);
     ui->N3->setEnabled(false);
@@ -159,6 +159,11 @@ void Tmainform::N7Click()
     ui->N7->setEnabled(false);
     ui->StatusPanel0->setText(LoggedOutStatus);
     ui->StatusPanel1->setText(UserStatus);
+}
+
+void Tmainform::N7Click()
+{
+    enterLoggedOutState();
     // Only the connection closes; the query objects keep what they hold.
     datamod->con->close();
 }

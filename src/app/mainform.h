@@ -42,6 +42,9 @@ public:
     // Logged-in state: N2 disabled, N3/N4/N7 enabled, "状态: 已登录" and
     // "数据库用户: " + user.
     void enterLoggedInState(const QString &user);
+    // Logged-out state as after a logout: N2 enabled, N3/N4/N7 disabled,
+    // "状态: 未登录" and "数据库用户: ". The connection is not touched.
+    void enterLoggedOutState();
 
 public slots:
     void N2Click();

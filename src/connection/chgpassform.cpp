@@ -3,6 +3,8 @@
 
 #include "connection/datamodule.h"
 #include "connection/loginform.h"
+#include "ui/command.h"
+#include "ui/errorbox.h"
 #include "ui/keys.h"
 #include "ui/messages.h"
 
@@ -16,6 +18,7 @@ const QString CheckFailedCaption = QStringLiteral("失败");
 const QString ServerFailedCaption = QStringLiteral("失败了");
 const QString SuccessText = QStringLiteral("修改密码成功！");
 const QString SuccessCaption = QStringLiteral("成功");
+const QString ChangingText = QStringLiteral("正在修改密码…");
 
 // Text of both failure boxes: five lines separated by single carriage returns.
 QString failureText()
@@ -71,9 +74,14 @@ void Tchgpassform::Button1Click()
     try {
         executeStatement(*datamod->qry4, {Statement},
                          {{QStringLiteral("oldpass"), ui->Edit1->text()},
-                          {QStringLiteral("newpass"), newPassword}});
-    } catch (const std::exception &) {
-        msg::error(failureText(), ServerFailedCaption);
+                          {QStringLiteral("newpass"), newPassword}},
+                         ChangingText);
+    } catch (const std::exception &error) {
+        // A cancel is told as such; any other failure by the fixed text.
+        if (dynamic_cast<const OperationCancelled *>(&error))
+            showExceptionBox(error);
+        else
+            msg::error(failureText(), ServerFailedCaption);
         resetBoxes();
         return;
     }

@@ -3,12 +3,14 @@
 #include "db/connection.h"
 #include "db/datasource.h"
 #include "db/query.h"
+#include "ui/command.h"
 #include "ui/waitcursor.h"
 
 Tdatamod *datamod = nullptr;
 
 namespace {
 const QString Qry1StoredSql = QStringLiteral("select * from ashare_cjhb");
+const QString QueryingText = QStringLiteral("正在查询…");
 }
 
 Tdatamod::Tdatamod(QObject *parent)
@@ -32,6 +34,8 @@ Tdatamod::Tdatamod(QObject *parent)
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
     DataSource3->setObjectName(QStringLiteral("DataSource3"));
     qry1->addSql(Qry1StoredSql);
+    // A command given up on the connection leaves it to the stuck call.
+    connect(commandEvents(), &CommandEvents::connectionGivenUp, con, &Connection::abandon);
 }
 
 Tdatamod::~Tdatamod()
@@ -57,14 +61,18 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     if (beforeOpen)
         beforeOpen();
     query.setPrepared(true);
-    WaitCursor waitCursor;
-    query.open();
+    const WaitCursor waitCursor; // until the grid shows the result
+    const std::shared_ptr<const QueryCall> call = query.call();
+    const auto result = std::make_shared<std::unique_ptr<ResultSet>>();
+    runCommand(QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
+    query.adopt(std::move(*result));
 }
 
-void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters)
+void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters,
+                      const QString &progressText)
 {
     prepareStatement(query, lines, parameters);
     query.setPrepared(true);
-    WaitCursor waitCursor;
-    query.execSql();
+    const std::shared_ptr<const QueryCall> call = query.call();
+    runCommand(progressText, [call](CommandControl &control) { call->execute(&control); });
 }

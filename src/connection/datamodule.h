@@ -33,8 +33,12 @@ extern Tdatamod *datamod;
 using Parameters = QList<QPair<QString, QString>>;
 
 // Run a query: close, clear the text, add the lines, set each parameter by
-// name, run beforeOpen (the grid binding), mark prepared, open.
+// name, run beforeOpen (the grid binding), mark prepared, open. The open runs
+// as a command ("正在查询…"): the result is fetched on the worker thread and
+// becomes the query's result when complete.
 void runQuery(Query &query, const QStringList &lines, const Parameters &parameters = {},
               const std::function<void()> &beforeOpen = {});
-// Execute a statement: the same steps, then execute instead of opening.
-void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters = {});
+// Execute a statement: the same steps, then execute instead of opening, as a
+// command showing `progressText`.
+void executeStatement(Query &query, const QStringList &lines, const Parameters &parameters = {},
+                      const QString &progressText = QStringLiteral("正在执行…"));

@@ -3,6 +3,7 @@
 
 #include "db/settings.h"
 #include "ui/keys.h"
+#include "ui/errorbox.h"
 
 #include <QKeyEvent>
 
@@ -37,17 +38,19 @@ void Tinfoform::Button1Click()
     hide();
 }
 
-// "应  用": a failing write propagates to the application-wide error box and
-// the window stays open with the operator's values.
+// "应  用": a failing write ends in the application-wide error box and the
+// window stays open with the operator's values.
 void Tinfoform::Button2Click()
 {
-    settings::ConDbSet values;
-    values.user = ui->Edit1->text();
-    values.dsn = ui->Edit3->text();
-    values.database = ui->Edit4->text();
-    values.description = ui->Edit2->text();
-    settings::writeConDbSet(values);
-    hide();
+    runGuarded([this] {
+        settings::ConDbSet values;
+        values.user = ui->Edit1->text();
+        values.dsn = ui->Edit3->text();
+        values.database = ui->Edit4->text();
+        values.description = ui->Edit2->text();
+        settings::writeConDbSet(values);
+        hide();
+    });
 }
 
 bool Tinfoform::editKeyPress(QLineEdit *edit, QKeyEvent *event)

@@ -4,10 +4,10 @@
 #include "connection/datamodule.h"
 #include "db/connection.h"
 #include "db/settings.h"
+#include "ui/command.h"
 #include "ui/errorbox.h"
 #include "ui/keys.h"
 #include "ui/messages.h"
-#include "ui/waitcursor.h"
 
 #include <QKeyEvent>
 
@@ -16,6 +16,7 @@ Tloginform *loginform = nullptr;
 namespace {
 const QString LoginFailedText = QStringLiteral("数据库登录错误");
 const QString LoginFailedCaption = QStringLiteral("错误");
+const QString ConnectingText = QStringLiteral("正在连接…");
 } // namespace
 
 Tloginform::Tloginform(QWidget *parent)
@@ -105,10 +106,14 @@ void Tloginform::Button1Click()
     Connection *con = datamod->con;
     if (!con->connected()) {
         try {
-            WaitCursor waitCursor;
-            logIn(*con, {ui->Edit2->text(), ui->Edit1->text(), ui->Edit3->text(), ui->Edit4->text()});
-        } catch (const std::exception &) {
-            msg::error(LoginFailedText, LoginFailedCaption, this);
+            logIn(*con, {ui->Edit2->text(), ui->Edit1->text(), ui->Edit3->text(), ui->Edit4->text()},
+                  [](const std::function<void(CommandControl &)> &work) { runCommand(ConnectingText, work); });
+        } catch (const std::exception &error) {
+            // A cancel is told as such; any other failure by the fixed text.
+            if (dynamic_cast<const OperationCancelled *>(&error))
+                showExceptionBox(error);
+            else
+                msg::error(LoginFailedText, LoginFailedCaption, this);
             resetPassword();
             return;
         }

@@ -1,17 +1,30 @@
 #include "db/connection.h"
 
+#include "db/command.h"
 #include "db/connstring.h"
+
+namespace {
+// Seconds a connect may take; the driver gives up after that.
+constexpr SQLULEN LoginTimeoutSeconds = 15;
+} // namespace
+
+ConnectionLink::ConnectionLink(odbc::Handle dbc)
+    : m_dbc(std::move(dbc))
+{
+}
+
+ConnectionLink::~ConnectionLink()
+{
+    if (m_dbc && !odbc::leavingHandles())
+        SQLDisconnect(m_dbc.get());
+}
 
 Connection::Connection(QObject *parent)
     : QObject(parent)
 {
 }
 
-Connection::~Connection()
-{
-    if (m_dbc)
-        SQLDisconnect(m_dbc.get());
-}
+Connection::~Connection() = default;
 
 QString Connection::connectionString() const
 {
@@ -55,33 +68,76 @@ QString Connection::odbcConnectionString() const
 
 SQLHDBC Connection::handle() const
 {
-    return m_dbc.get();
+    return m_dbc ? m_dbc->get() : SQL_NULL_HDBC;
+}
+
+std::shared_ptr<ConnectionLink> Connection::link() const
+{
+    return m_dbc;
+}
+
+std::shared_ptr<ConnectionLink> Connection::connect(const QString &odbcConnectionString,
+                                                     CommandControl *control)
+{
+    std::vector<SQLWCHAR> text = odbc::toWide(odbcConnectionString);
+    odbc::Handle dbc(SQL_HANDLE_DBC, odbc::environment());
+    // A driver without a login time-out connects without one.
+    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0);
+    SQLRETURN rc;
+    {
+        const CommandControl::Abandonable abandonable(control);
+        // No prompt is ever shown, whatever the login-prompt flag says.
+        rc = SQLDriverConnectW(dbc.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr,
+                               SQL_DRIVER_NOPROMPT);
+    }
+    odbc::check(rc, SQL_HANDLE_DBC, dbc.get(), "SQLDriverConnect");
+    auto link = std::make_shared<ConnectionLink>(std::move(dbc));
+    if (control)
+        control->throwIfCancelled();
+    return link;
+}
+
+void Connection::selectDatabase(SQLHDBC dbc, const QString &database)
+{
+    std::vector<SQLWCHAR> name = odbc::toWide(database);
+    // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
+    // The name goes null-terminated: driver managers disagree on whether a
+    // length given here counts bytes or characters.
+    const SQLRETURN rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
+    odbc::check(rc, SQL_HANDLE_DBC, dbc, "SQLSetConnectAttr");
+}
+
+void Connection::adopt(std::shared_ptr<ConnectionLink> link, const QString &database)
+{
+    if (m_dbc || !link)
+        return;
+    m_dbc = std::move(link);
+    m_defaultDatabase = database;
+    emit connectedChanged(true);
+}
+
+void Connection::abandon()
+{
+    if (!m_dbc)
+        return;
+    // Only let go of here: a call given up on a worker thread still holds
+    // the handle and disconnects it there when it returns.
+    m_dbc.reset();
+    emit connectedChanged(false);
+    emit lost();
 }
 
 void Connection::open()
 {
     if (m_dbc)
         return;
-    std::vector<SQLWCHAR> text = odbc::toWide(odbcConnectionString());
-    odbc::Handle dbc(SQL_HANDLE_DBC, odbc::environment());
-    // No prompt is ever shown, whatever the login-prompt flag says.
-    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr,
-                                           SQL_DRIVER_NOPROMPT);
-    odbc::check(rc, SQL_HANDLE_DBC, dbc.get(), "SQLDriverConnect");
-    m_dbc = std::move(dbc);
-    m_defaultDatabase.clear();
-    emit connectedChanged(true);
+    adopt(connect(odbcConnectionString()));
 }
 
 void Connection::setDefaultDatabase(const QString &database)
 {
     requireOpen(this);
-    std::vector<SQLWCHAR> name = odbc::toWide(database);
-    // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
-    // The name goes null-terminated: driver managers disagree on whether a
-    // length given here counts bytes or characters.
-    const SQLRETURN rc = SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
-    odbc::check(rc, SQL_HANDLE_DBC, m_dbc.get(), "SQLSetConnectAttr");
+    selectDatabase(m_dbc->get(), database);
     m_defaultDatabase = database;
 }
 
@@ -95,7 +151,6 @@ void Connection::close()
     if (!m_dbc)
         return;
     // Held results own no statement handles, so nothing can block the disconnect.
-    SQLDisconnect(m_dbc.get());
     m_dbc.reset();
     emit connectedChanged(false);
 }
@@ -106,14 +161,29 @@ void requireOpen(const Connection *connection)
         throw DatabaseError(QStringLiteral("Connection is not open"));
 }
 
-void logIn(Connection &connection, const LoginValues &values)
+void logIn(Connection &connection, const LoginValues &values, const WorkRunner &run)
 {
     try {
         connection.setConnectionString(
             loginConnectionString(values.password, values.user, values.dsn));
         connection.setLoginPrompt(false);
-        connection.open();
-        connection.setDefaultDatabase(values.database);
+        // The connect and the selection of the database wait on the server;
+        // the connection takes the link only when both have succeeded.
+        const QString text = connection.odbcConnectionString();
+        const QString database = values.database;
+        const auto link = std::make_shared<std::shared_ptr<ConnectionLink>>();
+        const std::function<void(CommandControl &)> work = [text, database, link](CommandControl &control) {
+            std::shared_ptr<ConnectionLink> opened = Connection::connect(text, &control);
+            Connection::selectDatabase(opened->get(), database);
+            *link = std::move(opened);
+        };
+        if (run) {
+            run(work);
+        } else {
+            CommandControl control;
+            work(control);
+        }
+        connection.adopt(std::move(*link), database);
         connection.setKeepConnection(true);
     } catch (...) {
         // A connection left open here would sit under the logged-out state.

@@ -5,6 +5,26 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
+class CommandControl;
+
+// An open ODBC connection handle. The last owner disconnects and frees it, on
+// its own thread: a call given up on a worker keeps the handle until it returns.
+class ConnectionLink
+{
+public:
+    explicit ConnectionLink(odbc::Handle dbc);
+    ~ConnectionLink();
+    ConnectionLink(const ConnectionLink &) = delete;
+    ConnectionLink &operator=(const ConnectionLink &) = delete;
+    SQLHDBC get() const { return m_dbc.get(); }
+
+private:
+    odbc::Handle m_dbc;
+};
+
 // The program's database connection `con`: opened from a provider-style
 // connection string through an ODBC DSN.
 class Connection : public QObject
@@ -35,19 +55,37 @@ public:
     // Disconnects; does nothing when already closed.
     void close();
 
+    // The steps of open() and setDefaultDatabase() that wait on the server,
+    // callable on any thread: a new connection from an ODBC connection string
+    // (login time-out 15 s where the driver takes one; a cancel abandons the
+    // connect), and the selection of its database.
+    static std::shared_ptr<ConnectionLink> connect(const QString &odbcConnectionString,
+                                                   CommandControl *control = nullptr);
+    static void selectDatabase(SQLHDBC dbc, const QString &database);
+    // Takes a link made by connect() as the open connection (a closed one
+    // only), with `database` as its default database when not empty.
+    void adopt(std::shared_ptr<ConnectionLink> link, const QString &database = {});
+    // Gives the connection up as lost without disconnecting it: a call still
+    // running on it keeps the handle and frees it when it returns. Emits
+    // lost() when the connection was open.
+    void abandon();
+
     // The ODBC string the current connection string translates to.
     QString odbcConnectionString() const;
     SQLHDBC handle() const;
+    std::shared_ptr<ConnectionLink> link() const; // null while closed
 
 signals:
     void connectedChanged(bool connected);
+    // The connection was given up (abandon()).
+    void lost();
 
 private:
     QString m_connectionString;
     QString m_defaultDatabase;
     bool m_loginPrompt = true;
     bool m_keepConnection = true;
-    odbc::Handle m_dbc; // set while connected
+    std::shared_ptr<ConnectionLink> m_dbc; // set while connected
 };
 
 // What a login needs: the typed password, the user, the DSN and the
@@ -60,10 +98,14 @@ struct LoginValues
     QString database;
 };
 
+// Runs the work of a command (on a worker thread, for one).
+using WorkRunner = std::function<void(const std::function<void(CommandControl &)> &work)>;
+
 // The login sequence on a closed connection: sets the login's connection
-// string, opens it without a prompt and selects the database. On any failure
+// string, opens it without a prompt and selects the database. The steps that
+// wait on the server run through `run` when given, else here. On any failure
 // the connection is closed again and the error propagates.
-void logIn(Connection &connection, const LoginValues &values);
+void logIn(Connection &connection, const LoginValues &values, const WorkRunner &run = {});
 
 // Throws DatabaseError ("Connection is not open") unless the connection
 // exists and is open.

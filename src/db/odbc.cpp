@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR must be UTF-16");
 
 DatabaseError::DatabaseError(const QString &message, const QString &sqlState)
@@ -12,6 +14,20 @@ DatabaseError::DatabaseError(const QString &message, const QString &sqlState)
 }
 
 namespace odbc {
+
+namespace {
+std::atomic<bool> leaving{false};
+} // namespace
+
+void leaveHandlesAtExit()
+{
+    leaving = true;
+}
+
+bool leavingHandles()
+{
+    return leaving;
+}
 
 QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstState)
 {
@@ -104,7 +120,7 @@ Handle &Handle::operator=(Handle &&other) noexcept
 
 void Handle::reset()
 {
-    if (m_handle != SQL_NULL_HANDLE)
+    if (m_handle != SQL_NULL_HANDLE && !leavingHandles())
         SQLFreeHandle(m_type, m_handle);
     m_handle = SQL_NULL_HANDLE;
 }

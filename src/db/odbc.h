@@ -61,4 +61,9 @@ private:
 // The process-wide ODBC 3 environment, allocated on first use.
 SQLHENV environment();
 
+// From now on handles are neither disconnected nor freed: the program ends
+// with a call still running in the driver, and freeing under it is unsafe.
+void leaveHandlesAtExit();
+bool leavingHandles();
+
 } // namespace odbc

@@ -1,8 +1,11 @@
 #include "db/query.h"
 
+#include "db/command.h"
 #include "db/connection.h"
 
 #include <QMetaObject>
+
+#include <thread>
 
 namespace {
 
@@ -36,24 +39,53 @@ DatabaseError queryError(const QObject &query, const QString &message)
     return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
 }
 
-// Owns the statement handle of one call and the buffers bound to it.
-struct Statement
+// A held result this large is freed on a thread of its own: giving back
+// hundreds of megabytes would hold up the caller's event loop.
+constexpr std::size_t BackgroundFreeBytes = 16 * 1024 * 1024;
+
+void discard(std::unique_ptr<ResultSet> result)
 {
+    if (result && result->heldBytes() >= BackgroundFreeBytes)
+        std::thread([held = std::move(result)] {}).detach();
+}
+
+// Seconds a statement may execute before the driver gives up; fetching is
+// not limited.
+constexpr SQLULEN QueryTimeoutSeconds = 30;
+
+} // namespace
+
+// Owns the statement handle of one call and the buffers bound to it. The
+// link keeps the connection alive until the handle has been freed.
+struct QueryCall::Statement
+{
+    std::shared_ptr<ConnectionLink> link;
     odbc::Handle handle;
     std::vector<std::vector<SQLWCHAR>> buffers;
     std::vector<SQLLEN> indicators;
     std::vector<SQLWCHAR> text;
     bool prepared = false;
 
+    // A cursor a stopped fetch left open is closed before the handle goes,
+    // on the thread that used it.
+    ~Statement()
+    {
+        if (handle && !odbc::leavingHandles())
+            SQLFreeStmt(handle.get(), SQL_CLOSE);
+    }
+
     SQLHSTMT get() const { return handle.get(); }
 
-    void run()
+    void run(CommandControl *control)
     {
         SQLRETURN rc;
-        if (prepared)
-            rc = SQLExecute(get());
-        else
-            rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+        {
+            const CommandControl::Interruptible interruptible(control, get());
+            if (prepared)
+                rc = SQLExecute(get());
+            else
+                rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+        }
         if (rc != SQL_NO_DATA)
             odbc::check(rc, SQL_HANDLE_STMT, get(), prepared ? "SQLExecute" : "SQLExecDirect");
     }
@@ -74,10 +106,14 @@ struct Statement
     }
 
     // Reads every remaining result so that errors raised late reach the caller.
-    void drain()
+    void drain(CommandControl *control)
     {
         for (;;) {
-            const SQLRETURN rc = SQLMoreResults(get());
+            SQLRETURN rc;
+            {
+                const CommandControl::Interruptible interruptible(control, get());
+                rc = SQLMoreResults(get());
+            }
             if (rc == SQL_NO_DATA)
                 return;
             odbc::check(rc, SQL_HANDLE_STMT, get(), "SQLMoreResults");
@@ -85,7 +121,61 @@ struct Statement
     }
 };
 
-} // namespace
+QueryCall::~QueryCall() = default;
+
+// Allocates a statement, binds the parameters as wide text and runs it.
+std::unique_ptr<QueryCall::Statement> QueryCall::run(CommandControl *control) const
+{
+    auto stmt = std::make_unique<Statement>();
+    stmt->link = m_link;
+    stmt->handle = odbc::Handle(SQL_HANDLE_STMT, m_link->get());
+    // A driver without a query time-out runs the statement without one.
+    SQLSetStmtAttr(stmt->get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
+    stmt->buffers.resize(m_values.size());
+    stmt->indicators.resize(m_values.size());
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        const QString &value = m_values[i].first;
+        stmt->buffers[i] = odbc::toWide(value);
+        const qsizetype length = value.size();
+        stmt->indicators[i] = m_values[i].second ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
+        const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        const SQLRETURN rc = SQLBindParameter(stmt->get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
+                                              sqlType, SQLULEN(std::max<qsizetype>(length, 1)), 0,
+                                              stmt->buffers[i].data(),
+                                              SQLLEN(stmt->buffers[i].size() * sizeof(SQLWCHAR)),
+                                              &stmt->indicators[i]);
+        odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLBindParameter");
+    }
+    stmt->text = odbc::toWide(m_text);
+    stmt->prepared = m_prepared;
+    if (m_prepared) {
+        const SQLRETURN rc = SQLPrepareW(stmt->get(), stmt->text.data(), SQL_NTS);
+        odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLPrepare");
+    }
+    stmt->run(control);
+    return stmt;
+}
+
+std::unique_ptr<ResultSet> QueryCall::fetch(CommandControl *control) const
+{
+    std::unique_ptr<Statement> stmt = run(control);
+    if (control)
+        control->throwIfCancelled();
+    stmt->seekResultSet();
+    Statement *raw = stmt.get();
+    return ResultSet::fetchAll(
+        stmt->get(),
+        [raw, control] {
+            raw->run(control);
+            raw->seekResultSet();
+        },
+        control);
+}
+
+void QueryCall::execute(CommandControl *control) const
+{
+    run(control)->drain(control);
+}
 
 Field::Field(const ResultSet *result, int row, int column)
     : m_result(result)
@@ -192,39 +282,6 @@ struct Query::Private
                 ++i;
             }
         }
-    }
-
-    // Allocates a statement, binds the parameters as wide text and runs it.
-    std::unique_ptr<Statement> execute()
-    {
-        auto stmt = std::make_unique<Statement>();
-        lastStatement = statement;
-        lastBound.clear();
-        stmt->handle = odbc::Handle(SQL_HANDLE_STMT, connection->handle());
-        stmt->buffers.resize(markers.size());
-        stmt->indicators.resize(markers.size());
-        for (std::size_t i = 0; i < markers.size(); ++i) {
-            const Parameter &parameter = parameters[std::size_t(markers[i])];
-            lastBound << parameter.value;
-            stmt->buffers[i] = odbc::toWide(parameter.value);
-            const qsizetype length = parameter.value.size();
-            stmt->indicators[i] = parameter.assigned ? SQLLEN(length * sizeof(SQLWCHAR)) : SQL_NULL_DATA;
-            const SQLSMALLINT sqlType = length > LongParameterLimit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            const SQLRETURN rc = SQLBindParameter(stmt->get(), SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
-                                                  sqlType, SQLULEN(std::max<qsizetype>(length, 1)), 0,
-                                                  stmt->buffers[i].data(),
-                                                  SQLLEN(stmt->buffers[i].size() * sizeof(SQLWCHAR)),
-                                                  &stmt->indicators[i]);
-            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLBindParameter");
-        }
-        stmt->text = odbc::toWide(statement);
-        stmt->prepared = prepared;
-        if (prepared) {
-            const SQLRETURN rc = SQLPrepareW(stmt->get(), stmt->text.data(), SQL_NTS);
-            odbc::check(rc, SQL_HANDLE_STMT, stmt->get(), "SQLPrepare");
-        }
-        stmt->run();
-        return stmt;
     }
 
     int fieldIndex(const QString &name) const
@@ -351,17 +408,35 @@ void Query::open()
 {
     if (d->result)
         return;
-    requireOpen(d->connection);
-    std::unique_ptr<Statement> stmt = d->execute();
-    stmt->seekResultSet();
-    Statement *raw = stmt.get();
-    std::unique_ptr<ResultSet> result = ResultSet::fetchAll(stmt->get(), [raw] {
-        raw->run();
-        raw->seekResultSet();
-    });
-    // The held result needs no handle; free it before anything else can fail.
-    stmt.reset();
+    adopt(call()->fetch());
+}
 
+void Query::execSql()
+{
+    call()->execute();
+}
+
+std::shared_ptr<const QueryCall> Query::call()
+{
+    requireOpen(d->connection);
+    std::shared_ptr<QueryCall> call(new QueryCall);
+    call->m_link = d->connection->link();
+    call->m_text = d->statement;
+    call->m_prepared = d->prepared;
+    d->lastStatement = d->statement;
+    d->lastBound.clear();
+    for (const int marker : d->markers) {
+        const Private::Parameter &parameter = d->parameters[std::size_t(marker)];
+        call->m_values.emplace_back(parameter.value, parameter.assigned);
+        d->lastBound << parameter.value;
+    }
+    return call;
+}
+
+void Query::adopt(std::unique_ptr<ResultSet> result)
+{
+    if (d->result || !result)
+        return;
     emit resultAboutToChange();
     d->result = std::move(result);
     d->fieldCache.clear();
@@ -370,19 +445,12 @@ void Query::open()
     emit activeChanged(true);
 }
 
-void Query::execSql()
-{
-    requireOpen(d->connection);
-    std::unique_ptr<Statement> stmt = d->execute();
-    stmt->drain();
-}
-
 void Query::close()
 {
     if (!d->result)
         return;
     emit resultAboutToChange();
-    d->result.reset();
+    discard(std::move(d->result));
     d->fieldCache.clear();
     setCurrentRow(-1, true);
     emit resultChanged();

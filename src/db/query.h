@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <memory>
 
+class CommandControl;
 class Connection;
+class ConnectionLink;
 class Query;
 
 // A field of the current row, read by name.
@@ -24,6 +26,33 @@ private:
     const ResultSet *m_result;
     int m_row;
     int m_column;
+};
+
+// What open() and execSql() send to the driver: the statement and its
+// parameter values copied from the query, bound to the connection as it was.
+// It runs on any thread while the query stays on its own; the statement
+// handle lives only inside one call, on the calling thread.
+class QueryCall
+{
+public:
+    ~QueryCall();
+    // Executes and fetches the whole result. A cancel of the control
+    // interrupts the execution (SQLCancel) or stops the fetch at the next
+    // block. Throws DatabaseError or OperationCancelled.
+    std::unique_ptr<ResultSet> fetch(CommandControl *control = nullptr) const;
+    // Executes a statement that returns no rows.
+    void execute(CommandControl *control = nullptr) const;
+
+private:
+    friend class Query;
+    struct Statement;
+    QueryCall() = default;
+    std::unique_ptr<Statement> run(CommandControl *control) const;
+
+    std::shared_ptr<ConnectionLink> m_link;
+    QString m_text;
+    std::vector<std::pair<QString, bool>> m_values; // value and whether assigned, per marker
+    bool m_prepared = false;
 };
 
 // A query object on the connection: SQL text as lines, named text
@@ -67,6 +96,12 @@ public:
     void open();
     // Runs a statement that returns no rows; the query stays closed.
     void execSql();
+    // The two halves of open() and execSql() for a call run elsewhere: call()
+    // takes the statement as it is now (the connection must be open) and
+    // records it as the last statement; adopt() makes a fetched result the
+    // open result, as open() does.
+    std::shared_ptr<const QueryCall> call();
+    void adopt(std::unique_ptr<ResultSet> result);
     // Drops the held result; does nothing when already closed.
     void close();
     bool active() const;

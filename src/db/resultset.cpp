@@ -1,5 +1,6 @@
 #include "db/resultset.h"
 
+#include "db/command.h"
 #include "db/numformat.h"
 
 #include <algorithm>
@@ -210,22 +211,25 @@ struct ResultSet::Column
 ResultSet::ResultSet() = default;
 ResultSet::~ResultSet() = default;
 
-std::unique_ptr<ResultSet> ResultSet::fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute)
+std::unique_ptr<ResultSet> ResultSet::fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute,
+                                               CommandControl *control)
 {
     auto result = std::make_unique<ResultSet>();
     result->describe(statement);
     const bool anyLong = std::any_of(result->m_columns.begin(), result->m_columns.end(),
                                      [](const Column &column) { return column.isLong; });
     if (anyLong) {
-        result->fetchValues(statement);
-    } else if (!result->fetchBlocks(statement)) {
+        result->fetchValues(statement, control);
+    } else if (!result->fetchBlocks(statement, control)) {
         // A text value did not fit its bound buffer: never keep it cut.
         if (!reexecute)
             throw DatabaseError(QStringLiteral("A text value is longer than its column"));
         result->clearValues();
         SQLFreeStmt(statement, SQL_CLOSE);
+        if (control)
+            control->addRows(-control->rows());
         reexecute();
-        result->fetchValues(statement);
+        result->fetchValues(statement, control);
     }
     result->finish();
     return result;
@@ -267,7 +271,7 @@ void ResultSet::describe(SQLHSTMT statement)
     }
 }
 
-bool ResultSet::fetchBlocks(SQLHSTMT statement)
+bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
 {
     const std::size_t columnCount = m_columns.size();
     std::size_t rowBytes = 0;
@@ -331,6 +335,9 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement)
     }
 
     for (;;) {
+        // Between blocks only: SQLCancel is never called while a fetch runs.
+        if (control)
+            control->throwIfCancelled();
         fetched = 0;
         const SQLRETURN rc = SQLFetch(statement);
         if (rc == SQL_NO_DATA)
@@ -387,14 +394,18 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement)
             }
         }
         m_rows += int(rows);
+        if (control)
+            control->addRows(qint64(rows));
     }
     return true;
 }
 
-void ResultSet::fetchValues(SQLHSTMT statement)
+void ResultSet::fetchValues(SQLHSTMT statement, CommandControl *control)
 {
     std::vector<SQLWCHAR> chunk(GetDataChunk + 1);
     for (;;) {
+        if (control)
+            control->throwIfCancelled();
         const SQLRETURN rc = SQLFetch(statement);
         if (rc == SQL_NO_DATA)
             break;
@@ -464,6 +475,8 @@ void ResultSet::fetchValues(SQLHSTMT statement)
             }
         }
         ++m_rows;
+        if (control)
+            control->addRows(1);
     }
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+class CommandControl;
+
 // How a held column stores its values.
 enum class FieldKind { Integer, Float, Text };
 // The kind a column of this ODBC SQL type is held as.
@@ -29,8 +31,10 @@ public:
     // When a bound text value turns out longer than its column claimed, the
     // cursor is closed, reexecute() runs the statement again and the result
     // is fetched value by value instead; without reexecute such a result
-    // throws.
-    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute = {});
+    // throws. With a control, the rows fetched are counted on it and a
+    // cancel stops the fetch at the next block (OperationCancelled).
+    static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute = {},
+                                               CommandControl *control = nullptr);
 
     int rowCount() const;
     int columnCount() const;
@@ -64,8 +68,8 @@ private:
     std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
     void prefetchAhead(int row, const Column &column) const;
     void describe(SQLHSTMT statement);
-    bool fetchBlocks(SQLHSTMT statement);
-    void fetchValues(SQLHSTMT statement);
+    bool fetchBlocks(SQLHSTMT statement, CommandControl *control);
+    void fetchValues(SQLHSTMT statement, CommandControl *control);
     void clearValues();
     void finish();
 

@@ -1,6 +1,7 @@
 #include "query/queryform.h"
 #include "ui_queryform.h"
 
+#include "ui/errorbox.h"
 #include "ui/fonts.h"
 
 #include "connection/datamodule.h"
@@ -210,25 +211,29 @@ void Tqueryform::BindDBGrid3Columns()
 
 void Tqueryform::Button1Click()
 {
-    listRows(*datamod->qry1, tradeAllStatement(), [this] { BindDBGrid1Columns(); }, ui->Label12);
+    runGuarded([&] {
+        listRows(*datamod->qry1, tradeAllStatement(), [this] { BindDBGrid1Columns(); }, ui->Label12);
+    });
 }
 
 void Tqueryform::Button2Click()
 {
-    TradeConditions conditions;
-    conditions.gddm = ui->Edit1->text();
-    conditions.zqdm = ui->Edit2->text();
-    conditions.cjsl = ui->Edit7->text();
-    conditions.bcye = ui->Edit8->text();
-    conditions.bs = ui->Edit11->text();
-    conditions.sbsjFrom = ui->Edit3->text();
-    conditions.sbsjTo = ui->Edit4->text();
-    conditions.cjsjFrom = ui->Edit5->text();
-    conditions.cjsjTo = ui->Edit6->text();
-    const StatementText statement = tradeConditionStatement(conditions);
-    if (statement.lines.isEmpty())
-        return; // no usable time range: leave everything as it is
-    listRows(*datamod->qry1, statement, [this] { BindDBGrid1Columns(); }, ui->Label12);
+    runGuarded([&] {
+        TradeConditions conditions;
+        conditions.gddm = ui->Edit1->text();
+        conditions.zqdm = ui->Edit2->text();
+        conditions.cjsl = ui->Edit7->text();
+        conditions.bcye = ui->Edit8->text();
+        conditions.bs = ui->Edit11->text();
+        conditions.sbsjFrom = ui->Edit3->text();
+        conditions.sbsjTo = ui->Edit4->text();
+        conditions.cjsjFrom = ui->Edit5->text();
+        conditions.cjsjTo = ui->Edit6->text();
+        const StatementText statement = tradeConditionStatement(conditions);
+        if (statement.lines.isEmpty())
+            return; // no usable time range: leave everything as it is
+        listRows(*datamod->qry1, statement, [this] { BindDBGrid1Columns(); }, ui->Label12);
+    });
 }
 
 void Tqueryform::Button3Click()
@@ -240,19 +245,23 @@ void Tqueryform::Button3Click()
 
 void Tqueryform::Button4Click()
 {
-    listRows(*datamod->qry2, ordwthAllStatement(), [this] { BindDBGrid2Columns(); }, ui->Label15);
+    runGuarded([&] {
+        listRows(*datamod->qry2, ordwthAllStatement(), [this] { BindDBGrid2Columns(); }, ui->Label15);
+    });
 }
 
 void Tqueryform::Button5Click()
 {
-    OrderConditions conditions;
-    conditions.acc = ui->Edit9->text();
-    conditions.stock = ui->Edit10->text();
-    conditions.qty = ui->Edit14->text();
-    conditions.price = ui->Edit15->text();
-    conditions.bs = ui->Edit13->text();
-    listRows(*datamod->qry2, ordwthConditionStatement(conditions), [this] { BindDBGrid2Columns(); },
-             ui->Label15);
+    runGuarded([&] {
+        OrderConditions conditions;
+        conditions.acc = ui->Edit9->text();
+        conditions.stock = ui->Edit10->text();
+        conditions.qty = ui->Edit14->text();
+        conditions.price = ui->Edit15->text();
+        conditions.bs = ui->Edit13->text();
+        listRows(*datamod->qry2, ordwthConditionStatement(conditions), [this] { BindDBGrid2Columns(); },
+                 ui->Label15);
+    });
 }
 
 void Tqueryform::Button6Click()
@@ -269,20 +278,24 @@ void Tqueryform::Button7Click()
 
 void Tqueryform::Button8Click()
 {
-    listRows(*datamod->qry3, ordwth2AllStatement(), [this] { BindDBGrid3Columns(); }, ui->Label39);
+    runGuarded([&] {
+        listRows(*datamod->qry3, ordwth2AllStatement(), [this] { BindDBGrid3Columns(); }, ui->Label39);
+    });
 }
 
 void Tqueryform::Button9Click()
 {
-    OrderConditions conditions;
-    conditions.acc = ui->Edit16->text();
-    conditions.stock = ui->Edit17->text();
-    conditions.qty = ui->Edit19->text();
-    conditions.price = ui->Edit20->text();
-    conditions.bs = ui->Edit21->text();
-    conditions.qty2 = ui->Edit18->text();
-    listRows(*datamod->qry3, ordwth2ConditionStatement(conditions), [this] { BindDBGrid3Columns(); },
-             ui->Label39);
+    runGuarded([&] {
+        OrderConditions conditions;
+        conditions.acc = ui->Edit16->text();
+        conditions.stock = ui->Edit17->text();
+        conditions.qty = ui->Edit19->text();
+        conditions.price = ui->Edit20->text();
+        conditions.bs = ui->Edit21->text();
+        conditions.qty2 = ui->Edit18->text();
+        listRows(*datamod->qry3, ordwth2ConditionStatement(conditions), [this] { BindDBGrid3Columns(); },
+                 ui->Label39);
+    });
 }
 
 void Tqueryform::Button10Click()
@@ -292,35 +305,41 @@ void Tqueryform::Button10Click()
 
 void Tqueryform::Button13Click()
 {
-    const QString count = ui->Label12->text();
-    const qint64 rows = statisticsRows(count);
-    if (rows <= 0)
-        return;
-    const TradeTotals totals = sumTrades(*datamod->qry1, rows);
-    showStatistics(TradeStatisticsTitle, {{CountCaption, countCell(count)},
-                                          {TradeQuantityCaption, quantityCell(totals.quantity)},
-                                          {TradeAmountCaption, amountCell(totals.amount)}});
+    runGuarded([&] {
+        const QString count = ui->Label12->text();
+        const qint64 rows = statisticsRows(count);
+        if (rows <= 0)
+            return;
+        const TradeTotals totals = sumTrades(*datamod->qry1, rows);
+        showStatistics(TradeStatisticsTitle, {{CountCaption, countCell(count)},
+                                              {TradeQuantityCaption, quantityCell(totals.quantity)},
+                                              {TradeAmountCaption, amountCell(totals.amount)}});
+    });
 }
 
 void Tqueryform::Button14Click()
 {
-    const QString count = ui->Label15->text();
-    const qint64 rows = statisticsRows(count);
-    if (rows <= 0)
-        return;
-    const qint64 quantity = sumOrders(*datamod->qry2, rows);
-    // The empty third line removes the amount of an earlier trade statistics.
-    showStatistics(OrderStatisticsTitle, {{CountCaption, countCell(count)},
-                                          {OrderQuantityCaption, quantityCell(quantity)},
-                                          {}});
+    runGuarded([&] {
+        const QString count = ui->Label15->text();
+        const qint64 rows = statisticsRows(count);
+        if (rows <= 0)
+            return;
+        const qint64 quantity = sumOrders(*datamod->qry2, rows);
+        // The empty third line removes the amount of an earlier trade statistics.
+        showStatistics(OrderStatisticsTitle, {{CountCaption, countCell(count)},
+                                              {OrderQuantityCaption, quantityCell(quantity)},
+                                              {}});
+    });
 }
 
 void Tqueryform::titleClick(const QLabel *countLabel, SortState &state, DataSource *source,
                             int column)
 {
-    if (countLabel->text().isEmpty())
-        return; // nothing listed on this page yet
-    state.titleClick(*source, column);
+    runGuarded([&] {
+        if (countLabel->text().isEmpty())
+            return; // nothing listed on this page yet
+        state.titleClick(*source, column);
+    });
 }
 
 void Tqueryform::DBGrid1TitleClick(int column)

@@ -1,5 +1,6 @@
 #include "ui/errorbox.h"
 
+#include "ui/command.h"
 #include "ui/messages.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,8 @@ QString errorBoxText(const QString &message)
 
 void showExceptionBox(const QString &message)
 {
+    if (programEnding())
+        return;
     QMessageBox box(QMessageBox::Critical, applicationTitle(),
                     msg::displayText(errorBoxText(message)), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorBox"));
@@ -47,4 +50,15 @@ void showExceptionBox(const std::exception &error)
 {
     // what() is UTF-8 throughout the program.
     showExceptionBox(QString::fromUtf8(error.what()));
+}
+
+void runGuarded(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const std::exception &error) {
+        showExceptionBox(error);
+    } catch (...) {
+        showExceptionBox(QStringLiteral("Unknown error"));
+    }
 }

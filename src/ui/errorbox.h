@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 
 // Title rule: file name without directory, cut at the first ".", every
 // character after the first in lower case ("C:\\x\\TOOL.EXE" gives "Tool").
@@ -17,3 +18,8 @@ QString errorBoxText(const QString &message);
 // the application title as caption, no owner window.
 void showExceptionBox(const std::exception &error);
 void showExceptionBox(const QString &message);
+
+// Runs the body of an event handler: an error it raises ends the handler in
+// the application-wide error box, here, instead of travelling up through the
+// toolkit's frames.
+void runGuarded(const std::function<void()> &body);

@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/connstring.h"
 #include "gendata.h"
+#include "ui/command.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStyle>
@@ -55,6 +57,23 @@ QByteArray systemIni(const char *name)
     return file.readAll();
 }
 
+// Driver sections with Threading=2 in place of any level of their own: at
+// the default level 3 the driver manager holds SQLCancel until the call it
+// should interrupt has returned.
+QByteArray withCancelThreading(const QByteArray &odbcinst)
+{
+    QByteArray result;
+    for (const QByteArray &line : odbcinst.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.toLower().startsWith("threading"))
+            continue;
+        result += line + '\n';
+        if (trimmed.startsWith('[') && trimmed != "[ODBC]")
+            result += "Threading=2\n";
+    }
+    return result;
+}
+
 QString env(const char *name)
 {
     return QString::fromLocal8Bit(qgetenv(name));
@@ -85,9 +104,10 @@ void prepareProcess()
                           "Threading=2\n\n";
     QByteArray odbc = "[sse]\nDriver=SQLite3\nDescription=test trades\nDatabase="
         + databasePath().toUtf8() + "\n\n[other]\nDriver=SQLite3\nDescription=second file\nDatabase="
-        + otherDatabasePath().toUtf8() + "\n\n";
+        + otherDatabasePath().toUtf8() + "\n\n[stepped]\nDriver=SQLite3\nDescription=test trades, rows stepped\nDatabase="
+        + databasePath().toUtf8() + "\nStepAPI=1\n\n";
     if (!sqlServerDsn().isEmpty()) {
-        odbcinst += systemIni("odbcinst.ini");
+        odbcinst += withCancelThreading(systemIni("odbcinst.ini"));
         odbc += systemIni("odbc.ini");
     }
     writeFile(dir.path() + QStringLiteral("/odbcinst.ini"), odbcinst);
@@ -289,6 +309,9 @@ void ModalWatcher::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible())
+        return;
+    // A command's progress window is the command's, not a box to close.
+    if (modal == commandProgressWindow())
         return;
     // A window counts as met until it is hidden; shown again, it is new.
     m_seen.removeIf([](const QPointer<QWidget> &seen) { return !seen || !seen->isVisible(); });

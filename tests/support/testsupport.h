@@ -29,6 +29,8 @@ namespace testsupport {
 // folder named by ODBCSYSINI (before the first ODBC call). The DSNs:
 //   sse      → SQLite file databasePath()
 //   other    → SQLite file otherDatabasePath()
+//   stepped  → SQLite file databasePath(), rows stepped one by one as they
+//              are fetched (StepAPI) instead of all during the execution
 // When SQLTOOL_MSSQL_DSN is set, the machine's own ODBC entries are copied
 // after these so that DSN is reachable as well.
 void prepareProcess();
@@ -110,8 +112,9 @@ void verifyOkBox(const ModalRecord &box, const QString &title, const QString &te
                  QMessageBox::Icon icon, bool hasOwner = false);
 
 // While alive, watches for modal windows (polling every few milliseconds),
-// records each one it meets and then hands it to the handler, which must
-// close it; without a handler, closeModal closes it.
+// records each one it meets (a command's progress window aside) and then
+// hands it to the handler, which must close it; without a handler,
+// closeModal closes it.
 class ModalWatcher : public QObject
 {
     Q_OBJECT

@@ -1,0 +1,137 @@
+// Figures of commands run off the UI thread: how long the UI thread is kept
+// from its timers while the query window lists every trade row, what the
+// worker costs against the same open on the UI thread, how soon a cancel
+// gives the program back, and when the progress window shows.
+
+#include "bench.h"
+
+#include "connection/datamodule.h"
+#include "db/query.h"
+#include "query/queryform.h"
+#include "ui/command.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+
+// Watches the UI thread while a command runs: the longest gap between the
+// beats of a 10 ms timer, when the progress window first showed, and (when
+// asked to) clicks its "取消" a while after the start and notes when the
+// command's box came up, closing it.
+class CommandWatch : public QObject
+{
+public:
+    explicit CommandWatch(qint64 cancelAfterMs = -1)
+        : m_cancelAfterMs(cancelAfterMs)
+    {
+        m_clock.start();
+        m_lastBeat = 0;
+        connect(&m_beat, &QTimer::timeout, this, [this] {
+            const qint64 now = m_clock.elapsed();
+            maxGapMs = std::max(maxGapMs, now - m_lastBeat);
+            m_lastBeat = now;
+        });
+        m_beat.start(10);
+        connect(&m_poll, &QTimer::timeout, this, &CommandWatch::poll);
+        m_poll.start(5);
+    }
+
+    qint64 maxGapMs = 0;
+    qint64 progressShownMs = -1;
+    qint64 cancelClickedMs = -1;
+    qint64 boxShownMs = -1;
+
+private:
+    void poll()
+    {
+        const qint64 now = m_clock.elapsed();
+        QProgressDialog *progress = commandProgressWindow();
+        if (progress && progressShownMs < 0)
+            progressShownMs = now;
+        if (progress && m_cancelAfterMs >= 0 && cancelClickedMs < 0 && now >= m_cancelAfterMs) {
+            cancelClickedMs = m_clock.elapsed();
+            progress->findChild<QPushButton *>()->click();
+        }
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (boxShownMs < 0)
+                boxShownMs = now;
+            box->button(QMessageBox::Ok)->click();
+        }
+    }
+
+    qint64 m_cancelAfterMs;
+    QElapsedTimer m_clock;
+    qint64 m_lastBeat;
+    QTimer m_beat;
+    QTimer m_poll;
+};
+
+// The same open on the UI thread, as the program did it before.
+double syncOpenSeconds(const QString &statement)
+{
+    Query query(datamod->con);
+    query.setSql({statement});
+    query.setPrepared(true);
+    const bench::Stopwatch watch;
+    query.open();
+    return watch.seconds();
+}
+
+const bench::FigureGroup commandFigures(30, [](bench::Context &context) {
+    queryform->show();
+    QCoreApplication::processEvents();
+    auto *button = bench::queryControl<QPushButton>("Button1");
+    QLabel *count = bench::queryControl<QLabel>("Label12");
+
+    // Two rounds of each, alternating; the faster counts, the longest stall
+    // of either.
+    double syncSeconds = std::numeric_limits<double>::infinity();
+    double listSeconds = std::numeric_limits<double>::infinity();
+    qint64 maxStallMs = 0;
+    qint64 progressShownMs = 0;
+    for (int round = 0; round < 2; ++round) {
+        syncSeconds = std::min(syncSeconds, syncOpenSeconds(context.listStatement));
+        CommandWatch watch;
+        const bench::Stopwatch stopwatch;
+        button->click();
+        listSeconds = std::min(listSeconds, stopwatch.seconds());
+        if (count->text() != QString::number(context.rows)) {
+            std::fprintf(stderr, "count label shows %s\n", qPrintable(count->text()));
+            std::exit(1);
+        }
+        maxStallMs = std::max(maxStallMs, watch.maxGapMs);
+        progressShownMs = std::max(progressShownMs, watch.progressShownMs);
+    }
+    bench::report("list_max_stall_ms", maxStallMs);
+    bench::report("list_vs_sync", listSeconds / syncSeconds);
+    bench::report("progress_shown_ms", progressShownMs);
+
+    // "取消" one second into the list, whatever it is doing by then.
+    {
+        CommandWatch watch(1000);
+        button->click();
+        if (watch.cancelClickedMs < 0) {
+            std::fprintf(stderr, "cancel_ms not measured: the list ended within a second\n");
+        } else if (watch.boxShownMs < 0) {
+            std::fprintf(stderr, "the cancelled list showed no box\n");
+            std::exit(1);
+        } else {
+            bench::report("cancel_ms", watch.boxShownMs - watch.cancelClickedMs);
+        }
+    }
+    queryform->hide();
+});
+
+} // namespace

@@ -1,0 +1,274 @@
+#include "ui/command.h"
+
+#include "db/odbc.h"
+#include "ui/errorbox.h"
+#include "ui/waitcursor.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+
+namespace {
+
+const QString ProgressName = QStringLiteral("CommandProgress");
+const QString CancelText = QStringLiteral("取消");
+const QString ProgressLine = QStringLiteral("已处理 %1 行，用时 %2 秒");
+const QString BusyText = QStringLiteral("A command is already running");
+
+constexpr int ProgressDelayMs = 500;
+constexpr int ProgressUpdateMs = 250;
+// How long a cancelled command may take to end before it is given up.
+constexpr int GiveUpMs = 2000;
+
+bool running = false;
+bool ending = false;
+QPointer<QProgressDialog> shownProgress;
+
+bool isInputEvent(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// While a command runs, the windows take no input and ignore their close
+// boxes; only the progress window is spared, and the main window's close box
+// asks the command to end the program.
+class InputBlocker : public QObject
+{
+public:
+    explicit InputBlocker(std::function<void()> mainWindowClosed)
+        : m_mainWindowClosed(std::move(mainWindowClosed))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+    QPointer<QWidget> spared;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!watched->isWidgetType())
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        if (spared && (widget == spared || spared->isAncestorOf(widget)))
+            return false;
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            if (qobject_cast<QMainWindow *>(widget))
+                m_mainWindowClosed();
+            return true;
+        }
+        return isInputEvent(event->type());
+    }
+
+private:
+    std::function<void()> m_mainWindowClosed;
+};
+
+// The modal window that appears when a command takes a while.
+class ProgressWindow : public QProgressDialog
+{
+public:
+    ProgressWindow(const QString &text, const CommandControl &control, const QElapsedTimer &clock)
+        : QProgressDialog(QString(), CancelText, 0, 0)
+        , m_text(text)
+        , m_control(control)
+        , m_clock(clock)
+    {
+        setObjectName(ProgressName);
+        setWindowTitle(applicationTitle());
+        setWindowModality(Qt::ApplicationModal);
+        setAutoReset(false);
+        setMinimumDuration(0);
+        showState();
+        connect(&m_timer, &QTimer::timeout, this, &ProgressWindow::showState);
+        m_timer.start(ProgressUpdateMs);
+    }
+
+protected:
+    // Escape, like the close box, means "取消".
+    void reject() override { emit canceled(); }
+
+private:
+    void showState()
+    {
+        setLabelText(m_text + QLatin1Char('\n')
+                     + ProgressLine.arg(m_control.rows()).arg(m_clock.elapsed() / 1000));
+    }
+
+    QString m_text;
+    const CommandControl &m_control;
+    const QElapsedTimer &m_clock;
+    QTimer m_timer;
+};
+
+struct RunningFlag
+{
+    RunningFlag() { running = true; }
+    ~RunningFlag() { running = false; }
+};
+
+// One command on the UI thread: the event loop it keeps running, the
+// progress window, the cancel and the end.
+class CommandSession
+{
+public:
+    CommandSession(const QString &text, const std::function<void(CommandControl &)> &work)
+        : m_text(text)
+        , m_run(CommandRun::start(work))
+        , m_control(m_run->control())
+        , m_blocker([this] {
+            m_closing = true;
+            cancel();
+        })
+    {
+        m_clock.start();
+        m_run->setEndListener([this] { QMetaObject::invokeMethod(&m_loop, "quit", Qt::QueuedConnection); });
+        m_giveUp.setSingleShot(true);
+        QObject::connect(&m_giveUp, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        m_showProgress.setSingleShot(true);
+        QObject::connect(&m_showProgress, &QTimer::timeout, &m_loop, [this] { showProgress(); });
+        m_showProgress.start(ProgressDelayMs);
+    }
+
+    ~CommandSession() { m_run->setEndListener(nullptr); }
+
+    // Runs the event loop until the work has ended, was left behind or was
+    // given up.
+    void wait()
+    {
+        if (!m_run->ended())
+            m_loop.exec();
+        if (!m_run->ended() && !m_control.cancelRequested() && !m_abandoned) {
+            // The event loops are ending under the command: stop it as the
+            // main window's close box does.
+            m_closing = true;
+            m_control.requestCancel();
+            m_run->wait(GiveUpMs);
+        }
+        m_progress.reset();
+    }
+
+    // Returns when the work succeeded; throws its error, or OperationCancelled.
+    void finish()
+    {
+        const bool ended = m_run->ended();
+        if (m_closing) {
+            ending = true;
+            QCoreApplication::exit(0);
+        }
+        if (!ended) {
+            // The call goes on on its thread; at exit nothing is freed under it.
+            if (m_closing)
+                odbc::leaveHandlesAtExit();
+            if (!m_abandoned)
+                emit commandEvents()->connectionGivenUp();
+            throw OperationCancelled();
+        }
+        if (const std::exception_ptr error = m_run->error()) {
+            // Whatever the driver made of the interruption, it was a cancel.
+            if (m_control.cancelRequested())
+                throw OperationCancelled();
+            std::rethrow_exception(error);
+        }
+    }
+
+private:
+    void cancel()
+    {
+        if (m_control.cancelRequested())
+            return;
+        m_control.requestCancel();
+        if (m_control.abandonable()) {
+            m_abandoned = true;
+            m_loop.quit();
+        } else {
+            m_giveUp.start(GiveUpMs);
+        }
+    }
+
+    void showProgress()
+    {
+        if (m_control.cancelRequested())
+            return;
+        m_progress = std::make_unique<ProgressWindow>(m_text, m_control, m_clock);
+        QObject::connect(m_progress.get(), &QProgressDialog::canceled, &m_loop, [this] { cancel(); });
+        m_blocker.spared = m_progress.get();
+        shownProgress = m_progress.get();
+        m_progress->show();
+    }
+
+    QString m_text;
+    std::shared_ptr<CommandRun> m_run;
+    CommandControl &m_control;
+    QElapsedTimer m_clock;
+    QEventLoop m_loop;
+    InputBlocker m_blocker;
+    QTimer m_giveUp;
+    QTimer m_showProgress;
+    std::unique_ptr<ProgressWindow> m_progress;
+    bool m_abandoned = false; // the call is left running (a connect)
+    bool m_closing = false;   // the main window was closed
+};
+
+} // namespace
+
+bool commandRunning()
+{
+    return running;
+}
+
+QProgressDialog *commandProgressWindow()
+{
+    return shownProgress && shownProgress->isVisible() ? shownProgress.data() : nullptr;
+}
+
+bool programEnding()
+{
+    return ending;
+}
+
+CommandEvents *commandEvents()
+{
+    // Lives as long as the program; connected to by the data module.
+    static CommandEvents *events = new CommandEvents;
+    return events;
+}
+
+void runCommand(const QString &text, const std::function<void(CommandControl &)> &work)
+{
+    if (running)
+        throw DatabaseError(BusyText);
+    const RunningFlag flag;
+    ending = false;
+    const WaitCursor waitCursor;
+    CommandSession session(text, work);
+    session.wait();
+    session.finish();
+}
