@@ -101,8 +101,9 @@ void Connection::selectDatabase(SQLHDBC dbc, const QString &database)
 {
     std::vector<SQLWCHAR> name = odbc::toWide(database);
     // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
-    const SQLRETURN rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, name.data(),
-                                            SQLINTEGER(database.size() * sizeof(SQLWCHAR)));
+    // The name goes null-terminated: driver managers disagree on whether a
+    // length given here counts bytes or characters.
+    const SQLRETURN rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
     odbc::check(rc, SQL_HANDLE_DBC, dbc, "SQLSetConnectAttr");
 }
 
