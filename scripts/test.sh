@@ -1,9 +1,21 @@
 #!/bin/sh
-# Builds everything and runs every test.
+# Builds everything and runs every test; then builds the tests again with
+# AddressSanitizer and UndefinedBehaviorSanitizer into build-sanitize/ (or
+# $SANITIZE_BUILD_DIR) and runs every test there, where any report fails.
+# SANITIZE=0 runs only the normal suite, SANITIZE=1 only the sanitizer one.
 set -eu
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
-export BUILD_DIR
-"$ROOT/scripts/build.sh"
-cd "$BUILD_DIR"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+SANITIZE="${SANITIZE:-both}"
+
+if [ "$SANITIZE" != 1 ]; then
+  BUILD_DIR="${BUILD_DIR:-$ROOT/build}" "$ROOT/scripts/build.sh"
+  (cd "${BUILD_DIR:-$ROOT/build}" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+fi
+
+if [ "$SANITIZE" != 0 ]; then
+  SANITIZE_BUILD_DIR="${SANITIZE_BUILD_DIR:-$ROOT/build-sanitize}"
+  # -O1 with line tables: quicker to build than the normal build, still fast to run.
+  BUILD_DIR="$SANITIZE_BUILD_DIR" "$ROOT/scripts/build.sh" -DSQLTOOL_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1"
+  (cd "$SANITIZE_BUILD_DIR" && QT_QPA_PLATFORM=offscreen QTEST_DISABLE_STACK_DUMP=1 ctest --output-on-failure -j2)
+fi

@@ -123,8 +123,8 @@ void Connection::selectDatabase(SQLHDBC dbc, const QString &database)
 {
     std::vector<SQLWCHAR> name = odbc::toWide(database);
     // A driver answering "option value changed" (SQL_SUCCESS_WITH_INFO) has succeeded.
-    // The name goes zero-terminated: unixODBC, converting it for an ANSI
-    // driver, takes a length in bytes for one in characters and reads past it.
+    // The name goes null-terminated: driver managers disagree on whether a
+    // length given here counts bytes or characters.
     const SQLRETURN rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, name.data(), SQL_NTS);
     odbc::check(rc, SQL_HANDLE_DBC, dbc, "SQLSetConnectAttr");
     // Some drivers (PostgreSQL's) accept any name and stay where they are.

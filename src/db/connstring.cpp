@@ -9,24 +9,35 @@ bool hasOuterBlank(const QString &value)
     return !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
 }
 
+bool holdsSemicolonOrQuote(const QString &value)
+{
+    return value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('\''));
+}
+
+QString quoted(const QString &value)
+{
+    QString text = value;
+    text.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 } // namespace
 
 QString quoteProviderValue(const QString &value)
 {
-    const bool needsQuotes = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('"'))
-        || value.contains(QLatin1Char('\'')) || hasOuterBlank(value);
-    if (!needsQuotes)
-        return value;
-    QString quoted = value;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return holdsSemicolonOrQuote(value) || hasOuterBlank(value) ? quoted(value) : value;
+}
+
+QString quoteTrimmedProviderValue(const QString &value)
+{
+    return holdsSemicolonOrQuote(value) ? quoted(value.trimmed()) : value;
 }
 
 QString loginConnectionString(const QString &password, const QString &user, const QString &dsn)
 {
     return QStringLiteral("Provider=MSDASQL.1; password=") + quoteProviderValue(password)
-        + QStringLiteral(";Persist Security Info=False;User ID=") + quoteProviderValue(user)
-        + QStringLiteral(";Data Source=") + quoteProviderValue(dsn);
+        + QStringLiteral(";Persist Security Info=False;User ID=") + quoteTrimmedProviderValue(user)
+        + QStringLiteral(";Data Source=") + quoteTrimmedProviderValue(dsn);
 }
 
 QList<QPair<QString, QString>> parseProviderString(const QString &text)

@@ -13,7 +13,13 @@
 // inner double quote doubled. Other values are returned unchanged.
 QString quoteProviderValue(const QString &value);
 
-// The login's connection string, each value quoted by quoteProviderValue().
+// For values the provider trims (DSN and user): the value unchanged unless
+// it holds ";" or a quote; then its text without outer blanks, quoted.
+// Either way the provider reads the value without its outer blanks.
+QString quoteTrimmedProviderValue(const QString &value);
+
+// The login's connection string: the password quoted by quoteProviderValue()
+// (kept whole), the user and the DSN by quoteTrimmedProviderValue().
 QString loginConnectionString(const QString &password, const QString &user, const QString &dsn);
 
 // Splits a provider string into (key, value) pairs by its own quoting rules.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace {
@@ -27,13 +28,19 @@ Decimal decompose(double value)
     char text[40];
     // The shortest text that reads back as the value; when that needs more
     // than 15 digits, the value rounded to 15 digits instead. (A shortest
-    // text of at most 15 digits is also the value rounded to 15 digits.)
-    auto result = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
+    // text of at most 15 digits is also the value rounded to 15 digits, as
+    // long as the value is a normal double: below the smallest normal one
+    // the precision drops and the shortest text can have fewer digits.)
+    const double magnitude = std::fabs(value);
+    const bool subnormal = magnitude < std::numeric_limits<double>::min();
+    auto result = subnormal
+        ? std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, GeneralDigits - 1)
+        : std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
     const auto digitCount = [&] {
         return int(std::find(text, result.ptr, 'e') - text) - (text[1] == '.' ? 1 : 0);
     };
     if (digitCount() > GeneralDigits)
-        result = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific,
+        result = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific,
                                GeneralDigits - 1);
     const char *p = text;
     for (; p < result.ptr && *p != 'e'; ++p) {
@@ -46,43 +53,37 @@ Decimal decompose(double value)
     return d;
 }
 
-} // namespace
-
-QString formatGeneral(double value)
+// The digits of scaled / 10^scale rounded to 15, half away from zero.
+Decimal decompose(qint64 scaled, int scale)
 {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-    if (value == 0)
-        return QStringLiteral("0");
-    char out[48];
-    int n = 0;
-    // Most values are prices and amounts with at most three decimals. When
-    // k/1000 (k whole, at most 15 digits) reads back as the value, it is the
-    // value's shortest text and so its 15-digit rounding as well.
-    if (std::fabs(value) < 1e12) {
-        const long long k = std::llround(value * 1000.0);
-        if (k != 0 && double(k) / 1000.0 == value) {
-            unsigned long long magnitude = k < 0 ? 0ULL - (unsigned long long)k : (unsigned long long)k;
-            if (k < 0)
-                out[n++] = '-';
-            const unsigned long long whole = magnitude / 1000;
-            unsigned fraction = unsigned(magnitude % 1000);
-            n = int(std::to_chars(out + n, out + sizeof out, whole).ptr - out);
-            if (fraction != 0) {
-                out[n++] = '.';
-                char digits[3] = {char('0' + fraction / 100), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
-                int count = 3;
-                while (digits[count - 1] == '0')
-                    --count;
-                for (int i = 0; i < count; ++i)
-                    out[n++] = digits[i];
-            }
-            return QString::fromLatin1(out, n);
+    Decimal d;
+    d.negative = scaled < 0;
+    const std::uint64_t magnitude = d.negative ? 0 - std::uint64_t(scaled) : std::uint64_t(scaled);
+    char text[24];
+    const int length = int(std::to_chars(text, text + sizeof text, magnitude).ptr - text);
+    d.exponent = length - 1 - scale;
+    d.count = std::min(length, GeneralDigits);
+    std::copy(text, text + d.count, d.digits);
+    if (length > GeneralDigits && text[GeneralDigits] >= '5') {
+        int i = d.count - 1;
+        while (i >= 0 && d.digits[i] == '9')
+            d.digits[i--] = '0';
+        if (i >= 0) {
+            ++d.digits[i];
+        } else { // 999… became 1000…
+            d.digits[0] = '1';
+            ++d.exponent;
         }
     }
-    const Decimal d = decompose(value);
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    return d;
+}
+
+QString layout(const Decimal &d)
+{
+    char out[48];
+    int n = 0;
     if (d.negative)
         out[n++] = '-';
     if (d.exponent < -4 || d.exponent >= GeneralDigits) {
@@ -112,6 +113,96 @@ QString formatGeneral(double value)
             out[n++] = d.digits[i];
     }
     return QString::fromLatin1(out, n);
+}
+
+} // namespace
+
+QString formatGeneral(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    if (value == 0)
+        return QStringLiteral("0");
+    // Most values are prices and amounts with at most three decimals. When
+    // k/1000 (k whole, at most 15 digits) reads back as the value, it is the
+    // value's shortest text and so its 15-digit rounding as well.
+    if (std::fabs(value) < 1e12) {
+        const long long k = std::llround(value * 1000.0);
+        if (k != 0 && double(k) / 1000.0 == value) {
+            char out[48];
+            int n = 0;
+            unsigned long long magnitude = k < 0 ? 0ULL - (unsigned long long)k : (unsigned long long)k;
+            if (k < 0)
+                out[n++] = '-';
+            const unsigned long long whole = magnitude / 1000;
+            unsigned fraction = unsigned(magnitude % 1000);
+            n = int(std::to_chars(out + n, out + sizeof out, whole).ptr - out);
+            if (fraction != 0) {
+                out[n++] = '.';
+                char digits[3] = {char('0' + fraction / 100), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
+                int count = 3;
+                while (digits[count - 1] == '0')
+                    --count;
+                for (int i = 0; i < count; ++i)
+                    out[n++] = digits[i];
+            }
+            return QString::fromLatin1(out, n);
+        }
+    }
+    return layout(decompose(value));
+}
+
+QString formatGeneralDecimal(qint64 scaled, int scale)
+{
+    if (scaled == 0)
+        return QStringLiteral("0");
+    return layout(decompose(scaled, scale));
+}
+
+bool parseScaledDecimal(QStringView text, int scale, qint64 *scaled)
+{
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    const bool negative = i < size && text[i] == u'-';
+    if (i < size && (text[i] == u'-' || text[i] == u'+'))
+        ++i;
+    // The magnitude may reach 2^63 for the smallest value.
+    const std::uint64_t limit = negative ? std::uint64_t(1) << 63 : (std::uint64_t(1) << 63) - 1;
+    std::uint64_t magnitude = 0;
+    int digits = 0;
+    int decimals = -1; // digits after the point so far; -1 before it
+    for (; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9')
+            return false;
+        ++digits;
+        const auto digit = std::uint64_t(c - u'0');
+        if (decimals >= 0 && decimals >= scale) {
+            if (digit != 0)
+                return false; // more precision than the column has
+            continue;
+        }
+        if (decimals >= 0)
+            ++decimals;
+        if (magnitude > (limit - digit) / 10)
+            return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    if (digits == 0)
+        return false;
+    for (int k = std::max(decimals, 0); k < scale; ++k) {
+        if (magnitude > limit / 10)
+            return false;
+        magnitude *= 10;
+    }
+    *scaled = negative ? qint64(0 - magnitude) : qint64(magnitude);
+    return true;
 }
 
 ConversionError::ConversionError(const QString &message)

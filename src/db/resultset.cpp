@@ -4,6 +4,7 @@
 #include "db/numformat.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -23,6 +24,8 @@ constexpr std::size_t MinBlockRows = 32;
 constexpr std::size_t MaxBlockRows = 2048;
 // Chunk of one SQLGetData call for text, in characters.
 constexpr std::size_t GetDataChunk = 4096;
+// Decimal columns up to this many digits are held as scaled 64-bit integers.
+constexpr SQLULEN MaxExactDigits = 18;
 
 bool isLongType(SQLSMALLINT type)
 {
@@ -136,6 +139,7 @@ struct ResultSet::Column
     int displaySize = 0;
     SQLULEN width = 0; // bound text buffer in characters, terminator included
     bool isLong = false;
+    int scale = 0;     // > 0: a decimal held in `integers` as value * 10^scale
     std::vector<qint64> integers;
     std::vector<double> reals;
     std::vector<char16_t> chars;
@@ -174,6 +178,28 @@ struct ResultSet::Column
         nulls = {};
         if (kind == FieldKind::Text)
             offsets.push_back(0);
+    }
+
+    // The driver's text of a decimal value, as the scaled integer held.
+    void appendDecimal(QStringView text)
+    {
+        qint64 value = 0;
+        if (!parseScaledDecimal(text, scale, &value))
+            throw DatabaseError(QStringLiteral("The value '%1' of column '%2' is not a decimal number")
+                                    .arg(text.toString(), name));
+        integers.push_back(value);
+    }
+
+    [[noreturn]] void decimalTooLong() const
+    {
+        throw DatabaseError(QStringLiteral("A value of column '%1' has more digits than the column").arg(name));
+    }
+
+    double real(std::uint32_t row) const
+    {
+        if (scale == 0)
+            return reals[row];
+        return double(integers[row]) / std::pow(10.0, scale);
     }
 
     void shrink()
@@ -243,7 +269,11 @@ void ResultSet::describe(SQLHSTMT statement)
         column.sqlType = type;
         column.kind = fieldKindOf(type);
         column.displaySize = describedDisplaySize(statement, i, size);
-        if (column.kind == FieldKind::Text) {
+        if ((type == SQL_NUMERIC || type == SQL_DECIMAL) && digits > 0 && size <= MaxExactDigits) {
+            // Read as text (sign, digits, point) and held exactly.
+            column.scale = digits;
+            column.width = size + 3;
+        } else if (column.kind == FieldKind::Text) {
             // Binary values arrive as two hexadecimal digits per byte.
             const SQLULEN characters = isBinaryType(type) ? size * 2 : size;
             column.isLong = isLongType(type) || size == 0 || characters > LongColumnLimit;
@@ -259,7 +289,7 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
     std::size_t rowBytes = 0;
     for (const Column &column : m_columns) {
         rowBytes += sizeof(SQLLEN);
-        rowBytes += column.kind == FieldKind::Text ? column.width * sizeof(SQLWCHAR) : 8;
+        rowBytes += column.width > 0 ? column.width * sizeof(SQLWCHAR) : 8;
     }
     const std::size_t blockRows = std::clamp(BlockBufferBytes / std::max<std::size_t>(rowBytes, 1),
                                              MinBlockRows, MaxBlockRows);
@@ -304,7 +334,10 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
             bind(SQL_C_SBIGINT, buffer.integers, 1);
             break;
         case FieldKind::Float:
-            bind(SQL_C_DOUBLE, buffer.reals, 1);
+            if (column.scale > 0)
+                bind(SQL_C_WCHAR, buffer.chars, column.width);
+            else
+                bind(SQL_C_DOUBLE, buffer.reals, 1);
             break;
         case FieldKind::Text:
         default:
@@ -347,7 +380,16 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
                     column.integers.push_back(null ? 0 : buffer.integers[r]);
                     break;
                 case FieldKind::Float:
-                    column.reals.push_back(null ? 0.0 : buffer.reals[r]);
+                    if (column.scale == 0) {
+                        column.reals.push_back(null ? 0.0 : buffer.reals[r]);
+                    } else if (null) {
+                        column.integers.push_back(0);
+                    } else {
+                        const auto *begin = reinterpret_cast<const QChar *>(buffer.chars.data() + r * column.width);
+                        if (indicator < 0 || SQLULEN(indicator) >= column.width * sizeof(SQLWCHAR))
+                            column.decimalTooLong();
+                        column.appendDecimal(QStringView(begin, indicator / SQLLEN(sizeof(SQLWCHAR))));
+                    }
                     break;
                 case FieldKind::Text:
                 default:
@@ -400,7 +442,21 @@ void ResultSet::fetchValues(SQLHSTMT statement, CommandControl *control)
                 getNumber(SQL_C_SBIGINT, column.integers);
                 break;
             case FieldKind::Float:
-                getNumber(SQL_C_DOUBLE, column.reals);
+                if (column.scale == 0) {
+                    getNumber(SQL_C_DOUBLE, column.reals);
+                } else {
+                    SQLWCHAR text[MaxExactDigits + 4] = {};
+                    odbc::check(SQLGetData(statement, number, SQL_C_WCHAR, text, sizeof text, &indicator),
+                                SQL_HANDLE_STMT, statement, "SQLGetData");
+                    const bool null = indicator == SQL_NULL_DATA;
+                    if (!null && (indicator < 0 || SQLULEN(indicator) >= sizeof text))
+                        column.decimalTooLong();
+                    column.markRow(row, null);
+                    if (null)
+                        column.integers.push_back(0);
+                    else
+                        column.appendDecimal(QStringView(reinterpret_cast<const QChar *>(text)));
+                }
                 break;
             case FieldKind::Text:
             default: {
@@ -503,7 +559,17 @@ qint64 ResultSet::integer(int row, int column) const
 
 double ResultSet::real(int row, int column) const
 {
-    return m_columns[std::size_t(column)].reals[fetchRow(row)];
+    return m_columns[std::size_t(column)].real(fetchRow(row));
+}
+
+int ResultSet::scale(int column) const
+{
+    return m_columns[std::size_t(column)].scale;
+}
+
+qint64 ResultSet::scaled(int row, int column) const
+{
+    return m_columns[std::size_t(column)].integers[fetchRow(row)];
 }
 
 void ResultSet::prefetchAhead(int row, const Column &c) const
@@ -516,7 +582,7 @@ void ResultSet::prefetchAhead(int row, const Column &c) const
         prefetch(c.integers.data() + far);
         break;
     case FieldKind::Float:
-        prefetch(c.reals.data() + far);
+        prefetch(c.scale > 0 ? static_cast<const void *>(c.integers.data() + far) : c.reals.data() + far);
         break;
     case FieldKind::Text:
     default: {
@@ -541,7 +607,7 @@ QString ResultSet::text(int row, int column) const
     case FieldKind::Integer:
         return QString::number(c.integers[r]);
     case FieldKind::Float:
-        return formatGeneral(c.reals[r]);
+        return formatGeneral(c.real(r));
     case FieldKind::Text:
     default:
         return c.view(r).toString();
@@ -605,7 +671,8 @@ void ResultSet::sort(int column, bool descending)
                 nullRows.push_back(r);
                 continue;
             }
-            const std::uint64_t key = c.kind == FieldKind::Integer ? integerKey(c.integers[r]) : realKey(c.reals[r]);
+            const std::uint64_t key = c.kind == FieldKind::Integer || c.scale > 0 ? integerKey(c.integers[r])
+                                                                                  : realKey(c.reals[r]);
             keys.push_back({descending ? ~key : key, r});
         }
         std::stable_sort(keys.begin(), keys.end(),

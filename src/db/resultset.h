@@ -50,6 +50,11 @@ public:
     bool isNull(int row, int column) const;
     qint64 integer(int row, int column) const;   // Integer columns
     double real(int row, int column) const;      // Float columns
+    // A Float column the driver reports as SQL_NUMERIC or SQL_DECIMAL with
+    // a scale (and at most 18 digits) is held exactly: scale() gives that
+    // scale and scaled() the value times 10^scale. scale() is 0 otherwise.
+    int scale(int column) const;
+    qint64 scaled(int row, int column) const;
     // The value as text: integers in decimal, floats in the general number
     // format, text as stored; empty for null.
     QString text(int row, int column) const;

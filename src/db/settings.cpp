@@ -379,9 +379,10 @@ void writeSettingFile(const QString &path, const QString &section, const QString
 
     // The new content goes to a temporary file beside the old one, which
     // then replaces it in one step: a crash or a full disk leaves the old
-    // file whole.
+    // file whole. A folder that takes no new files (write access granted on
+    // the file alone) gets the content written into the file in place.
     QSaveFile out(path);
-    out.setDirectWriteFallback(false);
+    out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly))
         throw writeFailed(path);
     if (out.write(updated) != updated.size()) {

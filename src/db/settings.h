@@ -37,7 +37,8 @@ QString settingsPath();
 QString readSetting(const QString &section, const QString &key, const QString &defaultValue);
 // Private-profile write: replaces the value in place or appends the key or
 // section, leaving every other line byte for byte. The file is replaced
-// atomically. Throws SettingsError("Unable to write to <path>").
+// atomically where its folder allows, else written in place. Throws
+// SettingsError("Unable to write to <path>").
 void writeSetting(const QString &section, const QString &key, const QString &value);
 
 // Every raw line of the file that contains "DSNDst", in file order.

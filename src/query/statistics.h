@@ -13,11 +13,35 @@ class Query;
 // The rows to total, from the count label's text: 0 when it is empty.
 qint64 statisticsRows(const QString &countLabel);
 
+// The amount total. Decimal values whose column has a scale are added
+// exactly as scaled integers (value = scaled / 10^scale); plain doubles
+// with compensated (Neumaier) summation, so the total keeps every cent the
+// 15 digits of the general format can show.
+class AmountTotal
+{
+public:
+    void add(double value);
+    void addScaled(qint64 scaled, int scale);
+    // The total in the general number format.
+    QString text() const;
+
+private:
+    qint64 m_scaled = 0;
+    int m_scale = -1; // none added yet
+    bool m_inexact = false;
+    double m_sum = 0;
+    double m_compensation = 0;
+};
+
 struct TradeTotals
 {
     qint64 quantity = 0; // cjsl: whole numbers, kept in 64 bits
-    double amount = 0;   // cjje
+    AmountTotal amount;  // cjje
 };
+
+// The quantity total plus one value; throws ConversionError ("Quantity total
+// is out of range") rather than wrap around.
+qint64 addQuantity(qint64 total, qint64 value);
 
 // Moves to the first row and totals cjsl and cjje over the next `rows` rows;
 // the query is left on the last row visited.
@@ -28,4 +52,4 @@ qint64 sumOrders(Query &query, qint64 rows);
 // Cell texts.
 QString countCell(const QString &countLabel); // "2(条)"
 QString quantityCell(qint64 total);           // "300(股/手)"
-QString amountCell(double total);             // "1334.75(元)"
+QString amountCell(const AmountTotal &total); // "1334.75(元)"

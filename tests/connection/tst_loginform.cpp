@@ -366,6 +366,25 @@ private slots:
         QCOMPARE(readDbset(), sampleDbset());
     }
 
+    // Fields are taken exactly, blanks included; the DSN and the user then
+    // lose their outer blanks in the connection string, as the provider
+    // trims them, so the entry still logs in.
+    void loginWithBlanksAroundEntryFields()
+    {
+        writeDbset(sampleDbset() + "DSNDst4=" + gbk(QStringLiteral("演示")) + ", sse. qtrl ..OIW\r\n");
+        Forms forms;
+        ModalWatcher watcher;
+        loginform->show();
+        chooseEntry(3);
+        QCOMPARE(shownValues(), (QStringList{" qtrl ", " sse", "OIW", "演示"}));
+        typePassword(QStringLiteral("pw"));
+        child<QPushButton>(loginform, "Button1")->click();
+        QCOMPARE(watcher.records.size(), 0);
+        QVERIFY(datamod->con->connected());
+        QCOMPARE(datamod->con->odbcConnectionString(), QStringLiteral("DSN=sse;UID=qtrl;PWD=pw"));
+        QCOMPARE(tradeRowsThroughConnection(), SseTrades);
+    }
+
     // A step after the connection has opened fails (with SQL Server: the
     // database cannot be selected). The SQLite driver accepts any catalog,
     // so the failure is raised by an observer of the opened connection. The

@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "connection/datamodule.h"
@@ -6,6 +7,7 @@
 #include "db/query.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 
 using namespace testsupport;
@@ -14,52 +16,6 @@ namespace {
 
 const int SseTrades = 120;
 const int OtherTrades = 45;
-
-// The ODBC connection-string grammar as the driver manager reads it: pairs
-// separated by ";", a value in braces runs to the first "}" not doubled,
-// "}}" inside braces is one "}", and a key given twice keeps its last value.
-QList<QPair<QString, QString>> readOdbcString(const QString &text)
-{
-    QList<QPair<QString, QString>> pairs;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n) {
-        while (i < n && (text[i] == ';' || text[i].isSpace()))
-            ++i;
-        if (i >= n)
-            break;
-        const qsizetype eq = text.indexOf('=', i);
-        if (eq < 0)
-            break;
-        const QString key = text.mid(i, eq - i);
-        i = eq + 1;
-        QString value;
-        if (i < n && text[i] == '{') {
-            ++i;
-            while (i < n && (text[i] != '}' || (i + 1 < n && text[i + 1] == '}'))) {
-                if (text[i] == '}')
-                    ++i;
-                value += text[i++];
-            }
-            ++i; // closing brace
-            if (i < n && text[i] != ';')
-                return {}; // text after a braced value is malformed
-        } else {
-            while (i < n && text[i] != ';')
-                value += text[i++];
-        }
-        bool replaced = false;
-        for (auto &pair : pairs) {
-            if (pair.first.compare(key, Qt::CaseInsensitive) == 0) {
-                pair.second = value;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            pairs.append({key, value});
-    }
-    return pairs;
-}
 
 qint64 tradesThrough(Connection &con)
 {
@@ -269,7 +225,7 @@ private slots:
 
         // The ODBC string, read by the driver manager's grammar, holds
         // exactly DSN, UID and PWD with the typed values.
-        const auto odbc = readOdbcString(toOdbcConnectionString(provider));
+        const auto odbc = model::readOdbcString(toOdbcConnectionString(provider));
         QCOMPARE(odbc.size(), 3);
         QCOMPARE(odbc[0], (QPair<QString, QString>("DSN", "sse")));
         QCOMPARE(odbc[1], (QPair<QString, QString>("UID", "qtrl")));
@@ -282,6 +238,35 @@ private slots:
         QVERIFY(con.connected());
         QCOMPARE(tradesThrough(con), qint64(SseTrades));
         con.close();
+    }
+
+    // Property: for any characters in them, the login's string translated
+    // for ODBC and read back by the grammar above holds exactly the DSN and
+    // the user without their outer blanks and exactly the password; a NUL
+    // anywhere is refused.
+    void translatedStringHoldsExactlyTheGivenValues()
+    {
+        const QString alphabet = QStringLiteral("aZ0 \t;=\"'{}中\u3000.");
+        QRandomGenerator random(20261210);
+        const auto randomText = [&] {
+            QString text;
+            const int length = int(random.bounded(8));
+            for (int i = 0; i < length; ++i)
+                text += random.bounded(40) == 0 ? QChar(0) : alphabet.at(random.bounded(int(alphabet.size())));
+            return text;
+        };
+        for (int i = 0; i < 30000; ++i) {
+            const QString dsn = randomText(), user = randomText(), password = randomText();
+            const QString provider = loginConnectionString(password, user, dsn);
+            const QString context = QStringLiteral("[%1] [%2] [%3]").arg(dsn, user, password);
+            if ((dsn + user + password).contains(QChar(0))) {
+                QVERIFY_THROWS_EXCEPTION(DatabaseError, toOdbcConnectionString(provider));
+                continue;
+            }
+            const QList<QPair<QString, QString>> expected{
+                {"DSN", dsn.trimmed()}, {"UID", user.trimmed()}, {"PWD", password}};
+            QVERIFY2(model::readOdbcString(toOdbcConnectionString(provider)) == expected, qPrintable(context));
+        }
     }
 
     // Opening and closing --------------------------------------------------------

@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "db/numformat.h"
@@ -7,6 +8,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -80,6 +82,8 @@ private slots:
         QTest::newRow("just below 0.0001") << 9.99999999999999e-5 << "9.99999999999999E-5";
         QTest::newRow("-1E-100") << -1e-100 << "-1E-100";
         QTest::newRow("largest") << std::numeric_limits<double>::max() << "1.79769313486232E308";
+        QTest::newRow("below the smallest normal") << 3.30974576149051E-320 << "3.30974576149051E-320";
+        QTest::newRow("smallest") << -std::numeric_limits<double>::denorm_min() << "-4.94065645841247E-324";
     }
 
     void formatGeneral()
@@ -134,6 +138,94 @@ private slots:
             if (::formatGeneral(value) != expected)
                 QFAIL(qPrintable(QString("%1: %2 instead of %3").arg(value, 0, 'g', 17).arg(::formatGeneral(value), expected)));
         }
+    }
+
+    // Property: on random doubles of every kind, the text is the value's
+    // "%.14e" (15 significant digits) laid out by the format's rules.
+    void formatGeneralMatchesRoundingTo15Digits()
+    {
+        QRandomGenerator random(20261209);
+        for (int i = 0; i < 150000; ++i) {
+            double value;
+            quint64 bits = random.generate64();
+            switch (i % 3) {
+            case 0: // any bit pattern
+                break;
+            case 1: // below the smallest normal
+                bits &= 0x800fffffffffffffULL;
+                break;
+            default: // the magnitudes where the notation changes
+                bits = (bits & 0x800fffffffffffffULL) | (quint64(1023 - 20 + random.bounded(75)) << 52);
+                break;
+            }
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value))
+                continue;
+            const QString expected = model::roundedTo15Digits(value);
+            if (::formatGeneral(value) != expected)
+                QFAIL(qPrintable(QString("%1: %2 instead of %3").arg(value, 0, 'g', 17).arg(::formatGeneral(value), expected)));
+        }
+    }
+
+    // The exact decimal scaled / 10^scale in the same format.
+    void formatGeneralDecimal_data()
+    {
+        QTest::addColumn<qint64>("scaled");
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << 2 << "0";
+        QTest::newRow("cents") << qint64(133475) << 2 << "1334.75";
+        QTest::newRow("trailing zeros") << qint64(-550) << 2 << "-5.5";
+        QTest::newRow("whole") << qint64(30000) << 2 << "300";
+        QTest::newRow("15 digits") << qint64(49983225167583) << 2 << "499832251675.83";
+        QTest::newRow("rounded to 15 digits") << qint64(12345678901234567) << 2 << "123456789012346";
+        QTest::newRow("rounds up to 1E15") << qint64(99999999999999999) << 2 << "1E15";
+        QTest::newRow("below 0.0001") << qint64(5) << 5 << "5E-5";
+        QTest::newRow("smallest") << std::numeric_limits<qint64>::min() << 0 << "-9.22337203685478E18";
+        QTest::newRow("scale 18") << qint64(1) << 18 << "1E-18";
+    }
+
+    void formatGeneralDecimal()
+    {
+        QFETCH(qint64, scaled);
+        QFETCH(int, scale);
+        QFETCH(QString, text);
+        QCOMPARE(::formatGeneralDecimal(scaled, scale), text);
+    }
+
+    // Decimal texts as drivers give them, read exactly at the column's scale.
+    void parseScaledDecimal_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<qint64>("scaled");
+        QTest::newRow("amount") << "-1234.50" << 2 << true << qint64(-123450);
+        QTest::newRow("no whole part") << ".5" << 2 << true << qint64(50);
+        QTest::newRow("no point") << "7" << 2 << true << qint64(700);
+        QTest::newRow("plus") << "+1.5" << 3 << true << qint64(1500);
+        QTest::newRow("zeros beyond the scale") << "1.500" << 2 << true << qint64(150);
+        QTest::newRow("largest") << "92233720368547758.07" << 2 << true << std::numeric_limits<qint64>::max();
+        QTest::newRow("smallest") << "-92233720368547758.08" << 2 << true << std::numeric_limits<qint64>::min();
+        QTest::newRow("too large") << "92233720368547758.08" << 2 << false << qint64(0);
+        QTest::newRow("digits beyond the scale") << "1.005" << 2 << false << qint64(0);
+        QTest::newRow("empty") << "" << 2 << false << qint64(0);
+        QTest::newRow("sign only") << "-" << 2 << false << qint64(0);
+        QTest::newRow("point only") << "." << 2 << false << qint64(0);
+        QTest::newRow("two points") << "1.2.3" << 2 << false << qint64(0);
+        QTest::newRow("exponent") << "1e2" << 2 << false << qint64(0);
+    }
+
+    void parseScaledDecimal()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, scale);
+        QFETCH(bool, valid);
+        QFETCH(qint64, scaled);
+        qint64 value = -1;
+        QCOMPARE(::parseScaledDecimal(text, scale, &value), valid);
+        if (valid)
+            QCOMPARE(value, scaled);
     }
 
     void textToInteger_data()

@@ -1,3 +1,4 @@
+#include "support/properties.h"
 #include "support/testsupport.h"
 
 #include "db/settings.h"
@@ -5,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
@@ -480,21 +483,31 @@ private slots:
         QCOMPARE(readFile(notAFolder), QByteArray("x"));
     }
 
-    // Permission bits forbid the write, on the file or on its folder.
-    void writeFailsWhenReadOnly_data()
+    // Permission bits on the file forbid the write; a folder that takes no
+    // new files (write access on the file alone) only loses the atomic
+    // replace: the file is written in place. Root runs these as nobody.
+    void writeUnderPermissions_data()
     {
         QTest::addColumn<bool>("folder");
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("read-only folder") << true;
+        QTest::addColumn<bool>("written");
+        QTest::newRow("read-only file") << false << false;
+        QTest::newRow("read-only folder") << true << true;
     }
 
-    void writeFailsWhenReadOnly()
+    void writeUnderPermissions()
     {
         QFETCH(bool, folder);
+        QFETCH(bool, written);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        if (!permissionsApply(dir.path()))
-            QSKIP("permission bits do not stop this user (root)");
+        if (!permissionsApply(dir.path())) {
+            if (!canRunAsNobody())
+                QSKIP("permission bits do not stop this user");
+            const QString failure = runCaseAsNobody(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char(':')
+                                                    + QString::fromLatin1(QTest::currentDataTag()));
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            return;
+        }
         const QString path = dir.path() + QStringLiteral("/dbset.ini");
         const QByteArray before("[ConDBSet]\r\nDSN=old\r\n");
         writeFile(path, before);
@@ -505,9 +518,66 @@ private slots:
             writeSettingFile(path, Ini, QStringLiteral("DSN"), QStringLiteral("x"));
         });
         QFile::setPermissions(locked, permissions);
-        QCOMPARE(text, writeFailedText(path));
-        QCOMPARE(readFile(path), before);
+        QCOMPARE(text, written ? QStringLiteral("<no error>") : writeFailedText(path));
+        QCOMPARE(readFile(path), written ? QByteArray("[ConDBSet]\r\nDSN=x\r\n") : before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("dbset.ini")});
+    }
+
+    // --- properties ----------------------------------------------------
+
+    // Property: a written value reads back as the documented cuts leave it
+    // (up to a NUL or line break, without outer blanks and one pair of
+    // enclosing quotes, at most 2047 characters), and no other line changes.
+    void writeThenReadGivesTheValueBack()
+    {
+        const QList<QByteArray> pool{"[ConDBSet]", "[condbset]", "[Other]", "SQLUser=u1", " DSN = d1 ",
+                                     "DATABASE=\"q\"", "dsn_description", "DSNDst1=desc,dsn.user..db",
+                                     "; comment", "", "x=" + gbk(QStringLiteral("中文"))};
+        const QStringList keys{"SQLUser", "DSN", "DATABASE", "DSN_Description", "dsn"};
+        const QString alphabet = QStringLiteral(" \t\"'=;[]a9中\r\n");
+        QRandomGenerator random(20261211);
+        for (int i = 0; i < 10000; ++i) {
+            QList<QByteArray> lines;
+            for (int n = int(random.bounded(7)); n > 0; --n)
+                lines << pool.at(random.bounded(int(pool.size())));
+            QByteArray before = lines.join("\r\n");
+            if (!before.isEmpty() && random.bounded(2))
+                before += "\r\n";
+            const QString section = random.bounded(4) ? Ini : QStringLiteral("Other");
+            const QString key = keys.at(random.bounded(int(keys.size())));
+            QString value;
+            for (int n = int(random.bounded(random.bounded(50) ? 8 : 2100)); n > 0; --n)
+                value += random.bounded(200) ? alphabet.at(random.bounded(int(alphabet.size()))) : QChar(0);
+
+            const QByteArray after = profileWrite(before, section, key, value);
+            const QString context = QString::fromLatin1(before.toPercentEncoding()) + QLatin1Char(' ') + key;
+            QVERIFY2(profileRead(after, section, key, QStringLiteral("dflt")) == model::readBack(value), qPrintable(context));
+            QVERIFY2(model::onlyKeyLinesDiffer(before, after, key), qPrintable(context));
+        }
+    }
+
+    // Property: decoding GBK keeps every line break and NUL, whatever the
+    // bytes around them, and valid GBK text round-trips byte for byte.
+    void gbkKeepsLinesAndRoundTrips()
+    {
+        QRandomGenerator random(20261212);
+        for (int i = 0; i < 60000; ++i) {
+            QByteArray bytes;
+            for (int n = int(random.bounded(12)); n > 0; --n) {
+                if (random.bounded(3) == 0)
+                    bytes += "\r\n\0a"[random.bounded(4)];
+                else if (random.bounded(2))
+                    bytes += char(0x81 + random.bounded(0x7e)); // a lead byte, maybe alone
+                else
+                    bytes += char(0x40 + random.bounded(0xbf));
+            }
+            const QString text = platform::fromGbk(bytes);
+            const QByteArray hex = bytes.toHex(' ');
+            for (const char c : {'\r', '\n', '\0'})
+                QVERIFY2(text.count(QLatin1Char(c)) == bytes.count(c), hex.constData());
+            if (!text.contains(QChar(0xfffd)))
+                QVERIFY2(platform::toGbk(text) == bytes, hex.constData());
+        }
     }
 
     // --- DSN list ------------------------------------------------------

@@ -1,5 +1,9 @@
 #include "querytestsupport.h"
 
+#include "query/statistics.h"
+
+#include <limits>
+
 using namespace querytest;
 
 namespace {
@@ -126,6 +130,9 @@ private slots:
         QTest::newRow("just 0.0001") << QStringList{"0.0001", "0"} << "0.0001(元)";
         QTest::newRow("15 digits") << QStringList{"123456789012345", "0"} << "123456789012345(元)";
         QTest::newRow("16 digits") << QStringList{"1234567890123456", "0"} << "1.23456789012346E15(元)";
+        // Added one by one as doubles, the hundred cents lose one.
+        QTest::newRow("cents of many rows") << QStringList{"99999999999.99"} + QStringList(100, "0.01")
+                                            << "100000000000.99(元)";
     }
     void amountFormat()
     {
@@ -154,6 +161,67 @@ private slots:
         shown = runStatistics(QStringLiteral("Button14"));
         QCOMPARE(shown.size(), 1);
         QCOMPARE(value(shown.first(), 1), QStringLiteral("2147483648(股/手)"));
+    }
+
+    // A quantity total beyond 64 bits ends the command in the error box.
+    void quantityTotalOutOfRange_data()
+    {
+        QTest::addColumn<bool>("orders");
+        QTest::newRow("trades") << false;
+        QTest::newRow("orders") << true;
+    }
+    void quantityTotalOutOfRange()
+    {
+        QFETCH(bool, orders);
+        const QString largest = QStringLiteral("9223372036854775807");
+        if (orders)
+            start({}, {order(1, "'" + largest + "'"), order(2, "'" + largest + "'")});
+        else
+            start({trade(1, largest, "1"), trade(2, largest, "1")});
+        click(orders ? QStringLiteral("Button4") : QStringLiteral("Button1"));
+        QList<testsupport::ModalRecord> records;
+        QVERIFY(runStatistics(orders ? QStringLiteral("Button14") : QStringLiteral("Button13"), &records).isEmpty());
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().icon, int(QMessageBox::Critical));
+        QCOMPARE(records.first().text, QStringLiteral("Quantity total is out of range."));
+    }
+
+    // The amount rule without a database: decimals given with their scale
+    // add exactly, doubles with compensation.
+    void amountTotal_data()
+    {
+        QTest::addColumn<QList<qint64>>("scaled"); // at scale 2; empty: doubles below
+        QTest::addColumn<QList<double>>("doubles");
+        QTest::addColumn<QString>("text");
+        QList<qint64> manyCents{9999999999999};
+        QList<double> manyCentsAsDoubles{99999999999.99};
+        for (int i = 0; i < 100; ++i) {
+            manyCents << 1;
+            manyCentsAsDoubles << 0.01;
+        }
+        QTest::newRow("decimal cents") << manyCents << QList<double>{} << "100000000000.99";
+        QTest::newRow("double cents") << QList<qint64>{} << manyCentsAsDoubles << "100000000000.99";
+        QTest::newRow("decimal cancelling") << QList<qint64>{1000000000000000000, 25, -1000000000000000000}
+                                            << QList<double>{} << "0.25";
+        QTest::newRow("double cancelling") << QList<qint64>{} << QList<double>{1e16, 0.25, -1e16} << "0.25";
+        QTest::newRow("decimal beyond 15 digits") << QList<qint64>{99999999999999999, 1} << QList<double>{}
+                                                  << "1E15";
+        QTest::newRow("decimal beyond 64 bits") << QList<qint64>{std::numeric_limits<qint64>::max(), 100}
+                                                << QList<double>{} << "9.22337203685478E16";
+        QTest::newRow("nothing") << QList<qint64>{} << QList<double>{} << "0";
+    }
+    void amountTotal()
+    {
+        QFETCH(QList<qint64>, scaled);
+        QFETCH(QList<double>, doubles);
+        QFETCH(QString, text);
+        AmountTotal total;
+        for (qint64 value : scaled)
+            total.addScaled(value, 2);
+        for (double value : doubles)
+            total.add(value);
+        QCOMPARE(total.text(), text);
+        QCOMPARE(amountCell(total), text + QStringLiteral("(元)"));
     }
 
     // A value that does not convert stops the walk at its row: error box,

@@ -19,8 +19,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTemporaryDir>
@@ -29,6 +31,10 @@
 
 #include <memory>
 #include <stdexcept>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace testsupport {
 
@@ -205,6 +211,35 @@ void removeDbset()
 {
     QFile::setPermissions(dbsetPath(), QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(dbsetPath());
+}
+
+bool canRunAsNobody()
+{
+#ifdef Q_OS_UNIX
+    return geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("runuser")).isEmpty();
+#else
+    return false;
+#endif
+}
+
+QString runCaseAsNobody(const QString &testCase)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("runuser"), {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                            QCoreApplication::applicationFilePath(), testCase});
+    if (!child.waitForFinished(120000))
+        child.kill();
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    // Passed, not skipped: its own PASS line names the case.
+    const qsizetype colon = testCase.indexOf(QLatin1Char(':'));
+    const QString name = colon < 0 ? testCase + QStringLiteral("()")
+                                   : testCase.left(colon) + QLatin1Char('(') + testCase.mid(colon + 1) + QLatin1Char(')');
+    bool passLine = false;
+    for (const QString &line : output.split(QLatin1Char('\n')))
+        passLine = passLine || (line.startsWith(QStringLiteral("PASS")) && line.endsWith(QStringLiteral("::") + name));
+    const bool passed = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 && passLine;
+    return passed ? QString() : QStringLiteral("as nobody: ") + testCase + QLatin1Char('\n') + output;
 }
 
 QByteArray readDbset()

@@ -78,6 +78,13 @@ void logIn(const QString &dsn = QStringLiteral("sse"), const QString &user = QSt
 void verifyLoggedInState(const QString &user);
 void verifyLoggedOutState(const QString &panel0, const QString &panel1);
 
+// Permission cases as an unprivileged user: when this process runs as root
+// (where permission bits stop nothing) and runuser exists, runCaseAsNobody
+// runs one case of this test program ("function:tag") again as the user
+// nobody. Gives an empty text when it passed there, else its output.
+bool canRunAsNobody();
+QString runCaseAsNobody(const QString &testCase);
+
 // An optional real SQL Server: SQLTOOL_MSSQL_DSN names a DSN of the
 // machine's ODBC set-up; SQLTOOL_MSSQL_USER, SQLTOOL_MSSQL_PASSWORD and
 // SQLTOOL_MSSQL_DATABASE give the login. Empty when unset.
