@@ -52,12 +52,9 @@ void clearTable(ClearTable table)
         return;
     try {
         executeStatement(*(datamod->*command.query), {command.statement}, {}, ClearingText);
-    } catch (const OperationCancelled &error) {
-        showExceptionBox(error);
-        return;
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         // The database's own text is not shown.
-        msg::error(clearFailureText(command), FailureCaption);
+        showCommandFailure(error, [&command] { msg::error(clearFailureText(command), FailureCaption); });
         return;
     }
     msg::information(command.success, SuccessCaption);

@@ -77,11 +77,7 @@ void Tchgpassform::Button1Click()
                           {QStringLiteral("newpass"), newPassword}},
                          ChangingText);
     } catch (const std::exception &error) {
-        // A cancel is told as such; any other failure by the fixed text.
-        if (dynamic_cast<const OperationCancelled *>(&error))
-            showExceptionBox(error);
-        else
-            msg::error(failureText(), ServerFailedCaption);
+        showCommandFailure(error, [] { msg::error(failureText(), ServerFailedCaption); });
         resetBoxes();
         return;
     }

@@ -109,11 +109,7 @@ void Tloginform::Button1Click()
             logIn(*con, {ui->Edit2->text(), ui->Edit1->text(), ui->Edit3->text(), ui->Edit4->text()},
                   [](const std::function<void(CommandControl &)> &work) { runCommand(ConnectingText, work); });
         } catch (const std::exception &error) {
-            // A cancel is told as such; any other failure by the fixed text.
-            if (dynamic_cast<const OperationCancelled *>(&error))
-                showExceptionBox(error);
-            else
-                msg::error(LoginFailedText, LoginFailedCaption, this);
+            showCommandFailure(error, [this] { msg::error(LoginFailedText, LoginFailedCaption, this); });
             resetPassword();
             return;
         }

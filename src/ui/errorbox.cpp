@@ -62,3 +62,11 @@ void runGuarded(const std::function<void()> &body)
         showExceptionBox(QStringLiteral("Unknown error"));
     }
 }
+
+void showCommandFailure(const std::exception &error, const std::function<void()> &showFixedText)
+{
+    if (dynamic_cast<const OperationCancelled *>(&error))
+        showExceptionBox(error);
+    else
+        showFixedText();
+}

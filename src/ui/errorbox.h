@@ -23,3 +23,8 @@ void showExceptionBox(const QString &message);
 // the application-wide error box, here, instead of travelling up through the
 // toolkit's frames.
 void runGuarded(const std::function<void()> &body);
+
+// The failure of a command that reports failures by a fixed text of its own
+// (login, clearing, password change): a cancel is told in the
+// application-wide error box, any other failure by showFixedText.
+void showCommandFailure(const std::exception &error, const std::function<void()> &showFixedText);
