@@ -81,7 +81,9 @@ const QStringList CancelledSql = {
 const QStringList LastRecSql = {QStringLiteral("select max(rec_num) from ashare_ordwth")};
 const QStringList LastTakenSql = {QStringLiteral("select max(rec_num) from ashare_ordwth where status in ('P','p')")};
 const QStringList LastReffSql = {
-    QStringLiteral("select reff from ashare_ordwth where upper(owflag) <> 'WTH' order by rec_num desc")};
+    QStringLiteral("select reff from ashare_ordwth where rec_num = "),
+    QStringLiteral("(select max(rec_num) from ashare_ordwth where upper(owflag) <> 'WTH')")};
+const QStringList HighestReffSql = {QStringLiteral("select max(reff) from ashare_ordwth where reff like 'J%'")};
 const QStringList LastConfirmationSql = {QStringLiteral("select max(rec_num) from ashare_ordwth2")};
 const QStringList LastTradeSql = {QStringLiteral("select max(cast(cjbh as int)) from ashare_cjhb")};
 
@@ -294,7 +296,8 @@ public:
         : m_db(db), m_options(options), m_counters(counters), m_random(options.seed)
     {
         m_nextRec = m_db.number(LastRecSql) + 1;
-        m_nextReff = m_nextRec;
+        // Reffs "J" and nine digits, above any such reff already there.
+        m_nextReff = std::max<std::int64_t>(m_nextRec, m_db.value(HighestReffSql).mid(1).toLongLong() + 1);
         m_lastOrderReff = m_db.value(LastReffSql);
         for (int i = 0; i < 40; ++i)
             m_accounts << QStringLiteral("A") + digits(m_random.below(1000000000), 9);
@@ -308,42 +311,59 @@ public:
     std::int64_t inserted() const { return m_inserted; }
 
     // Inserts the broker's next row.
+    // Nothing of the row counts before the database has it: a failed
+    // insert leaves no gap in rec_num.
     void insertNext()
     {
         const std::int64_t k = m_inserted + 1;
         const Faults &faults = m_options.faults;
-        if (k == faults.gap) {
-            m_counters.set("planted_gap_rec_num", QString::number(m_nextRec));
-            ++m_nextRec;
-        }
+        std::vector<std::pair<const char *, QString>> planted;
+        std::int64_t next = m_nextRec;
+        if (k == faults.gap)
+            planted.emplace_back("planted_gap_rec_num", QString::number(next++));
         Row row;
         const bool repeatRec = k == faults.repeatRecNum && m_lastRec > 0;
-        row.rec = repeatRec ? m_lastRec : m_nextRec++;
+        row.rec = repeatRec ? m_lastRec : next++;
         if (repeatRec)
-            m_counters.set("planted_repeat_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_repeat_rec_num", QString::number(row.rec));
         row.time = Clocks::time();
         row.firm = digits(30000 + m_random.below(4), 5);
 
+        const std::int64_t reffBefore = m_nextReff;
+        Order *cancelled = nullptr;
+        bool plainOrder = false;
         if (k == faults.cancelUnknown) {
             // A cancel naming a row that is no order: the latest cancel, or 0.
             makeCancel(row, nullptr);
             row.ordrec = QString::number(m_lastCancelRec);
-            m_counters.set("planted_cancel_unknown_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_cancel_unknown_rec_num", QString::number(row.rec));
         } else if (k == faults.cancelNotLower) {
             makeCancel(row, nullptr);
             row.ordrec = QString::number(row.rec);
-            m_counters.set("planted_cancel_not_lower_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_cancel_not_lower_rec_num", QString::number(row.rec));
         } else if (k == faults.repeatReff && !m_lastOrderReff.isEmpty()) {
             makeOrder(row);
             row.reff = m_lastOrderReff;
-            m_counters.set("planted_repeat_reff", row.reff);
-        } else if (Order *order = cancelCandidate()) {
-            makeCancel(row, order);
+            planted.emplace_back("planted_repeat_reff", row.reff);
+        } else if ((cancelled = cancelCandidate())) {
+            makeCancel(row, cancelled);
         } else {
             makeOrder(row);
-            m_lastOrderReff = row.reff;
+            plainOrder = true;
         }
-        insert(row);
+        try {
+            insert(row);
+        } catch (...) {
+            m_nextReff = reffBefore;
+            throw;
+        }
+        m_nextRec = next;
+        for (const auto &[name, value] : planted)
+            m_counters.set(name, value);
+        if (cancelled)
+            cancelled->cancelled = true;
+        if (plainOrder)
+            m_lastOrderReff = row.reff;
         m_lastRec = std::max(m_lastRec, row.rec);
         ++m_inserted;
         m_counters.add("rows_inserted");
@@ -397,10 +417,8 @@ private:
         }
         row.owflag = QStringLiteral("WTH");
         row.reff = order && m_options.cancelReffRepeatsOrder ? order->row.reff : nextReff();
-        if (order) {
+        if (order)
             row.ordrec = QString::number(order->row.rec);
-            order->cancelled = true;
-        }
     }
 
     Order *cancelCandidate()
@@ -507,7 +525,14 @@ public:
         while (!m_events.empty() && m_events.top().due <= now && !stopRequested) {
             Event event = m_events.top();
             m_events.pop();
-            event.run();
+            try {
+                event.run();
+            } catch (...) {
+                // Written again a little later: nothing is lost to a busy database.
+                event.due = now + 100;
+                m_events.push(std::move(event));
+                throw;
+            }
         }
     }
 
@@ -551,20 +576,23 @@ private:
     {
         const Faults &faults = m_options.faults;
         QString sequenceFault;
+        std::int64_t expected = row.rec + 1;
         if (m_expected > 0 && row.rec != m_expected) {
-            m_counters.add("sequence_faults");
             if (m_options.haltOnSequenceFault) {
+                m_counters.add("sequence_faults");
                 m_stoppedTaking = true;
                 m_counters.set("halted_at_rec_num", QString::number(row.rec));
                 return false;
             }
             sequenceFault = QString::fromLatin1(SequenceCode);
-            if (row.rec > m_expected)
-                m_expected = row.rec + 1;
-        } else {
-            m_expected = row.rec + 1;
+            // After a repeat the next one is still the one expected.
+            if (row.rec < m_expected)
+                expected = m_expected;
         }
         m_db.exec(TakeSql, {{QStringLiteral("rec"), QString::number(row.rec)}, {QStringLiteral("reff"), row.reff}});
+        m_expected = expected;
+        if (!sequenceFault.isEmpty())
+            m_counters.add("sequence_faults");
         ++m_taken;
         m_counters.add("rows_taken");
         if (m_taken == faults.unknownTrade)
@@ -619,7 +647,7 @@ private:
 
     void writeConfirmation(const Row &row, const QString &status, const QString &remark, std::int64_t qty2)
     {
-        const std::int64_t rec = m_nextConfirmation++;
+        const std::int64_t rec = m_nextConfirmation;
         const bool accepted = status == QLatin1String("O") || status == QLatin1String("W");
         m_db.exec(InsertConfirmationSql,
                   {{QStringLiteral("rec"), QString::number(rec)},
@@ -638,6 +666,7 @@ private:
                    {QStringLiteral("ordrec"), row.ordrec.isEmpty() ? QStringLiteral("0") : row.ordrec},
                    {QStringLiteral("teordernum"), accepted ? digits(10000000 + rec, 8) : QString()},
                    {QStringLiteral("firmid"), row.firm}});
+        ++m_nextConfirmation;
         m_counters.add("confirmations_written");
     }
 
@@ -651,12 +680,12 @@ private:
 
     void confirmAccepted(const Row &row, bool repeatedReff, Millis now)
     {
+        // A market order's remainder would be cancelled at once: it trades in full here.
+        writeConfirmation(row, QStringLiteral("O"), QStringLiteral("0"), 0);
         Book &book = m_book[row.rec];
         book.status = QStringLiteral("O");
         ++m_accepted;
         m_counters.add("orders_accepted");
-        // A market order's remainder would be cancelled at once: it trades in full here.
-        writeConfirmation(row, QStringLiteral("O"), QStringLiteral("0"), 0);
         if (repeatedReff)
             return;
         if (m_accepted == m_options.faults.overfill) {
@@ -709,8 +738,8 @@ private:
             confirmRejected(row, refusal);
             return;
         }
-        book->cancelled = true;
         writeConfirmation(row, QStringLiteral("W"), QStringLiteral("0"), book->row.qty - book->filled);
+        book->cancelled = true;
         m_counters.add("cancels_accepted");
     }
 
@@ -749,7 +778,7 @@ private:
                   {{QStringLiteral("gddm"), row.acc},
                    {QStringLiteral("gdxm"), nameOf(row.acc)},
                    {QStringLiteral("bcrq"), m_clocks.dayDate()},
-                   {QStringLiteral("cjbh"), QString::number(m_nextTrade++)},
+                   {QStringLiteral("cjbh"), QString::number(m_nextTrade)},
                    {QStringLiteral("gsdm"), row.firm},
                    {QStringLiteral("cjsl"), QString::number(quantity)},
                    {QStringLiteral("bcye"), QString::number(row.bs == QLatin1String("B") ? quantity : 0)},
@@ -761,6 +790,7 @@ private:
                    {QStringLiteral("sqbh"), sqbh},
                    {QStringLiteral("bs"), row.bs},
                    {QStringLiteral("mjbh"), QStringLiteral("00001")}});
+        ++m_nextTrade;
         m_counters.add("trades_written");
         m_counters.add("quantity_filled", quantity);
     }
