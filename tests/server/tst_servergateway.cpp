@@ -3,7 +3,13 @@
 #include "support/linkchecks.h"
 #include "support/pgserver.h"
 
+#include "query/queryform.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
 
 namespace {
 
@@ -12,16 +18,18 @@ qint64 count(const QString &sql)
     return pgserver::value(sql).toLongLong();
 }
 
-QMap<QString, QString> runGateway(const QStringList &arguments, int *exitCode, QString *errors)
+const QStringList &quick()
 {
-    QProcess process;
-    process.start(QStringLiteral(SQLTOOL_GATEWAY),
-                  QStringList{QStringLiteral("--dsn"), pgserver::dsn(), QStringLiteral("--user"), pgserver::user(),
-                              QStringLiteral("--password"), pgserver::password(), QStringLiteral("--rate"),
-                              QStringLiteral("200"), QStringLiteral("--confirm-delay"), QStringLiteral("20"),
-                              QStringLiteral("--fill-delay"), QStringLiteral("40"), QStringLiteral("--poll"),
-                              QStringLiteral("20")}
-                      + arguments);
+    static const QStringList arguments = {
+        QStringLiteral("--dsn"), pgserver::dsn(), QStringLiteral("--user"), pgserver::user(),
+        QStringLiteral("--password"), pgserver::password(), QStringLiteral("--rate"), QStringLiteral("200"),
+        QStringLiteral("--confirm-delay"), QStringLiteral("20"), QStringLiteral("--fill-delay"), QStringLiteral("40"),
+        QStringLiteral("--poll"), QStringLiteral("20")};
+    return arguments;
+}
+
+QMap<QString, QString> finish(QProcess &process, int *exitCode, QString *errors)
+{
     if (!process.waitForFinished(120000))
         process.kill();
     process.waitForFinished();
@@ -34,6 +42,13 @@ QMap<QString, QString> runGateway(const QStringList &arguments, int *exitCode, Q
             values.insert(line.left(colon), line.mid(colon + 2));
     }
     return values;
+}
+
+QMap<QString, QString> runGateway(const QStringList &arguments, int *exitCode, QString *errors)
+{
+    QProcess process;
+    process.start(QStringLiteral(SQLTOOL_GATEWAY), quick() + arguments);
+    return finish(process, exitCode, errors);
 }
 
 } // namespace
@@ -88,6 +103,43 @@ private slots:
         QCOMPARE(values.value(QStringLiteral("planted_gap_rec_num")), QStringLiteral("1020"));
         QCOMPARE(count(QStringLiteral("select max(rec_num) from ashare_ordwth2")),
                  qint64(993) + values.value(QStringLiteral("confirmations_written")).toLongLong());
+    }
+
+    // The tool lists the confirmations again and again while the stand-in
+    // writes them: no error on either side, each list sees more rows.
+    void toolListsWhileItWrites()
+    {
+        testsupport::Forms forms;
+        testsupport::logIn(pgserver::dsn(), pgserver::user(), pgserver::password(), pgserver::database());
+        testsupport::ModalWatcher boxes;
+        queryform->show();
+        QVERIFY(QTest::qWaitForWindowExposed(queryform));
+        QProcess process;
+        process.start(QStringLiteral(SQLTOOL_GATEWAY), quick() + QStringList{QStringLiteral("--rate"), QStringLiteral("100"),
+                                                                            QStringLiteral("--seconds"), QStringLiteral("4")});
+        QVERIFY(process.waitForStarted());
+        testsupport::child<QTabWidget>(queryform, "PageControl1")->setCurrentIndex(2);
+        auto *list = testsupport::child<QPushButton>(queryform, "Button8");
+        auto *label = testsupport::child<QLabel>(queryform, "Label39");
+        QList<qint64> counts;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (process.state() != QProcess::NotRunning && elapsed.elapsed() < 30000) {
+            QTest::mouseClick(list, Qt::LeftButton);
+            QTRY_VERIFY(!label->text().isEmpty());
+            counts << label->text().toLongLong();
+            QTest::qWait(100);
+        }
+        int exitCode = -1;
+        QString errors;
+        const auto values = finish(process, &exitCode, &errors);
+        QVERIFY2(exitCode == 0 && errors.isEmpty(), qPrintable(errors));
+        QVERIFY(!values.contains(QStringLiteral("write_errors")));
+        QVERIFY2(boxes.records.isEmpty(), qPrintable(boxes.records.value(0).text));
+        QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
+        QVERIFY(std::is_sorted(counts.cbegin(), counts.cend()));
+        QVERIFY(counts.last() > counts.first());
+        queryform->hide();
     }
 };
 
