@@ -596,7 +596,7 @@ private:
         ++m_taken;
         m_counters.add("rows_taken");
         if (m_taken == faults.unknownTrade)
-            writeUnknownTrade(row);
+            schedule(now, [this, row] { writeUnknownTrade(row); });
         if (faults.stopConfirming > 0 && m_taken > faults.stopConfirming) {
             if (m_taken == faults.stopConfirming + 1)
                 m_counters.set("planted_stop_confirming_rec_num", QString::number(row.rec));
