@@ -481,6 +481,8 @@ public:
         const QString lastTaken = m_db.value(LastTakenSql);
         if (!lastTaken.isEmpty())
             m_expected = lastTaken.toLongLong() + 1;
+        // Confirmations are numbered in a sequence of their own, not with
+        // the order's rec_num (gateways differ; nothing matches on it).
         m_nextConfirmation = m_db.number(LastConfirmationSql) + 1;
         m_nextTrade = std::max<std::int64_t>(m_db.number(LastTradeSql) + 1, 10001);
         for (const char *name : {"rows_taken", "confirmations_written", "orders_accepted", "rejections",
