@@ -3,11 +3,14 @@
 #include "db/numformat.h"
 #include "db/resultset.h"
 #include "db/command.h"
+#include "db/zipcheck.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+
+#include <zlib.h>
 
 #include <xlsxwriter.h>
 
@@ -34,6 +37,8 @@ const QString CannotWriteText = QStringLiteral("无法写入文件 %1：%2");
 const QString CannotReplaceText = QStringLiteral("无法保存文件 %1：%2");
 const QString TempFilesText = QStringLiteral("无法写入临时文件（%1）：%2");
 const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2");
+const QString DiskFullText = QStringLiteral("磁盘空间不足");
+const QString IncompleteText = QStringLiteral("写出的文件不完整");
 
 // Rows between two progress reports.
 constexpr int RowBlock = 1024;
@@ -55,6 +60,52 @@ QString native(const QString &path)
 QString systemReason(int error)
 {
     return QString::fromLocal8Bit(std::generic_category().message(error));
+}
+
+// Why a write failed, in the operator's words: a full disk by name.
+QString writeReason(int error)
+{
+    return error == ENOSPC ? DiskFullText : systemReason(error);
+}
+
+// The errors a write to a file can end in: those that explain a file that
+// came out short.
+bool isWriteError(int error)
+{
+    return error == ENOSPC || error == EFBIG || error == EIO
+#ifdef EDQUOT
+        || error == EDQUOT
+#endif
+        ;
+}
+
+bool readsAsNumber(QStringView text)
+{
+    text = text.trimmed();
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < text.size() && text[i].isDigit() && text[i].unicode() < 0x80)
+            ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < text.size() && text[i] == QLatin1Char('.')) {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+        ++i;
+        if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
 }
 
 // Appends the UTF-8 form of the text; a lone surrogate becomes U+FFFD.
@@ -144,6 +195,28 @@ private:
     int m_reported = 0;
 };
 
+QString pendingPrefix(const QString &targetName)
+{
+    const QByteArray name = targetName.toUtf8();
+    const uLong sum = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(name.constData()), uInt(name.size()));
+    return QStringLiteral("~%1.").arg(quint32(sum), 8, 16, QLatin1Char('0'));
+}
+
+// Removes what an earlier export of the same target left when it was
+// killed: files of its pending names in the target's folder.
+void removeLeftovers(const QString &target)
+{
+    const QFileInfo info(target);
+    QDir folder = info.absoluteDir();
+    const QString prefix = pendingPrefix(info.fileName());
+    const QStringList names =
+        folder.entryList({prefix + QStringLiteral("????")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == pendingFileName(info.fileName(), 0).size())
+            folder.remove(name);
+    }
+}
+
 // A file written beside its target under a name of its own, renamed over
 // the target by commit(); removed again when not committed.
 class PendingFile
@@ -152,9 +225,11 @@ public:
     explicit PendingFile(const QString &target)
         : m_target(target)
     {
+        removeLeftovers(target);
+        const QFileInfo info(target);
         for (int attempt = 0; attempt < 16; ++attempt) {
-            m_path = QStringLiteral("%1.%2.part").arg(target).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                 QLatin1Char('0'));
+            const auto serial = quint16(QRandomGenerator::global()->generate());
+            m_path = info.dir().filePath(pendingFileName(info.fileName(), serial));
             QFile file(m_path);
             if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 return;
@@ -202,10 +277,22 @@ public:
         : m_file(path)
         , m_target(target)
     {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // Unbuffered: each write reaches the system at once, and its error
+        // number is still at hand when it fails.
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw ExportError(CannotCreateText.arg(native(m_target), m_file.errorString()));
         m_buffer.reserve(CsvChunk + 64 * 1024);
         m_buffer.append("\xEF\xBB\xBF");
+    }
+
+    // A text field: one a spreadsheet would take for a formula gets an
+    // apostrophe in front.
+    void text(QStringView text)
+    {
+        if (startsLikeFormula(text))
+            field(QStringLiteral("'").append(text));
+        else
+            field(text);
     }
 
     // A field, quoted when it holds a comma, a quote or a line break.
@@ -253,11 +340,10 @@ public:
     void finish()
     {
         flush();
-        if (!m_file.flush())
-            fail();
+        errno = 0;
         m_file.close();
         if (m_file.error() != QFileDevice::NoError)
-            fail();
+            fail(errno);
     }
 
 private:
@@ -270,12 +356,17 @@ private:
 
     void flush()
     {
+        errno = 0;
         if (m_file.write(m_buffer) != m_buffer.size())
-            fail();
+            fail(errno);
         m_buffer.clear();
     }
 
-    [[noreturn]] void fail() { throw ExportError(CannotWriteText.arg(native(m_target), m_file.errorString())); }
+    [[noreturn]] void fail(int error)
+    {
+        const QString reason = error != 0 ? writeReason(error) : m_file.errorString();
+        throw ExportError(CannotWriteText.arg(native(m_target), reason));
+    }
 
     QFile m_file;
     QString m_target;
@@ -289,7 +380,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
     const std::vector<int> bound = resultColumns(result, columns);
     CsvWriter csv(file, target);
     for (const ExportColumn &column : columns)
-        csv.field(column.caption);
+        csv.text(column.caption);
     csv.endRow();
     const int rows = result.rowCount();
     for (int row = 0; row < rows; ++row) {
@@ -308,7 +399,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
                 break;
             case FieldKind::Text:
             default:
-                csv.field(result.textView(row, column));
+                csv.text(result.textView(row, column));
                 break;
             }
         }
@@ -341,7 +432,8 @@ class Workbook
 {
 public:
     Workbook(const QString &file, const QString &target, const QString &tempFolder)
-        : m_target(target)
+        : m_file(file)
+        , m_target(target)
         , m_tempFolder(native(tempFolder))
         , m_tempFolderBytes(nativePath(tempFolder))
     {
@@ -376,6 +468,7 @@ public:
         lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, nullptr);
         if (!sheet || !sheet->optimize_tmpfile)
             tempFailure(errno ? errno : EACCES);
+        ++m_sheets;
         return sheet;
     }
 
@@ -388,30 +481,42 @@ public:
             tempFailure(errno ? errno : EIO);
     }
 
+    // Writes the file, then reads it back: the writer overlooks failed
+    // writes of its temporary files, which leave a sheet cut short inside
+    // an otherwise sound file.
     void close()
     {
         errno = 0;
         const lxw_error error = workbook_close(m_workbook); // frees it, failed or not
+        const int systemError = errno;
         m_workbook = nullptr;
-        if (error == LXW_NO_ERROR)
-            return;
-        QString reason = QString::fromUtf8(lxw_strerror(error));
-        if (errno != 0)
-            reason += QStringLiteral(" (%1)").arg(systemReason(errno));
-        throw ExportError(WorkbookText.arg(native(m_target), reason));
+        if (error != LXW_NO_ERROR) {
+            QString reason = QString::fromUtf8(lxw_strerror(error));
+            if (isWriteError(systemError))
+                reason = writeReason(systemError);
+            else if (systemError != 0)
+                reason += QStringLiteral(" (%1)").arg(systemReason(systemError));
+            throw ExportError(WorkbookText.arg(native(m_target), reason));
+        }
+        if (!workbookComplete(m_file, m_sheets)) {
+            const QString reason = isWriteError(systemError) ? writeReason(systemError) : IncompleteText;
+            throw ExportError(WorkbookText.arg(native(m_target), reason));
+        }
     }
 
 private:
     [[noreturn]] void tempFailure(int error)
     {
-        throw ExportError(TempFilesText.arg(m_tempFolder, systemReason(error)));
+        throw ExportError(TempFilesText.arg(m_tempFolder, writeReason(error)));
     }
 
+    QString m_file;
     QString m_target;
     QString m_tempFolder;
     QByteArray m_tempFolderBytes;
     lxw_workbook *m_workbook = nullptr;
     lxw_format *m_bold = nullptr;
+    int m_sheets = 0;
 };
 
 // Writes one worksheet: the header, then `count` rows from `first`.
@@ -545,6 +650,21 @@ void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, cons
 }
 
 } // namespace
+
+bool startsLikeFormula(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    const char16_t first = text.front().unicode();
+    const bool formulaStart = first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t'
+        || first == u'\r';
+    return formulaStart && !readsAsNumber(text);
+}
+
+QString pendingFileName(const QString &targetName, quint16 serial)
+{
+    return pendingPrefix(targetName) + QStringLiteral("%1").arg(serial, 4, 16, QLatin1Char('0'));
+}
 
 void exportResult(const ResultSet &result, const QList<ExportColumn> &columns, const QString &path,
                   ExportFormat format, CommandControl &control, const ExportOptions &options)
