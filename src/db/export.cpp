@@ -411,6 +411,28 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
 
 // ---------------------------------------------------------------- Excel
 
+// Writes up to `bytes` into a scratch file in the folder and gives the error
+// number of the first write that fails, 0 when all succeed: the reason the
+// workbook writer's temporary files came out short, which it does not tell.
+int writeProbe(const QString &folder, qint64 bytes)
+{
+    QFile probe(QDir(folder).filePath(
+        QStringLiteral("~probe.%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+    errno = 0;
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return errno;
+    const QByteArray block(1 << 20, '\0');
+    int error = 0;
+    for (qint64 written = 0; written < bytes && error == 0; written += block.size()) {
+        errno = 0;
+        if (probe.write(block) != block.size())
+            error = errno != 0 ? errno : EIO;
+    }
+    probe.close();
+    probe.remove();
+    return error;
+}
+
 QByteArray nativePath(const QString &path)
 {
 #ifdef _WIN32
@@ -434,6 +456,7 @@ public:
     Workbook(const QString &file, const QString &target, const QString &tempFolder)
         : m_file(file)
         , m_target(target)
+        , m_tempFolderPath(tempFolder)
         , m_tempFolder(native(tempFolder))
         , m_tempFolderBytes(nativePath(tempFolder))
     {
@@ -451,8 +474,17 @@ public:
 
     ~Workbook()
     {
-        if (m_workbook)
-            lxw_workbook_free(m_workbook);
+        if (!m_workbook)
+            return;
+        // Freeing an unclosed workbook leaves the sheets' temporary files
+        // open: deleted files whose room the disk gets back only at exit.
+        for (lxw_worksheet *sheet : m_sheets) {
+            if (sheet->optimize_tmpfile) {
+                std::fclose(sheet->optimize_tmpfile);
+                sheet->optimize_tmpfile = nullptr;
+            }
+        }
+        lxw_workbook_free(m_workbook);
     }
 
     Workbook(const Workbook &) = delete;
@@ -468,7 +500,7 @@ public:
         lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, nullptr);
         if (!sheet || !sheet->optimize_tmpfile)
             tempFailure(errno ? errno : EACCES);
-        ++m_sheets;
+        m_sheets.push_back(sheet);
         return sheet;
     }
 
@@ -479,6 +511,7 @@ public:
         errno = 0;
         if (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))
             tempFailure(errno ? errno : EIO);
+        m_largestTemp = std::max<qint64>(m_largestTemp, std::ftell(sheet->optimize_tmpfile));
     }
 
     // Writes the file, then reads it back: the writer overlooks failed
@@ -498,8 +531,12 @@ public:
                 reason += QStringLiteral(" (%1)").arg(systemReason(systemError));
             throw ExportError(WorkbookText.arg(native(m_target), reason));
         }
-        if (!workbookComplete(m_file, m_sheets)) {
-            const QString reason = isWriteError(systemError) ? writeReason(systemError) : IncompleteText;
+        if (!workbookComplete(m_file, int(m_sheets.size()))) {
+            // A sheet is assembled from its temporary file into another one
+            // while the first still holds the rows: room for both was needed.
+            const int probed = isWriteError(systemError) ? systemError
+                                                         : writeProbe(m_tempFolderPath, 2 * m_largestTemp + (1 << 20));
+            const QString reason = probed != 0 ? writeReason(probed) : IncompleteText;
             throw ExportError(WorkbookText.arg(native(m_target), reason));
         }
     }
@@ -512,11 +549,13 @@ private:
 
     QString m_file;
     QString m_target;
+    QString m_tempFolderPath;
     QString m_tempFolder;
     QByteArray m_tempFolderBytes;
     lxw_workbook *m_workbook = nullptr;
     lxw_format *m_bold = nullptr;
-    int m_sheets = 0;
+    std::vector<lxw_worksheet *> m_sheets;
+    qint64 m_largestTemp = 0; // bytes of the largest sheet's temporary file
 };
 
 // Writes one worksheet: the header, then `count` rows from `first`.
