@@ -379,7 +379,7 @@ void verifyOkBox(const ModalRecord &box, const QString &title, const QString &te
     QCOMPARE(box.title, title);
     QCOMPARE(box.text, text);
     QCOMPARE(box.icon, int(icon));
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(box.buttons, QStringList{OkButtonText});
     QCOMPARE(box.hasOwner, hasOwner);
 }
 
