@@ -411,26 +411,27 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
 
 // ---------------------------------------------------------------- Excel
 
-// Writes up to `bytes` into a scratch file in the folder and gives the error
-// number of the first write that fails, 0 when all succeed: the reason the
+// Writes up to `bytes` into a scratch file in the folder and gives the
+// reason the first failing write gives, empty when all succeed: why the
 // workbook writer's temporary files came out short, which it does not tell.
-int writeProbe(const QString &folder, qint64 bytes)
+QString writeProbe(const QString &folder, qint64 bytes)
 {
     QFile probe(QDir(folder).filePath(
         QStringLiteral("~probe.%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+    const auto reason = [&probe] { return errno != 0 ? writeReason(errno) : probe.errorString(); };
     errno = 0;
     if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        return errno;
+        return reason();
     const QByteArray block(1 << 20, '\0');
-    int error = 0;
-    for (qint64 written = 0; written < bytes && error == 0; written += block.size()) {
+    QString failure;
+    for (qint64 written = 0; written < bytes && failure.isEmpty(); written += block.size()) {
         errno = 0;
         if (probe.write(block) != block.size())
-            error = errno != 0 ? errno : EIO;
+            failure = reason();
     }
     probe.close();
     probe.remove();
-    return error;
+    return failure;
 }
 
 QByteArray nativePath(const QString &path)
@@ -534,9 +535,10 @@ public:
         if (!workbookComplete(m_file, int(m_sheets.size()))) {
             // A sheet is assembled from its temporary file into another one
             // while the first still holds the rows: room for both was needed.
-            const int probed = isWriteError(systemError) ? systemError
-                                                         : writeProbe(m_tempFolderPath, 2 * m_largestTemp + (1 << 20));
-            const QString reason = probed != 0 ? writeReason(probed) : IncompleteText;
+            QString reason = isWriteError(systemError) ? writeReason(systemError)
+                                                       : writeProbe(m_tempFolderPath, 2 * m_largestTemp + (1 << 20));
+            if (reason.isEmpty())
+                reason = IncompleteText;
             throw ExportError(WorkbookText.arg(native(m_target), reason));
         }
     }
