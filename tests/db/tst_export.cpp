@@ -95,7 +95,11 @@ public:
     {
         m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) == 0;
     }
-    ~SmallDisk() { unmount(); }
+    ~SmallDisk()
+    {
+        if (!unmount()) // detached now, gone once the last file on it closes
+            QProcess::execute("umount", {"-l", m_folder});
+    }
     bool mounted() const { return m_mounted; }
     // Fails while a file on the disk is open.
     bool unmount()
