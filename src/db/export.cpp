@@ -470,6 +470,10 @@ public:
         if (!m_workbook)
             throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))));
         m_bold = workbook_add_format(m_workbook);
+        if (!m_bold) {
+            lxw_workbook_free(m_workbook);
+            throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))));
+        }
         format_set_bold(m_bold);
     }
 
@@ -492,6 +496,13 @@ public:
     Workbook &operator=(const Workbook &) = delete;
 
     lxw_format *bold() const { return m_bold; }
+
+    // A call of the writer that failed ends the export with its reason.
+    void check(lxw_error error) const
+    {
+        if (error != LXW_NO_ERROR)
+            throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(error))));
+    }
 
     // A new worksheet whose temporary file is open; the writer's other
     // failures show in close().
@@ -567,14 +578,14 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     lxw_worksheet *sheet = book.addSheet();
     const auto lastColumn = lxw_col_t(std::max<qsizetype>(columns.size(), 1) - 1);
     worksheet_freeze_panes(sheet, 1, 0);
-    worksheet_autofilter(sheet, 0, 0, lxw_row_t(count), lastColumn);
+    book.check(worksheet_autofilter(sheet, 0, 0, lxw_row_t(count), lastColumn));
 
     std::string utf8;
     std::vector<int> widths(std::size_t(columns.size()));
     for (qsizetype c = 0; c < columns.size(); ++c) {
         utf8.clear();
         appendUtf8(utf8, columns[c].caption);
-        worksheet_write_string(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold());
+        book.check(worksheet_write_string(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold()));
         widths[std::size_t(c)] = int(textWidth(columns[c].caption) + FilterButtonWidth);
     }
 
@@ -590,19 +601,19 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
             switch (result.kind(column)) {
             case FieldKind::Integer: {
                 const qint64 value = result.integer(row, column);
-                worksheet_write_number(sheet, sheetRow, lxw_col_t(c), double(value), nullptr);
+                book.check(worksheet_write_number(sheet, sheetRow, lxw_col_t(c), double(value), nullptr));
                 width = numberWidth(double(value));
                 break;
             }
             case FieldKind::Float: {
                 const double value = result.real(row, column);
                 if (std::isfinite(value)) {
-                    worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr);
+                    book.check(worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr));
                     width = numberWidth(value);
                 } else {
                     // A spreadsheet has no infinities: the grid's text instead.
                     const QString text = formatGeneral(value);
-                    worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr);
+                    book.check(worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr));
                     width = int(text.size());
                 }
                 break;
@@ -612,7 +623,7 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
                 const QStringView text = result.textView(row, column).left(MaxCellCharacters);
                 utf8.clear();
                 appendUtf8(utf8, text);
-                worksheet_write_string(sheet, sheetRow, lxw_col_t(c), utf8.c_str(), nullptr);
+                book.check(worksheet_write_string(sheet, sheetRow, lxw_col_t(c), utf8.c_str(), nullptr));
                 if (text.size() > widths[c] / 2) // a wide character counts at most twice
                     width = textWidth(text);
                 break;
@@ -623,8 +634,8 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     }
 
     for (std::size_t c = 0; c < widths.size(); ++c)
-        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
-                             std::min<double>(widths[c] + 1, MaxSheetColumnWidth), nullptr);
+        book.check(worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
+                                        std::min<double>(widths[c] + 1, MaxSheetColumnWidth), nullptr));
     book.checkSheet(sheet);
 }
 
