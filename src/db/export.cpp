@@ -195,11 +195,15 @@ private:
     int m_reported = 0;
 };
 
+// "~", up to eight hex digits of the CRC-32 of the name (as many as keep
+// the pending name within the target's length), ".".
 QString pendingPrefix(const QString &targetName)
 {
     const QByteArray name = targetName.toUtf8();
     const uLong sum = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(name.constData()), uInt(name.size()));
-    return QStringLiteral("~%1.").arg(quint32(sum), 8, 16, QLatin1Char('0'));
+    const qsizetype digits = std::clamp<qsizetype>(targetName.size() - 6, 0, 8);
+    return QLatin1Char('~') + QStringLiteral("%1").arg(quint32(sum), 8, 16, QLatin1Char('0')).left(digits)
+        + QLatin1Char('.');
 }
 
 // Removes what an earlier export of the same target left when it was

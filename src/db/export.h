@@ -56,8 +56,10 @@ enum class ExportFormat { Xlsx, Csv };
 // point, an optional exponent, blanks around).
 bool startsLikeFormula(QStringView text);
 
-// The pending name of an export to a file of this name: "~", eight hex
-// digits of the name's CRC-32, ".", the serial as four hex digits.
+// The pending name of an export to a file of this name: "~", the first
+// hex digits of the name's CRC-32 (eight, fewer for a name shorter than 14
+// characters so as not to be longer than it), ".", the serial as four hex
+// digits; six characters at the least.
 QString pendingFileName(const QString &targetName, quint16 serial);
 
 void exportResult(const ResultSet &result, const QList<ExportColumn> &columns, const QString &path,

@@ -443,6 +443,28 @@ private slots:
         QCOMPARE(rows, 4);
     }
 
+    // A pending name is no longer than its target's (six characters at the
+    // least), so that a name or path near the system's limit still exports.
+    void pendingNameNoLongerThanTheTarget_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("length");
+        QTest::newRow("short") << "a.csv" << 6;
+        QTest::newRow("six") << "ab.csv" << 6;
+        QTest::newRow("usual") << "trades.xlsx" << 11;
+        QTest::newRow("long") << QString(250, QLatin1Char('n')) << 14;
+    }
+
+    void pendingNameNoLongerThanTheTarget()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, length);
+        QCOMPARE(pendingFileName(name, 0xbeef).size(), length);
+        QVERIFY(pendingFileName(name, 0xbeef).endsWith(".beef"));
+        exportTo(target(name), ExportFormat::Csv);
+        QCOMPARE(filesIn(dir->path()), QStringList{name});
+    }
+
     // What a killed export of the same target left goes when the next one
     // starts; another target's pending file and other files stay.
     void leftoversOfAKilledExportGo()
