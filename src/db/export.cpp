@@ -501,6 +501,19 @@ public:
 
     lxw_format *bold() const { return m_bold; }
 
+    void number(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value)
+    {
+        check(worksheet_write_number(sheet, row, column, value, nullptr));
+        counted(row);
+    }
+
+    void text(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const char *utf8, lxw_format *format = nullptr)
+    {
+        check(worksheet_write_string(sheet, row, column, utf8, format));
+        if (*utf8 != '\0' || format) // the writer skips an empty text without a format
+            counted(row);
+    }
+
     // A call of the writer that failed ends the export with its reason.
     void check(lxw_error error) const
     {
@@ -517,6 +530,7 @@ public:
         if (!sheet || !sheet->optimize_tmpfile)
             tempFailure(errno ? errno : EACCES);
         m_sheets.push_back(sheet);
+        m_contents.push_back({0, 0});
         return sheet;
     }
 
@@ -531,8 +545,8 @@ public:
     }
 
     // Writes the file, then reads it back: the writer overlooks failed
-    // writes of its temporary files, which leave a sheet cut short inside
-    // an otherwise sound file.
+    // writes of its temporary files, which leave a sheet with a piece
+    // missing, or cut short, inside an otherwise sound file.
     void close()
     {
         errno = 0;
@@ -547,7 +561,7 @@ public:
                 reason += QStringLiteral(" (%1)").arg(systemReason(systemError));
             throw ExportError(WorkbookText.arg(native(m_target), reason));
         }
-        if (!workbookComplete(m_file, int(m_sheets.size()))) {
+        if (!workbookComplete(m_file, m_contents)) {
             // A sheet is assembled from its temporary file into another one
             // while the first still holds the rows: room for both was needed.
             QString reason = isWriteError(systemError) ? writeReason(systemError)
@@ -559,6 +573,17 @@ public:
     }
 
 private:
+    // One more cell in the current sheet, rows being written in order.
+    void counted(lxw_row_t row)
+    {
+        SheetContent &content = m_contents.back();
+        ++content.cells;
+        if (content.rows == 0 || row != m_lastRow) {
+            ++content.rows;
+            m_lastRow = row;
+        }
+    }
+
     [[noreturn]] void tempFailure(int error)
     {
         throw ExportError(TempFilesText.arg(m_tempFolder, writeReason(error)));
@@ -572,6 +597,8 @@ private:
     lxw_workbook *m_workbook = nullptr;
     lxw_format *m_bold = nullptr;
     std::vector<lxw_worksheet *> m_sheets;
+    std::vector<SheetContent> m_contents; // what went into each sheet
+    lxw_row_t m_lastRow = 0;
     qint64 m_largestTemp = 0; // bytes of the largest sheet's temporary file
 };
 
@@ -589,7 +616,7 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     for (qsizetype c = 0; c < columns.size(); ++c) {
         utf8.clear();
         appendUtf8(utf8, columns[c].caption);
-        book.check(worksheet_write_string(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold()));
+        book.text(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold());
         widths[std::size_t(c)] = int(textWidth(columns[c].caption) + FilterButtonWidth);
     }
 
@@ -605,19 +632,19 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
             switch (result.kind(column)) {
             case FieldKind::Integer: {
                 const qint64 value = result.integer(row, column);
-                book.check(worksheet_write_number(sheet, sheetRow, lxw_col_t(c), double(value), nullptr));
+                book.number(sheet, sheetRow, lxw_col_t(c), double(value));
                 width = numberWidth(double(value));
                 break;
             }
             case FieldKind::Float: {
                 const double value = result.real(row, column);
                 if (std::isfinite(value)) {
-                    book.check(worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr));
+                    book.number(sheet, sheetRow, lxw_col_t(c), value);
                     width = numberWidth(value);
                 } else {
                     // A spreadsheet has no infinities: the grid's text instead.
                     const QString text = formatGeneral(value);
-                    book.check(worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr));
+                    book.text(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData());
                     width = int(text.size());
                 }
                 break;
@@ -627,7 +654,7 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
                 const QStringView text = result.textView(row, column).left(MaxCellCharacters);
                 utf8.clear();
                 appendUtf8(utf8, text);
-                book.check(worksheet_write_string(sheet, sheetRow, lxw_col_t(c), utf8.c_str(), nullptr));
+                book.text(sheet, sheetRow, lxw_col_t(c), utf8.c_str());
                 if (text.size() > widths[c] / 2) // a wide character counts at most twice
                     width = textWidth(text);
                 break;

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -18,6 +19,8 @@ constexpr qint64 LocalHeaderSize = 30;
 constexpr qint64 MaxComment = 0xFFFF;
 constexpr qint64 Chunk = 256 * 1024;
 const QByteArray SheetEnd("</worksheet>");
+const QByteArray RowStart("<row ");
+const QByteArray CellStart("<c ");
 
 quint32 u16(const char *p)
 {
@@ -97,10 +100,31 @@ bool readDirectory(QFile &file, std::vector<Member> &members, qint64 &directoryO
     return at == directory.size();
 }
 
+// What a member's text holds: its last bytes, its row and cell elements.
+// Text and markup are escaped in the sheet's XML, so these marks only ever
+// start elements.
+struct Scan
+{
+    QByteArray last;
+    qint64 rows = 0;
+    qint64 cells = 0;
+    QByteArray carry; // the end of the text so far, shorter than any mark
+
+    void take(const char *data, qint64 length)
+    {
+        QByteArray text = carry;
+        text.append(data, length);
+        rows += text.count(RowStart);
+        cells += text.count(CellStart);
+        carry = text.right(std::max(RowStart.size(), CellStart.size()) - 1);
+        last = (last + text.right(SheetEnd.size())).right(SheetEnd.size());
+    }
+};
+
 // Reads a member's data from its local header on, inflating it when
-// compressed, and checks its size and checksum against the directory's.
-// `last` gets the member's last bytes.
-bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, QByteArray &last)
+// compressed, checks its size and checksum against the directory's and
+// scans its text.
+bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, Scan &scan)
 {
     const QByteArray header = readAt(file, member.offset, LocalHeaderSize);
     if (header.size() != LocalHeaderSize || u32(header.constData()) != LocalSignature)
@@ -119,9 +143,7 @@ bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, QBy
     const auto take = [&](const char *data, qint64 length) {
         crc = crc32(crc, reinterpret_cast<const Bytef *>(data), uInt(length));
         produced += length;
-        last = (last + QByteArray(data + std::max<qint64>(0, length - SheetEnd.size()),
-                                  std::min<qint64>(length, SheetEnd.size())))
-                   .right(SheetEnd.size());
+        scan.take(data, length);
     };
     std::vector<char> out(static_cast<std::size_t>(Chunk));
     qint64 remaining = member.packedSize;
@@ -160,7 +182,7 @@ bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, QBy
 
 } // namespace
 
-bool workbookComplete(const QString &path, int sheets)
+bool workbookComplete(const QString &path, const std::vector<SheetContent> &sheets)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -170,21 +192,29 @@ bool workbookComplete(const QString &path, int sheets)
     if (!readDirectory(file, members, directoryOffset))
         return false;
 
-    QSet<QByteArray> expected{"[Content_Types].xml", "xl/workbook.xml"};
-    for (int sheet = 1; sheet <= sheets; ++sheet)
-        expected.insert("xl/worksheets/sheet" + QByteArray::number(sheet) + ".xml");
-    int found = 0;
+    const QByteArray sheetPrefix("xl/worksheets/sheet");
+    QSet<QByteArray> required{"[Content_Types].xml", "xl/workbook.xml"};
+    for (std::size_t sheet = 1; sheet <= sheets.size(); ++sheet)
+        required.insert(sheetPrefix + QByteArray::number(qulonglong(sheet)) + ".xml");
+    qsizetype found = 0;
     for (const Member &member : members) {
-        QByteArray last;
-        if (!memberIntact(file, member, directoryOffset, last))
+        Scan scan;
+        if (!memberIntact(file, member, directoryOffset, scan))
             return false;
-        const bool sheet = member.name.startsWith("xl/worksheets/sheet");
-        if (sheet && last != SheetEnd)
+        const bool isSheet = member.name.startsWith(sheetPrefix);
+        if (!required.contains(member.name)) {
+            if (isSheet)
+                return false; // a sheet more than were written
+            continue;
+        }
+        ++found;
+        if (!isSheet)
+            continue;
+        const SheetContent &expected =
+            sheets[std::size_t(member.name.mid(sheetPrefix.size()).chopped(4).toULongLong() - 1)];
+        if (scan.last != SheetEnd || (expected.rows >= 0 && scan.rows != expected.rows)
+            || (expected.cells >= 0 && scan.cells != expected.cells))
             return false;
-        if (expected.contains(member.name))
-            ++found;
-        else if (sheet)
-            return false; // a sheet more than were written
     }
-    return found == expected.size();
+    return found == required.size();
 }
