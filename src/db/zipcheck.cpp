@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -17,7 +18,6 @@ constexpr qint64 EndSize = 22;
 constexpr qint64 DirectoryEntrySize = 46;
 constexpr qint64 LocalHeaderSize = 30;
 constexpr qint64 MaxComment = 0xFFFF;
-constexpr qint64 Chunk = 256 * 1024;
 const QByteArray SheetEnd("</worksheet>");
 const QByteArray RowStart("<row ");
 const QByteArray CellStart("<c ");
@@ -108,23 +108,52 @@ struct Scan
     QByteArray last;
     qint64 rows = 0;
     qint64 cells = 0;
-    QByteArray carry; // the end of the text so far, shorter than any mark
+    QByteArray carry; // the text's last bytes, where a mark may still begin
 
     void take(const char *data, qint64 length)
     {
+        last = (last + QByteArray(data + std::max<qint64>(0, length - SheetEnd.size()),
+                                  std::min<qint64>(length, SheetEnd.size())))
+                   .right(SheetEnd.size());
         QByteArray text = carry;
         text.append(data, length);
-        rows += text.count(RowStart);
-        cells += text.count(CellStart);
-        carry = text.right(std::max(RowStart.size(), CellStart.size()) - 1);
-        last = (last + text.right(SheetEnd.size())).right(SheetEnd.size());
+        // A position is decided once the longest mark fits after it.
+        const qsizetype decided = std::max<qsizetype>(0, text.size() - (RowStart.size() - 1));
+        countMarks(text, decided);
+        carry = text.mid(decided);
+    }
+
+    void finish()
+    {
+        countMarks(carry, carry.size());
+        carry.clear();
+    }
+
+    void countMarks(const QByteArray &text, qsizetype before)
+    {
+        const char *begin = text.constData();
+        const char *end = begin + text.size();
+        for (const char *p = begin; p < begin + before; ++p) {
+            p = static_cast<const char *>(std::memchr(p, '<', std::size_t(begin + before - p)));
+            if (!p)
+                break;
+            if (startsWith(p, end, RowStart))
+                ++rows;
+            else if (startsWith(p, end, CellStart))
+                ++cells;
+        }
+    }
+
+    static bool startsWith(const char *p, const char *end, const QByteArray &mark)
+    {
+        return end - p >= mark.size() && std::memcmp(p, mark.constData(), std::size_t(mark.size())) == 0;
     }
 };
 
 // Reads a member's data from its local header on, inflating it when
 // compressed, checks its size and checksum against the directory's and
 // scans its text.
-bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, Scan &scan)
+bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, Scan &scan, qint64 chunk)
 {
     const QByteArray header = readAt(file, member.offset, LocalHeaderSize);
     if (header.size() != LocalHeaderSize || u32(header.constData()) != LocalSignature)
@@ -145,12 +174,12 @@ bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, Sca
         produced += length;
         scan.take(data, length);
     };
-    std::vector<char> out(static_cast<std::size_t>(Chunk));
+    std::vector<char> out(static_cast<std::size_t>(chunk));
     qint64 remaining = member.packedSize;
     int status = Z_OK;
     bool ok = true;
     while (ok && remaining > 0) {
-        const QByteArray in = file.read(std::min(remaining, Chunk));
+        const QByteArray in = file.read(std::min(remaining, chunk));
         if (in.isEmpty()) {
             ok = false;
             break;
@@ -166,23 +195,28 @@ bool memberIntact(QFile &file, const Member &member, qint64 directoryOffset, Sca
             stream.next_out = reinterpret_cast<Bytef *>(out.data());
             stream.avail_out = uInt(out.size());
             status = inflate(&stream, Z_NO_FLUSH);
-            if (status != Z_OK && status != Z_STREAM_END) {
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
                 ok = false;
                 break;
             }
             take(out.data(), qint64(out.size()) - stream.avail_out);
+            if (status == Z_BUF_ERROR) { // no progress until more input comes
+                status = Z_OK;
+                break;
+            }
         } while (status == Z_OK && (stream.avail_in > 0 || stream.avail_out == 0));
     }
     if (member.method == Z_DEFLATED) {
         ok = ok && status == Z_STREAM_END && stream.avail_in == 0;
         inflateEnd(&stream);
     }
+    scan.finish();
     return ok && produced == qint64(member.size) && crc == member.crc;
 }
 
 } // namespace
 
-bool workbookComplete(const QString &path, const std::vector<SheetContent> &sheets)
+bool workbookComplete(const QString &path, const std::vector<SheetContent> &sheets, qint64 chunk)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -199,7 +233,7 @@ bool workbookComplete(const QString &path, const std::vector<SheetContent> &shee
     qsizetype found = 0;
     for (const Member &member : members) {
         Scan scan;
-        if (!memberIntact(file, member, directoryOffset, scan))
+        if (!memberIntact(file, member, directoryOffset, scan, std::max<qint64>(chunk, 1)))
             return false;
         const bool isSheet = member.name.startsWith(sheetPrefix);
         if (!required.contains(member.name)) {

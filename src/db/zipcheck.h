@@ -16,5 +16,5 @@ struct SheetContent
 // closes the file, whose every member lies where its directory says, with
 // the size and checksum recorded there, and which holds exactly one
 // worksheet per entry of `sheets`, each ending its XML and holding the rows
-// and cells written. Reads the whole file once.
-bool workbookComplete(const QString &path, const std::vector<SheetContent> &sheets);
+// and cells written. Reads the whole file once, `chunk` bytes at a time.
+bool workbookComplete(const QString &path, const std::vector<SheetContent> &sheets, qint64 chunk = 256 * 1024);

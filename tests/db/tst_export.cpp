@@ -592,6 +592,24 @@ private slots:
         writeFile(path, bytes);
         QCOMPARE(workbookComplete(path, sheets), complete);
     }
+
+    // Read in small pieces, every mark the check counts falls across a
+    // piece's end somewhere: none is missed or counted twice.
+    void workbookCheckCountsAcrossPieces_data()
+    {
+        QTest::addColumn<int>("chunk");
+        for (const int chunk : {1, 2, 3, 4, 5, 7, 4096})
+            QTest::addRow("%d", chunk) << chunk;
+    }
+
+    void workbookCheckCountsAcrossPieces()
+    {
+        QFETCH(int, chunk);
+        const QString path = target("book.xlsx");
+        QCOMPARE(exportError(*query, path, ExportFormat::Xlsx), QStringLiteral("<no error>"));
+        QVERIFY(workbookComplete(path, {{4, 23}}, chunk));
+        QVERIFY(!workbookComplete(path, {{4, 22}}, chunk));
+    }
 };
 
 SQLTOOL_TEST_MAIN(ExportTest)
