@@ -5,7 +5,7 @@ set -eu
 PACKAGES="build-essential cmake qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
 unixodbc unixodbc-dev libsqliteodbc libsqlite3-dev sqlite3 fonts-noto-cjk
 postgresql odbc-postgresql
-xvfb xauth libxlsxwriter-dev python3-openpyxl
+xvfb xauth libxlsxwriter-dev zlib1g-dev python3-openpyxl
 qt6-charts-dev qt6-translations-l10n"
 missing=""
 for p in $PACKAGES; do

@@ -2,9 +2,29 @@
 
 #include "ui/errorbox.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace {
+
+// Qt's own texts (standard buttons, the file dialogs and their questions)
+// in Chinese like the program's; the program's own texts are not
+// translated. On Windows windeployqt puts these files beside the program.
+void installQtTranslations(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+    else
+        delete translator;
+}
+
+} // namespace
+
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    installQtTranslations(*this);
 }
 
 // The last resort: handlers catch their own errors (runGuarded).

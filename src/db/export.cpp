@@ -3,11 +3,14 @@
 #include "db/numformat.h"
 #include "db/resultset.h"
 #include "db/command.h"
+#include "db/zipcheck.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+
+#include <zlib.h>
 
 #include <xlsxwriter.h>
 
@@ -34,6 +37,8 @@ const QString CannotWriteText = QStringLiteral("无法写入文件 %1：%2");
 const QString CannotReplaceText = QStringLiteral("无法保存文件 %1：%2");
 const QString TempFilesText = QStringLiteral("无法写入临时文件（%1）：%2");
 const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2");
+const QString DiskFullText = QStringLiteral("磁盘空间不足");
+const QString IncompleteText = QStringLiteral("写出的文件不完整");
 
 // Rows between two progress reports.
 constexpr int RowBlock = 1024;
@@ -55,6 +60,52 @@ QString native(const QString &path)
 QString systemReason(int error)
 {
     return QString::fromLocal8Bit(std::generic_category().message(error));
+}
+
+// Why a write failed, in the operator's words: a full disk by name.
+QString writeReason(int error)
+{
+    return error == ENOSPC ? DiskFullText : systemReason(error);
+}
+
+// The errors a write to a file can end in: those that explain a file that
+// came out short.
+bool isWriteError(int error)
+{
+    return error == ENOSPC || error == EFBIG || error == EIO
+#ifdef EDQUOT
+        || error == EDQUOT
+#endif
+        ;
+}
+
+bool readsAsNumber(QStringView text)
+{
+    text = text.trimmed();
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < text.size() && text[i].isDigit() && text[i].unicode() < 0x80)
+            ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < text.size() && text[i] == QLatin1Char('.')) {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+        ++i;
+        if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
 }
 
 // Appends the UTF-8 form of the text; a lone surrogate becomes U+FFFD.
@@ -144,6 +195,32 @@ private:
     int m_reported = 0;
 };
 
+// "~", up to eight hex digits of the CRC-32 of the name (as many as keep
+// the pending name within the target's length), ".".
+QString pendingPrefix(const QString &targetName)
+{
+    const QByteArray name = targetName.toUtf8();
+    const uLong sum = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(name.constData()), uInt(name.size()));
+    const qsizetype digits = std::clamp<qsizetype>(targetName.size() - 6, 0, 8);
+    return QLatin1Char('~') + QStringLiteral("%1").arg(quint32(sum), 8, 16, QLatin1Char('0')).left(digits)
+        + QLatin1Char('.');
+}
+
+// Removes what an earlier export of the same target left when it was
+// killed: files of its pending names in the target's folder.
+void removeLeftovers(const QString &target)
+{
+    const QFileInfo info(target);
+    QDir folder = info.absoluteDir();
+    const QString prefix = pendingPrefix(info.fileName());
+    const QStringList names =
+        folder.entryList({prefix + QStringLiteral("????")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == pendingFileName(info.fileName(), 0).size())
+            folder.remove(name);
+    }
+}
+
 // A file written beside its target under a name of its own, renamed over
 // the target by commit(); removed again when not committed.
 class PendingFile
@@ -152,9 +229,11 @@ public:
     explicit PendingFile(const QString &target)
         : m_target(target)
     {
+        removeLeftovers(target);
+        const QFileInfo info(target);
         for (int attempt = 0; attempt < 16; ++attempt) {
-            m_path = QStringLiteral("%1.%2.part").arg(target).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                 QLatin1Char('0'));
+            const auto serial = quint16(QRandomGenerator::global()->generate());
+            m_path = info.dir().filePath(pendingFileName(info.fileName(), serial));
             QFile file(m_path);
             if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 return;
@@ -202,10 +281,22 @@ public:
         : m_file(path)
         , m_target(target)
     {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // Unbuffered: each write reaches the system at once, and its error
+        // number is still at hand when it fails.
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw ExportError(CannotCreateText.arg(native(m_target), m_file.errorString()));
         m_buffer.reserve(CsvChunk + 64 * 1024);
         m_buffer.append("\xEF\xBB\xBF");
+    }
+
+    // A text field: one a spreadsheet would take for a formula gets an
+    // apostrophe in front.
+    void text(QStringView text)
+    {
+        if (startsLikeFormula(text))
+            field(QStringLiteral("'").append(text));
+        else
+            field(text);
     }
 
     // A field, quoted when it holds a comma, a quote or a line break.
@@ -253,11 +344,10 @@ public:
     void finish()
     {
         flush();
-        if (!m_file.flush())
-            fail();
+        errno = 0;
         m_file.close();
         if (m_file.error() != QFileDevice::NoError)
-            fail();
+            fail(errno);
     }
 
 private:
@@ -270,12 +360,17 @@ private:
 
     void flush()
     {
+        errno = 0;
         if (m_file.write(m_buffer) != m_buffer.size())
-            fail();
+            fail(errno);
         m_buffer.clear();
     }
 
-    [[noreturn]] void fail() { throw ExportError(CannotWriteText.arg(native(m_target), m_file.errorString())); }
+    [[noreturn]] void fail(int error)
+    {
+        const QString reason = error != 0 ? writeReason(error) : m_file.errorString();
+        throw ExportError(CannotWriteText.arg(native(m_target), reason));
+    }
 
     QFile m_file;
     QString m_target;
@@ -289,7 +384,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
     const std::vector<int> bound = resultColumns(result, columns);
     CsvWriter csv(file, target);
     for (const ExportColumn &column : columns)
-        csv.field(column.caption);
+        csv.text(column.caption);
     csv.endRow();
     const int rows = result.rowCount();
     for (int row = 0; row < rows; ++row) {
@@ -308,7 +403,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
                 break;
             case FieldKind::Text:
             default:
-                csv.field(result.textView(row, column));
+                csv.text(result.textView(row, column));
                 break;
             }
         }
@@ -319,6 +414,29 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
 }
 
 // ---------------------------------------------------------------- Excel
+
+// Writes up to `bytes` into a scratch file in the folder and gives the
+// reason the first failing write gives, empty when all succeed: why the
+// workbook writer's temporary files came out short, which it does not tell.
+QString writeProbe(const QString &folder, qint64 bytes)
+{
+    QFile probe(QDir(folder).filePath(
+        QStringLiteral("~probe.%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+    const auto reason = [&probe] { return errno != 0 ? writeReason(errno) : probe.errorString(); };
+    errno = 0;
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return reason();
+    const QByteArray block(1 << 20, '\0');
+    QString failure;
+    for (qint64 written = 0; written < bytes && failure.isEmpty(); written += block.size()) {
+        errno = 0;
+        if (probe.write(block) != block.size())
+            failure = reason();
+    }
+    probe.close();
+    probe.remove();
+    return failure;
+}
 
 QByteArray nativePath(const QString &path)
 {
@@ -341,7 +459,9 @@ class Workbook
 {
 public:
     Workbook(const QString &file, const QString &target, const QString &tempFolder)
-        : m_target(target)
+        : m_file(file)
+        , m_target(target)
+        , m_tempFolderPath(tempFolder)
         , m_tempFolder(native(tempFolder))
         , m_tempFolderBytes(nativePath(tempFolder))
     {
@@ -354,19 +474,52 @@ public:
         if (!m_workbook)
             throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))));
         m_bold = workbook_add_format(m_workbook);
+        if (!m_bold) {
+            lxw_workbook_free(m_workbook);
+            throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))));
+        }
         format_set_bold(m_bold);
     }
 
     ~Workbook()
     {
-        if (m_workbook)
-            lxw_workbook_free(m_workbook);
+        if (!m_workbook)
+            return;
+        // Freeing an unclosed workbook leaves the sheets' temporary files
+        // open: deleted files whose room the disk gets back only at exit.
+        for (lxw_worksheet *sheet : m_sheets) {
+            if (sheet->optimize_tmpfile) {
+                std::fclose(sheet->optimize_tmpfile);
+                sheet->optimize_tmpfile = nullptr;
+            }
+        }
+        lxw_workbook_free(m_workbook);
     }
 
     Workbook(const Workbook &) = delete;
     Workbook &operator=(const Workbook &) = delete;
 
     lxw_format *bold() const { return m_bold; }
+
+    void number(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value)
+    {
+        check(worksheet_write_number(sheet, row, column, value, nullptr));
+        counted(row);
+    }
+
+    void text(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const char *utf8, lxw_format *format = nullptr)
+    {
+        check(worksheet_write_string(sheet, row, column, utf8, format));
+        if (*utf8 != '\0' || format) // the writer skips an empty text without a format
+            counted(row);
+    }
+
+    // A call of the writer that failed ends the export with its reason.
+    void check(lxw_error error) const
+    {
+        if (error != LXW_NO_ERROR)
+            throw ExportError(WorkbookText.arg(native(m_target), QString::fromUtf8(lxw_strerror(error))));
+    }
 
     // A new worksheet whose temporary file is open; the writer's other
     // failures show in close().
@@ -376,6 +529,8 @@ public:
         lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, nullptr);
         if (!sheet || !sheet->optimize_tmpfile)
             tempFailure(errno ? errno : EACCES);
+        m_sheets.push_back(sheet);
+        m_contents.push_back({0, 0});
         return sheet;
     }
 
@@ -386,32 +541,65 @@ public:
         errno = 0;
         if (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))
             tempFailure(errno ? errno : EIO);
+        m_largestTemp = std::max<qint64>(m_largestTemp, std::ftell(sheet->optimize_tmpfile));
     }
 
+    // Writes the file, then reads it back: the writer overlooks failed
+    // writes of its temporary files, which leave a sheet with a piece
+    // missing, or cut short, inside an otherwise sound file.
     void close()
     {
         errno = 0;
         const lxw_error error = workbook_close(m_workbook); // frees it, failed or not
+        const int systemError = errno;
         m_workbook = nullptr;
-        if (error == LXW_NO_ERROR)
-            return;
-        QString reason = QString::fromUtf8(lxw_strerror(error));
-        if (errno != 0)
-            reason += QStringLiteral(" (%1)").arg(systemReason(errno));
-        throw ExportError(WorkbookText.arg(native(m_target), reason));
+        if (error != LXW_NO_ERROR) {
+            QString reason = QString::fromUtf8(lxw_strerror(error));
+            if (isWriteError(systemError))
+                reason = writeReason(systemError);
+            else if (systemError != 0)
+                reason += QStringLiteral(" (%1)").arg(systemReason(systemError));
+            throw ExportError(WorkbookText.arg(native(m_target), reason));
+        }
+        if (!workbookComplete(m_file, m_contents)) {
+            // A sheet is assembled from its temporary file into another one
+            // while the first still holds the rows: room for both was needed.
+            QString reason = isWriteError(systemError) ? writeReason(systemError)
+                                                       : writeProbe(m_tempFolderPath, 2 * m_largestTemp + (1 << 20));
+            if (reason.isEmpty())
+                reason = IncompleteText;
+            throw ExportError(WorkbookText.arg(native(m_target), reason));
+        }
     }
 
 private:
-    [[noreturn]] void tempFailure(int error)
+    // One more cell in the current sheet, rows being written in order.
+    void counted(lxw_row_t row)
     {
-        throw ExportError(TempFilesText.arg(m_tempFolder, systemReason(error)));
+        SheetContent &content = m_contents.back();
+        ++content.cells;
+        if (content.rows == 0 || row != m_lastRow) {
+            ++content.rows;
+            m_lastRow = row;
+        }
     }
 
+    [[noreturn]] void tempFailure(int error)
+    {
+        throw ExportError(TempFilesText.arg(m_tempFolder, writeReason(error)));
+    }
+
+    QString m_file;
     QString m_target;
+    QString m_tempFolderPath;
     QString m_tempFolder;
     QByteArray m_tempFolderBytes;
     lxw_workbook *m_workbook = nullptr;
     lxw_format *m_bold = nullptr;
+    std::vector<lxw_worksheet *> m_sheets;
+    std::vector<SheetContent> m_contents; // what went into each sheet
+    lxw_row_t m_lastRow = 0;
+    qint64 m_largestTemp = 0; // bytes of the largest sheet's temporary file
 };
 
 // Writes one worksheet: the header, then `count` rows from `first`.
@@ -421,14 +609,14 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     lxw_worksheet *sheet = book.addSheet();
     const auto lastColumn = lxw_col_t(std::max<qsizetype>(columns.size(), 1) - 1);
     worksheet_freeze_panes(sheet, 1, 0);
-    worksheet_autofilter(sheet, 0, 0, lxw_row_t(count), lastColumn);
+    book.check(worksheet_autofilter(sheet, 0, 0, lxw_row_t(count), lastColumn));
 
     std::string utf8;
     std::vector<int> widths(std::size_t(columns.size()));
     for (qsizetype c = 0; c < columns.size(); ++c) {
         utf8.clear();
         appendUtf8(utf8, columns[c].caption);
-        worksheet_write_string(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold());
+        book.text(sheet, 0, lxw_col_t(c), utf8.c_str(), book.bold());
         widths[std::size_t(c)] = int(textWidth(columns[c].caption) + FilterButtonWidth);
     }
 
@@ -444,19 +632,19 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
             switch (result.kind(column)) {
             case FieldKind::Integer: {
                 const qint64 value = result.integer(row, column);
-                worksheet_write_number(sheet, sheetRow, lxw_col_t(c), double(value), nullptr);
+                book.number(sheet, sheetRow, lxw_col_t(c), double(value));
                 width = numberWidth(double(value));
                 break;
             }
             case FieldKind::Float: {
                 const double value = result.real(row, column);
                 if (std::isfinite(value)) {
-                    worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr);
+                    book.number(sheet, sheetRow, lxw_col_t(c), value);
                     width = numberWidth(value);
                 } else {
                     // A spreadsheet has no infinities: the grid's text instead.
                     const QString text = formatGeneral(value);
-                    worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr);
+                    book.text(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData());
                     width = int(text.size());
                 }
                 break;
@@ -466,7 +654,7 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
                 const QStringView text = result.textView(row, column).left(MaxCellCharacters);
                 utf8.clear();
                 appendUtf8(utf8, text);
-                worksheet_write_string(sheet, sheetRow, lxw_col_t(c), utf8.c_str(), nullptr);
+                book.text(sheet, sheetRow, lxw_col_t(c), utf8.c_str());
                 if (text.size() > widths[c] / 2) // a wide character counts at most twice
                     width = textWidth(text);
                 break;
@@ -477,8 +665,8 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
     }
 
     for (std::size_t c = 0; c < widths.size(); ++c)
-        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
-                             std::min<double>(widths[c] + 1, MaxSheetColumnWidth), nullptr);
+        book.check(worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
+                                        std::min<double>(widths[c] + 1, MaxSheetColumnWidth), nullptr));
     book.checkSheet(sheet);
 }
 
@@ -545,6 +733,21 @@ void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, cons
 }
 
 } // namespace
+
+bool startsLikeFormula(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    const char16_t first = text.front().unicode();
+    const bool formulaStart = first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t'
+        || first == u'\r';
+    return formulaStart && !readsAsNumber(text);
+}
+
+QString pendingFileName(const QString &targetName, quint16 serial)
+{
+    return pendingPrefix(targetName) + QStringLiteral("%1").arg(serial, 4, 16, QLatin1Char('0'));
+}
 
 void exportResult(const ResultSet &result, const QList<ExportColumn> &columns, const QString &path,
                   ExportFormat format, CommandControl &control, const ExportOptions &options)

@@ -23,6 +23,7 @@ const QString DsnMarker = QStringLiteral("DSNDst");
 const QString WriteFailedText = QStringLiteral("Unable to write to %1");
 const QString FileNotFoundText = QStringLiteral("File not found");
 const QString AccessDeniedText = QStringLiteral("File access denied");
+const QString NotGbkText = QStringLiteral("配置文件为 GBK 编码，不能保存%1，未作任何保存");
 
 // Longest value a read gives back (the read buffer holds 2048 with the NUL).
 constexpr qsizetype MaxValueLength = 2047;
@@ -465,11 +466,34 @@ ConDbSet readConDbSet()
     return values;
 }
 
+QStringList charactersWithoutGbk(const QString &text)
+{
+    QStringList found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        i += length - 1;
+        if (platform::fromGbk(platform::toGbk(character)) != character && !found.contains(character))
+            found << character;
+    }
+    return found;
+}
+
 void writeConDbSet(const ConDbSet &values)
 {
+    // A GBK file would keep "?" in place of such characters: refused
+    // before anything is written.
+    const QString path = settingsPath();
+    if (!contentForRead(path).startsWith(Utf8Bom)) {
+        const QStringList lost =
+            charactersWithoutGbk(values.user + values.dsn + values.database + values.description);
+        if (!lost.isEmpty()) {
+            const QString quoted = QStringLiteral("“") + lost.join(QStringLiteral("”、“")) + QStringLiteral("”");
+            throw SettingsError(NotGbkText.arg(quoted));
+        }
+    }
     // Each key is its own write; a failure leaves the keys before it written
     // and does not attempt the rest.
-    const QString path = settingsPath();
     writeSettingFile(path, Section, KeyUser, values.user);
     writeSettingFile(path, Section, KeyDsn, values.dsn);
     writeSettingFile(path, Section, KeyDatabase, values.database);

@@ -66,8 +66,13 @@ struct ConDbSet
 };
 ConDbSet readConDbSet();
 // Writes SQLUser, DSN, DATABASE, DSN_Description in that order; stops at
-// the first failing write.
+// the first failing write. Writes nothing, and throws SettingsError naming
+// them, when the values hold characters a GBK file cannot keep.
 void writeConDbSet(const ConDbSet &values);
+
+// The characters of the text that GBK has no form for, each once, in the
+// order they first appear.
+QStringList charactersWithoutGbk(const QString &text);
 
 // writeSetting on a file named by its path.
 void writeSettingFile(const QString &path, const QString &section, const QString &key,

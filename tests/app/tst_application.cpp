@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 
@@ -20,6 +21,29 @@ class ApplicationTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Qt's own buttons and dialog texts are Chinese (the program's own
+    // "&Yes"/"&No" stay as they are: confirmation below).
+    void qtTextsInChinese_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ok") << int(QMessageBox::Ok) << OkButtonText;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << QStringLiteral("取消");
+        QTest::newRow("save") << int(QMessageBox::Save) << QStringLiteral("保存");
+    }
+
+    void qtTextsInChinese()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, text);
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::StandardButton(button));
+        QCOMPARE(box.button(QMessageBox::StandardButton(button))->text(), text);
+        // The save dialog's question before replacing a file.
+        const QString replace = QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?");
+        QVERIFY2(replace.contains(QStringLiteral("已存在")) || replace.contains(QStringLiteral("已经存在")), qPrintable(replace));
+    }
+
     // --- title rule -------------------------------------------------------
 
     void title_data()
@@ -119,7 +143,7 @@ private slots:
                 auto *apply = modal->findChild<QPushButton *>(QStringLiteral("Button2"));
                 QTimer::singleShot(0, apply, [apply] { QTest::mouseClick(apply, Qt::LeftButton); });
             } else if (record.className == QLatin1String("QMessageBox")) {
-                pressButton(modal, QStringLiteral("OK"));
+                pressButton(modal, OkButtonText);
                 // The configuration window stays open after the failure.
                 QTimer::singleShot(0, infoform, [] {
                     QVERIFY(infoform->isVisible());

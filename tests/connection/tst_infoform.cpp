@@ -240,6 +240,49 @@ private slots:
         QVERIFY(QFileInfo(dbsetPath()).isDir());
     }
 
+    // A value with characters the GBK file cannot keep is refused with a
+    // box naming them, and nothing is written; GBK's own symbols go through.
+    void charactersWithoutGbkAreRefused_data()
+    {
+        QTest::addColumn<int>("box"); // in the order of setValues
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("refused");
+        QTest::newRow("emoji in the description") << 1 << QStringLiteral("本地库😀") << QStringList{"😀"};
+        QTest::newRow("two, each named once") << 1 << QStringLiteral("ẞ库กẞ") << QStringList{"ẞ", "ก"};
+        QTest::newRow("in the user") << 3 << QStringLiteral("op😀") << QStringList{"😀"};
+        QTest::newRow("GBK symbols") << 1 << QStringLiteral("中文①—·") << QStringList();
+    }
+
+    void charactersWithoutGbkAreRefused()
+    {
+        QFETCH(int, box);
+        QFETCH(QString, text);
+        QFETCH(QStringList, refused);
+        const QByteArray content = joined(richFileLines());
+        writeDbset(content);
+        Forms forms;
+        ModalWatcher watcher;
+        infoform->show();
+        QStringList typed = {"new-dsn", QStringLiteral("新描述"), "new-db", "new-user"};
+        typed[box] = text;
+        setValues(typed);
+        QTest::mouseClick(child<QPushButton>(infoform, "Button2"), Qt::LeftButton);
+        if (refused.isEmpty()) {
+            QVERIFY(!infoform->isVisible());
+            QVERIFY(readDbset().contains(gbk(text)));
+            QCOMPARE(watcher.records.size(), 0);
+            return;
+        }
+        QTRY_COMPARE(watcher.records.size(), 1);
+        const QString shown = watcher.records.first().text;
+        QCOMPARE(watcher.records.first().icon, int(QMessageBox::Critical));
+        for (const QString &character : refused)
+            QCOMPARE(shown.count(QStringLiteral("“") + character + QStringLiteral("”")), 1);
+        QVERIFY(infoform->isVisible());
+        QCOMPARE(shownValues(), typed);
+        QCOMPARE(readDbset(), content);
+    }
+
     void cancelWritesNothing_data()
     {
         QTest::addColumn<bool>("useCloseButton");

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -521,6 +522,27 @@ private slots:
         QCOMPARE(text, written ? QStringLiteral("<no error>") : writeFailedText(path));
         QCOMPARE(readFile(path), written ? QByteArray("[ConDBSet]\r\nDSN=x\r\n") : before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("dbset.ini")});
+    }
+
+    // The cases run as nobody pass from a checkout in a folder no other
+    // user can enter (mode 700, as mktemp -d makes, or root's home).
+    void permissionCasesPassFromAPrivateFolder()
+    {
+        if (!canRunAsNobody())
+            QSKIP("only root runs cases as another user");
+        QTemporaryDir privateDir;
+        QVERIFY(QFile::setPermissions(privateDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString copy = privateDir.filePath(QStringLiteral("tst_settings"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(copy, {QStringLiteral("writeUnderPermissions")});
+        QVERIFY(child.waitForFinished(120000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("PASS   : SettingsTest::writeUnderPermissions(read-only file)"))
+                     && output.contains(QStringLiteral("PASS   : SettingsTest::writeUnderPermissions(read-only folder)")),
+                 qPrintable(output));
     }
 
     // --- properties ----------------------------------------------------

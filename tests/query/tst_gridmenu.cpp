@@ -59,8 +59,9 @@ testsupport::ModalWatcher::Handler saveAs(const QString &path, DialogVisit &visi
                 if (dialog->isVisible())
                     dialog->reject();
             });
-        } else if (qobject_cast<QMessageBox *>(modal) && modal->parentWidget()) {
-            testsupport::pressButton(modal, overwrite ? QStringLiteral("&Yes") : QStringLiteral("&No"));
+        } else if (auto *question = qobject_cast<QMessageBox *>(modal); question && modal->parentWidget()) {
+            // Qt's own question, in Qt's Chinese.
+            testsupport::pressButton(modal, question->button(overwrite ? QMessageBox::Yes : QMessageBox::No)->text());
         } else {
             closeModal(modal);
         }
@@ -178,6 +179,8 @@ private slots:
             testsupport::ModalWatcher watcher(saveAs(path, visit, false));
             menu(2)->exportAction()->trigger();
             QCOMPARE(watcher.records.size(), 2); // the dialog and its question
+            QVERIFY2(watcher.records.at(1).text.contains(QStringLiteral("已存在")), qPrintable(watcher.records.at(1).text));
+            QVERIFY2(!watcher.records.at(1).buttons.contains(QStringLiteral("&Yes")), qPrintable(watcher.records.at(1).buttons.join(' ')));
         }
         QCOMPARE(testsupport::readFile(path), QByteArray("old"));
         {

@@ -30,6 +30,9 @@ if kind == "xlsx":
             "widths": [sheet.column_dimensions[get_column_letter(i + 1)].width for i in range(sheet.max_column)],
             "rows": rows,
         })
+elif kind == "zip":
+    import zipfile
+    out = [[i.filename, i.file_size] for i in zipfile.ZipFile(path).infolist()]
 else:
     with open(path, newline="", encoding="utf-8-sig") as f:
         out = [list(r) for r in csv.reader(f)]
@@ -83,6 +86,15 @@ QList<QStringList> readCsv(const QString &path)
         records << fields;
     }
     return records;
+}
+
+qint64 zipMemberSize(const QString &path, const QString &member)
+{
+    for (const QJsonValue &entry : runReader(QStringLiteral("zip"), path)) {
+        if (entry.toArray().at(0).toString() == member)
+            return qint64(entry.toArray().at(1).toDouble());
+    }
+    return -1;
 }
 
 QStringList filesIn(const QString &folder)

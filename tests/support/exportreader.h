@@ -22,6 +22,10 @@ QStringList sheetColumn(const QJsonArray &rows, int column);
 // off): one list of fields per record.
 QList<QStringList> readCsv(const QString &path);
 
+// The unpacked size of a zip archive's member as Python's zipfile reads
+// it; -1 when missing or unreadable.
+qint64 zipMemberSize(const QString &path, const QString &member);
+
 // The files in a folder, by name.
 QStringList filesIn(const QString &folder);
 

@@ -106,8 +106,11 @@ struct ModalRecord
     bool hasOwner = false;
 };
 
+// Qt's standard OK button as the program shows it: in Qt's own Chinese.
+inline const QString OkButtonText = QStringLiteral("确定");
+
 // Checks a message box the watcher met: this caption, text and icon, the
-// single button "OK", and an owner window or none.
+// single standard OK button, and an owner window or none.
 void verifyOkBox(const ModalRecord &box, const QString &title, const QString &text,
                  QMessageBox::Icon icon, bool hasOwner = false);
 
@@ -159,7 +162,7 @@ QChar maskCharacter(const QLineEdit *box);
 // objectNames of the focused control after the press and after the release.
 QStringList focusAfterKey(QWidget *box, Qt::Key key);
 
-// Presses the message box button with this text ("&Yes", "&No", "OK").
+// Presses the message box button with this text ("&Yes", "&No", OkButtonText).
 void pressButton(QWidget *messageBox, const QString &text);
 // Presses Escape in the modal window.
 void pressEscape(QWidget *modal);
