@@ -304,6 +304,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
                 csv.integer(result.integer(row, column));
                 break;
             case FieldKind::Float:
+            case FieldKind::Decimal:
                 csv.field(result.text(row, column));
                 break;
             case FieldKind::Text:
@@ -448,14 +449,15 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
                 width = numberWidth(double(value));
                 break;
             }
-            case FieldKind::Float: {
+            case FieldKind::Float:
+            case FieldKind::Decimal: {
                 const double value = result.real(row, column);
                 if (std::isfinite(value)) {
                     worksheet_write_number(sheet, sheetRow, lxw_col_t(c), value, nullptr);
                     width = numberWidth(value);
                 } else {
-                    // A spreadsheet has no infinities: the grid's text instead.
-                    const QString text = formatGeneral(value);
+                    // A spreadsheet has no NaN or infinities: the grid's text instead.
+                    const QString text = result.text(row, column);
                     worksheet_write_string(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData(), nullptr);
                     width = int(text.size());
                 }

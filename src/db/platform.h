@@ -23,4 +23,9 @@ bool resetPeakResident();
 // where there is none), in bytes.
 qint64 windowPeakResidentBytes();
 
+// Bytes this process can still allocate: the least of the memory the
+// system has available and the address space left to the process (below
+// its limit, RLIMIT_AS, or the 4 GB of a 32-bit process); -1 when unknown.
+qint64 obtainableBytes();
+
 } // namespace platform

@@ -183,7 +183,8 @@ private slots:
         QVERIFY(runStatistics(orders ? QStringLiteral("Button14") : QStringLiteral("Button13"), &records).isEmpty());
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first().icon, int(QMessageBox::Critical));
-        QCOMPARE(records.first().text, QStringLiteral("Quantity total is out of range."));
+        QCOMPARE(records.first().text, QStringLiteral("第 2 行的“%1”使合计超出范围，无法统计.")
+                                           .arg(orders ? QStringLiteral("委托数量") : QStringLiteral("成交数量")));
     }
 
     // The amount rule without a database: decimals given with their scale

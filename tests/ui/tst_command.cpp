@@ -223,7 +223,7 @@ private slots:
         ModalWatcher watcher;
         click(QStringLiteral("Button1"));
         QCOMPARE(watcher.records.size(), 1);
-        QCOMPARE(watcher.records.first().text, QStringLiteral("Connection is not open."));
+        QCOMPARE(watcher.records.first().text, QStringLiteral("数据库未连接."));
     }
 
     // The main window's close box during a list cancels it and ends the
