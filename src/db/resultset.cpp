@@ -33,6 +33,10 @@ constexpr SQLULEN OddDecimalCharacters = 16;
 // Memory a list leaves to the rest of the program (the grid's painting,
 // the driver, threads it starts) when it decides whether it may go on.
 constexpr std::size_t ReservedBytes = 64 * 1024 * 1024;
+// How much a vector grows at once: as the standard library does, and
+// when memory is short.
+constexpr double NormalGrowth = 2.0;
+constexpr double TightGrowth = 1.25;
 // Rows fetched value by value between two looks at the memory left.
 constexpr int ValuesBetweenRoomChecks = 256;
 
@@ -314,26 +318,39 @@ struct ResultSet::Column
     }
 
     // Bytes newly allocated while `moreRows` rows are added to the `rows`
-    // held: each vector that must grow doubles (at least), and text grows
-    // by the characters per row held so far.
-    std::size_t growthBytes(std::size_t rows, std::size_t moreRows) const
+    // held: each vector that must grow takes `factor` times its capacity
+    // (at least what it needs), and text grows by the characters per row
+    // held so far.
+    std::size_t growthBytes(std::size_t rows, std::size_t moreRows, double factor) const
     {
         std::size_t more = 0;
-        more += vectorGrowth(integers, moreRows);
-        more += vectorGrowth(reals, moreRows);
-        more += vectorGrowth(offsets, moreRows);
-        more += vectorGrowth(nulls, moreRows / 64 + 1);
-        if (rows > 0)
-            more += vectorGrowth(chars, chars.size() / rows * moreRows + moreRows);
+        forEachGrowth(rows, moreRows, factor, [&more](auto &, std::size_t bytes, std::size_t) { more += bytes; });
         return more;
     }
 
-    template <typename Vector>
-    static std::size_t vectorGrowth(const Vector &values, std::size_t more)
+    // Gives every vector that must grow the capacity growthBytes() counted.
+    void reserveGrowth(std::size_t rows, std::size_t moreRows, double factor)
     {
-        if (values.empty() || values.size() + more <= values.capacity())
-            return 0;
-        return std::max(values.capacity() * 2, values.size() + more) * sizeof(values[0]);
+        forEachGrowth(rows, moreRows, factor,
+                      [](auto &values, std::size_t, std::size_t capacity) { values.reserve(capacity); });
+    }
+
+    template <typename Visit>
+    void forEachGrowth(std::size_t rows, std::size_t moreRows, double factor, Visit visit) const
+    {
+        const auto one = [&](const auto &values, std::size_t more) {
+            if (values.empty() || values.size() + more <= values.capacity())
+                return;
+            const auto capacity = std::max(std::size_t(double(values.capacity()) * factor), values.size() + more);
+            using Vector = std::remove_const_t<std::remove_reference_t<decltype(values)>>;
+            visit(const_cast<Vector &>(values), capacity * sizeof(values[0]), capacity);
+        };
+        one(integers, moreRows);
+        one(reals, moreRows);
+        one(offsets, moreRows);
+        one(nulls, moreRows / 64 + 1);
+        if (rows > 0)
+            one(chars, chars.size() / rows * moreRows + moreRows);
     }
 };
 
@@ -402,22 +419,26 @@ void ResultSet::describe(SQLHSTMT statement)
     }
 }
 
-void ResultSet::ensureRoom(std::size_t moreRows) const
+void ResultSet::ensureRoom(std::size_t moreRows)
 {
     const qint64 room = platform::obtainableBytes();
     if (room < 0)
         return; // the system does not tell
-    // What finish() adds: the row index, and a copy of the largest vector
-    // while it is shrunk.
-    std::size_t needed = (std::size_t(m_rows) + moreRows) * sizeof(std::uint32_t);
-    std::size_t largest = 0;
-    for (const Column &column : m_columns) {
-        needed += column.growthBytes(std::size_t(m_rows), moreRows);
-        largest = std::max(largest, column.bytes());
-    }
-    needed += largest;
-    if (std::uint64_t(needed) + ReservedBytes > std::uint64_t(room))
+    // What growing by `factor` takes, plus the row index finish() adds.
+    const auto needed = [&](double factor) {
+        std::size_t bytes = (std::size_t(m_rows) + moreRows) * sizeof(std::uint32_t);
+        for (const Column &column : m_columns)
+            bytes += column.growthBytes(std::size_t(m_rows), moreRows, factor);
+        return std::uint64_t(bytes) + ReservedBytes;
+    };
+    if (needed(NormalGrowth) <= std::uint64_t(room))
+        return;
+    // Near the end of the room vectors grow in smaller steps, so that the
+    // old and the new copy of one fit side by side a while longer.
+    if (needed(TightGrowth) > std::uint64_t(room))
         throw ResultTooLarge(m_rows);
+    for (Column &column : m_columns)
+        column.reserveGrowth(std::size_t(m_rows), moreRows, TightGrowth);
 }
 
 bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
@@ -568,8 +589,15 @@ void ResultSet::clearValues()
 
 void ResultSet::finish()
 {
-    for (Column &column : m_columns)
-        column.shrink();
+    // Shrinking copies a vector: only where the room allows the largest copy.
+    std::size_t largest = 0;
+    for (const Column &column : m_columns)
+        largest = std::max(largest, column.bytes());
+    const qint64 room = platform::obtainableBytes();
+    if (room < 0 || std::uint64_t(largest) + ReservedBytes <= std::uint64_t(room)) {
+        for (Column &column : m_columns)
+            column.shrink();
+    }
     m_order.resize(std::size_t(m_rows));
     for (std::size_t i = 0; i < m_order.size(); ++i)
         m_order[i] = std::uint32_t(i);

@@ -87,7 +87,7 @@ private:
     std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
     void prefetchAhead(int row, const Column &column) const;
     void describe(SQLHSTMT statement);
-    void ensureRoom(std::size_t moreRows) const;
+    void ensureRoom(std::size_t moreRows);
     bool fetchBlocks(SQLHSTMT statement, CommandControl *control);
     void fetchValues(SQLHSTMT statement, CommandControl *control);
     void clearValues();
