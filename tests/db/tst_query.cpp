@@ -295,6 +295,8 @@ private slots:
             QVERIFY2(e.message().contains("nosuchcolumn"), qPrintable(e.message()));
             QVERIFY2(e.message().startsWith('['), qPrintable(e.message()));
             QVERIFY(!e.sqlState().isEmpty());
+            QVERIFY2(e.message().startsWith('[' + e.sqlState() + ']'), qPrintable(e.message()));
+            QVERIFY(e.nativeError() != 0); // SQLite's own error code
             QCOMPARE(QString::fromUtf8(e.what()), e.message());
         }
         QVERIFY(!query.active());

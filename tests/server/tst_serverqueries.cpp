@@ -341,6 +341,8 @@ private slots:
         click(QStringLiteral("Button2"));
         QCOMPARE(watcher.records.size(), 0);
         QCOMPARE(labelText(QStringLiteral("Label12")), QStringLiteral("2"));
+        const ResultSet *result = datamod->qry1->result();
+        QCOMPARE(result->kind(result->columnIndex(QStringLiteral("cjje"))), FieldKind::Decimal);
         clickTitle(1, 4); // 成交金额 ▼
         QCOMPARE(columnTexts(1, 4), (QStringList{"NaN", "1250"}));
         clickTitle(1, 4); // ▲
