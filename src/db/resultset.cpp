@@ -421,21 +421,25 @@ void ResultSet::describe(SQLHSTMT statement)
 
 void ResultSet::ensureRoom(std::size_t moreRows)
 {
+    // What growing by `factor` takes, plus the row index finish() adds.
+    const auto needed = [&](double factor) {
+        std::size_t bytes = 0;
+        for (const Column &column : m_columns)
+            bytes += column.growthBytes(std::size_t(m_rows), moreRows, factor);
+        return bytes;
+    };
+    const std::size_t normal = needed(NormalGrowth);
+    if (normal == 0)
+        return; // the next rows fit what is allocated: nothing to ask
     const qint64 room = platform::obtainableBytes();
     if (room < 0)
         return; // the system does not tell
-    // What growing by `factor` takes, plus the row index finish() adds.
-    const auto needed = [&](double factor) {
-        std::size_t bytes = (std::size_t(m_rows) + moreRows) * sizeof(std::uint32_t);
-        for (const Column &column : m_columns)
-            bytes += column.growthBytes(std::size_t(m_rows), moreRows, factor);
-        return std::uint64_t(bytes) + ReservedBytes;
-    };
-    if (needed(NormalGrowth) <= std::uint64_t(room))
+    const std::uint64_t fixed = (std::uint64_t(m_rows) + moreRows) * sizeof(std::uint32_t) + ReservedBytes;
+    if (normal + fixed <= std::uint64_t(room))
         return;
     // Near the end of the room vectors grow in smaller steps, so that the
     // old and the new copy of one fit side by side a while longer.
-    if (needed(TightGrowth) > std::uint64_t(room))
+    if (needed(TightGrowth) + fixed > std::uint64_t(room))
         throw ResultTooLarge(m_rows);
     for (Column &column : m_columns)
         column.reserveGrowth(std::size_t(m_rows), moreRows, TightGrowth);
