@@ -324,33 +324,35 @@ struct ResultSet::Column
     std::size_t growthBytes(std::size_t rows, std::size_t moreRows, double factor) const
     {
         std::size_t more = 0;
-        forEachGrowth(rows, moreRows, factor, [&more](auto &, std::size_t bytes, std::size_t) { more += bytes; });
+        forEachGrowth(*this, rows, moreRows, factor,
+                      [&more](const auto &, std::size_t capacity, std::size_t bytes) { more += bytes; });
         return more;
     }
 
     // Gives every vector that must grow the capacity growthBytes() counted.
     void reserveGrowth(std::size_t rows, std::size_t moreRows, double factor)
     {
-        forEachGrowth(rows, moreRows, factor,
-                      [](auto &values, std::size_t, std::size_t capacity) { values.reserve(capacity); });
+        forEachGrowth(*this, rows, moreRows, factor,
+                      [](auto &values, std::size_t capacity, std::size_t) { values.reserve(capacity); });
     }
 
-    template <typename Visit>
-    void forEachGrowth(std::size_t rows, std::size_t moreRows, double factor, Visit visit) const
+    // Calls visit(vector, new capacity, its bytes) for each vector of the
+    // column that the rows to come make grow.
+    template <typename Self, typename Visit>
+    static void forEachGrowth(Self &self, std::size_t rows, std::size_t moreRows, double factor, Visit visit)
     {
-        const auto one = [&](const auto &values, std::size_t more) {
+        const auto one = [&](auto &values, std::size_t more) {
             if (values.empty() || values.size() + more <= values.capacity())
                 return;
             const auto capacity = std::max(std::size_t(double(values.capacity()) * factor), values.size() + more);
-            using Vector = std::remove_const_t<std::remove_reference_t<decltype(values)>>;
-            visit(const_cast<Vector &>(values), capacity * sizeof(values[0]), capacity);
+            visit(values, capacity, capacity * sizeof(values[0]));
         };
-        one(integers, moreRows);
-        one(reals, moreRows);
-        one(offsets, moreRows);
-        one(nulls, moreRows / 64 + 1);
+        one(self.integers, moreRows);
+        one(self.reals, moreRows);
+        one(self.offsets, moreRows);
+        one(self.nulls, moreRows / 64 + 1);
         if (rows > 0)
-            one(chars, chars.size() / rows * moreRows + moreRows);
+            one(self.chars, self.chars.size() / rows * moreRows + moreRows);
     }
 };
 
