@@ -47,7 +47,10 @@ QString trimBlanks(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-bool addOverflows(qint64 a, qint64 b);
+bool addOverflows(qint64 a, qint64 b)
+{
+    return b > 0 ? a > std::numeric_limits<qint64>::max() - b : a < std::numeric_limits<qint64>::min() - b;
+}
 
 // A field of the walked query, found by name once (with the query's own
 // error for a missing field) and read on the current row. A value that
@@ -134,11 +137,6 @@ void addAmount(AmountTotal &total, const FieldText &field)
         total.addScaled(scaled, field.scale());
     else
         total.add(field.decimalNumber()); // a null or NaN fails here as text
-}
-
-bool addOverflows(qint64 a, qint64 b)
-{
-    return b > 0 ? a > std::numeric_limits<qint64>::max() - b : a < std::numeric_limits<qint64>::min() - b;
 }
 
 double powerOfTen(int exponent)
