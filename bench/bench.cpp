@@ -96,6 +96,7 @@ RawResult rawFetch(SQLHDBC dbc, const QString &sql)
             b.width = 8;
             break;
         case FieldKind::Float:
+        case FieldKind::Decimal:
             b.cType = SQL_C_DOUBLE;
             b.width = 8;
             break;

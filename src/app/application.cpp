@@ -25,6 +25,7 @@ Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     installQtTranslations(*this);
+    prepareOutOfMemoryBox();
 }
 
 // The last resort: handlers catch their own errors (runGuarded).
@@ -33,9 +34,9 @@ bool Application::notify(QObject *receiver, QEvent *event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &error) {
-        showExceptionBox(error);
+        showExceptionBox(error); // a bad_alloc without allocating
     } catch (...) {
-        showExceptionBox(QStringLiteral("Unknown error"));
+        showExceptionBox(QStringLiteral("未知错误"));
     }
     return true;
 }

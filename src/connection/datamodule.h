@@ -30,15 +30,6 @@ public:
 
 extern Tdatamod *datamod;
 
-// A named parameter of a statement and how its text is declared.
-struct Parameter
-{
-    QString name;
-    QString value;
-    ParameterType type = ParameterType::WideText;
-};
-using Parameters = QList<Parameter>;
-
 // Run a query: close, clear the text, add the lines, set each parameter by
 // name, run beforeOpen (the grid binding), mark prepared, open. The open runs
 // as a command ("正在查询…"): the result is fetched on the worker thread and

@@ -4,7 +4,7 @@
 #include "db/connstring.h"
 
 namespace {
-const char *const OtherDatabaseText = "Database '%1' was not selected; the connection stays in '%2'";
+const QString OtherDatabaseText = QStringLiteral("未能切换到数据库“%1”，连接仍在“%2”");
 // Seconds a connect may take; the driver gives up after that.
 constexpr SQLULEN LoginTimeoutSeconds = 15;
 
@@ -130,7 +130,7 @@ void Connection::selectDatabase(SQLHDBC dbc, const QString &database)
     // Some drivers (PostgreSQL's) accept any name and stay where they are.
     const QString current = catalogOf(dbc);
     if (!current.isEmpty() && current.compare(database, Qt::CaseInsensitive) != 0)
-        throw DatabaseError(QString::fromLatin1(OtherDatabaseText).arg(database, current));
+        throw DatabaseError(OtherDatabaseText.arg(database, current));
 }
 
 void Connection::adopt(std::shared_ptr<ConnectionLink> link, const QString &database)
@@ -190,7 +190,7 @@ void Connection::close()
 void requireOpen(const Connection *connection)
 {
     if (!connection || !connection->connected())
-        throw DatabaseError(QStringLiteral("Connection is not open"));
+        throw ProgramError(QStringLiteral("数据库未连接"));
 }
 
 void logIn(Connection &connection, const LoginValues &values, const WorkRunner &run)

@@ -112,6 +112,6 @@ using WorkRunner = std::function<void(const std::function<void(CommandControl &)
 // the connection is closed again and the error propagates.
 void logIn(Connection &connection, const LoginValues &values, const WorkRunner &run = {});
 
-// Throws DatabaseError ("Connection is not open") unless the connection
+// Throws ProgramError ("数据库未连接") unless the connection
 // exists and is open.
 void requireOpen(const Connection *connection);

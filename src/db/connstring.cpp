@@ -53,13 +53,13 @@ QList<QPair<QString, QString>> parseProviderString(const QString &text)
         const QString key = text.mid(keyStart, i - keyStart).trimmed();
         if (i >= n || text[i] == QLatin1Char(';')) {
             if (!key.isEmpty())
-                throw DatabaseError(QStringLiteral("Invalid connection string attribute '%1'").arg(key));
+                throw ProgramError(QStringLiteral("连接字符串的属性“%1”无效").arg(key));
             ++i; // empty segment
             continue;
         }
         ++i; // "="
         if (key.isEmpty())
-            throw DatabaseError(QStringLiteral("Invalid connection string: a value has no key"));
+            throw ProgramError(QStringLiteral("连接字符串无效：有一个值没有属性名"));
         while (i < n && text[i].isSpace())
             ++i;
         QString value;
@@ -80,11 +80,11 @@ QList<QPair<QString, QString>> parseProviderString(const QString &text)
                 value += text[i++];
             }
             if (!closed)
-                throw DatabaseError(QStringLiteral("Invalid connection string: the value of '%1' is not closed").arg(key));
+                throw ProgramError(QStringLiteral("连接字符串无效：“%1”的值缺少结束引号").arg(key));
             while (i < n && text[i].isSpace())
                 ++i;
             if (i < n && text[i] != QLatin1Char(';'))
-                throw DatabaseError(QStringLiteral("Invalid connection string: text after the quoted value of '%1'").arg(key));
+                throw ProgramError(QStringLiteral("连接字符串无效：“%1”的引号值后还有文字").arg(key));
         } else {
             const qsizetype valueStart = i;
             while (i < n && text[i] != QLatin1Char(';'))
@@ -101,7 +101,7 @@ QList<QPair<QString, QString>> parseProviderString(const QString &text)
 QString odbcValue(const QString &value)
 {
     if (value.contains(QChar(0)))
-        throw DatabaseError(QStringLiteral("A connection string value cannot hold a null character"));
+        throw ProgramError(QStringLiteral("连接字符串的值不能含有空字符"));
     const bool needsBraces = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
         || value.contains(QLatin1Char('}')) || value.contains(QLatin1Char('='))
         || hasOuterBlank(value);

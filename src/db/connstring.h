@@ -23,7 +23,7 @@ QString quoteTrimmedProviderValue(const QString &value);
 QString loginConnectionString(const QString &password, const QString &user, const QString &dsn);
 
 // Splits a provider string into (key, value) pairs by its own quoting rules.
-// Keys are trimmed; unquoted values are trimmed. Throws DatabaseError when
+// Keys are trimmed; unquoted values are trimmed. Throws ProgramError when
 // a quoted value is not closed.
 QList<QPair<QString, QString>> parseProviderString(const QString &text);
 

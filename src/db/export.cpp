@@ -399,6 +399,7 @@ void writeCsv(const ResultSet &result, const QList<ExportColumn> &columns, const
                 csv.integer(result.integer(row, column));
                 break;
             case FieldKind::Float:
+            case FieldKind::Decimal:
                 csv.field(result.text(row, column));
                 break;
             case FieldKind::Text:
@@ -636,14 +637,15 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
                 width = numberWidth(double(value));
                 break;
             }
-            case FieldKind::Float: {
+            case FieldKind::Float:
+            case FieldKind::Decimal: {
                 const double value = result.real(row, column);
                 if (std::isfinite(value)) {
                     book.number(sheet, sheetRow, lxw_col_t(c), value);
                     width = numberWidth(value);
                 } else {
-                    // A spreadsheet has no infinities: the grid's text instead.
-                    const QString text = formatGeneral(value);
+                    // A spreadsheet has no NaN or infinities: the grid's text instead.
+                    const QString text = result.text(row, column);
                     book.text(sheet, sheetRow, lxw_col_t(c), text.toUtf8().constData());
                     width = int(text.size());
                 }

@@ -6,13 +6,6 @@
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR must be UTF-16");
 
-DatabaseError::DatabaseError(const QString &message, const QString &sqlState)
-    : std::runtime_error(message.toStdString())
-    , m_message(message)
-    , m_sqlState(sqlState)
-{
-}
-
 namespace odbc {
 
 namespace {
@@ -29,7 +22,7 @@ bool leavingHandles()
     return leaving;
 }
 
-QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstState)
+QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstState, int *firstNative)
 {
     QStringList records;
     if (handle == SQL_NULL_HANDLE)
@@ -51,6 +44,8 @@ QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstStat
         const QString sqlState = fromWide(state, 5);
         if (firstState && record == 1)
             *firstState = sqlState;
+        if (firstNative && record == 1)
+            *firstNative = int(nativeError);
         length = std::min<SQLSMALLINT>(length, SQLSMALLINT(text.size() - 1));
         records << QStringLiteral("[%1] %2").arg(sqlState, fromWide(text.data(), length));
     }
@@ -62,14 +57,15 @@ void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *c
     if (SQL_SUCCEEDED(rc))
         return;
     QString state;
+    int native = 0;
     QString message;
     if (rc == SQL_INVALID_HANDLE)
-        message = QStringLiteral("%1: invalid handle").arg(QLatin1String(call));
+        message = QStringLiteral("%1：无效的句柄").arg(QLatin1String(call));
     else
-        message = diagnostics(handleType, handle, &state);
+        message = diagnostics(handleType, handle, &state, &native);
     if (message.isEmpty())
-        message = QStringLiteral("%1 failed").arg(QLatin1String(call));
-    throw DatabaseError(message, state);
+        message = QStringLiteral("%1 调用失败").arg(QLatin1String(call));
+    throw DatabaseError(message, state, native);
 }
 
 std::vector<SQLWCHAR> toWide(const QString &text)
@@ -131,7 +127,7 @@ SQLHENV environment()
     static const SQLHENV env = [] {
         SQLHENV handle = SQL_NULL_HENV;
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle)))
-            throw DatabaseError(QStringLiteral("Cannot allocate the ODBC environment"));
+            throw DatabaseError(QStringLiteral("无法分配 ODBC 环境"));
         const SQLRETURN rc = SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
                                            reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         check(rc, SQL_HANDLE_ENV, handle, "SQLSetEnvAttr");

@@ -8,28 +8,17 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "db/errors.h"
+
 #include <QString>
-#include <stdexcept>
 #include <vector>
-
-// An error raised by the data-access layer. what() is the UTF-8 form of the
-// message; for driver failures it holds "[SQLSTATE] driver text" records.
-class DatabaseError : public std::runtime_error
-{
-public:
-    explicit DatabaseError(const QString &message, const QString &sqlState = {});
-    QString message() const { return m_message; }
-    QString sqlState() const { return m_sqlState; }
-
-private:
-    QString m_message;
-    QString m_sqlState;
-};
 
 namespace odbc {
 
-// Diagnostic records of a handle, one "[SQLSTATE] message" per line.
-QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstState = nullptr);
+// Diagnostic records of a handle, one "[SQLSTATE] message" per line; the
+// first record's SQLSTATE and native error code where asked for.
+QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstState = nullptr,
+                    int *firstNative = nullptr);
 // Throws DatabaseError with the handle's diagnostics unless rc succeeded.
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *call);
 

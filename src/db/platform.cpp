@@ -3,11 +3,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <psapi.h>
+
+#include <algorithm>
 #else
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 #include <sys/resource.h>
@@ -63,6 +66,16 @@ bool resetPeakResident()
 qint64 windowPeakResidentBytes()
 {
     return peakResidentBytes();
+}
+
+qint64 obtainableBytes()
+{
+    // The physical memory free and the address space this process has left.
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status))
+        return -1;
+    return qint64(std::min(status.ullAvailPhys, status.ullAvailVirtual));
 }
 
 #else
@@ -131,10 +144,10 @@ QByteArray toGbk(const QString &text)
 
 namespace {
 
-// A "Name:   1234 kB" line of /proc/self/status, in bytes; 0 when missing.
-qint64 statusKilobytes(const char *name)
+// A "Name:   1234 kB" line of a file of /proc, in bytes; 0 when missing.
+qint64 procKilobytes(const char *path, const char *name)
 {
-    FILE *status = std::fopen("/proc/self/status", "r");
+    FILE *status = std::fopen(path, "r");
     if (!status)
         return 0;
     const size_t length = strlen(name);
@@ -148,6 +161,11 @@ qint64 statusKilobytes(const char *name)
     }
     std::fclose(status);
     return bytes;
+}
+
+qint64 statusKilobytes(const char *name)
+{
+    return procKilobytes("/proc/self/status", name);
 }
 
 // The peak reached before the last reset of the high-water mark.
@@ -188,6 +206,26 @@ bool resetPeakResident()
 qint64 windowPeakResidentBytes()
 {
     return highWaterMark();
+}
+
+qint64 obtainableBytes()
+{
+    qint64 room = procKilobytes("/proc/meminfo", "MemAvailable");
+    if (room <= 0)
+        room = -1;
+    // The address space: its limit, and all a 32-bit process has.
+    std::uint64_t limit = RLIM_INFINITY;
+    rlimit addressSpace{};
+    if (getrlimit(RLIMIT_AS, &addressSpace) == 0)
+        limit = addressSpace.rlim_cur;
+    if (sizeof(void *) == 4)
+        limit = std::min<std::uint64_t>(limit, std::uint64_t(3) << 30);
+    if (limit != RLIM_INFINITY) {
+        const qint64 used = statusKilobytes("VmSize");
+        const qint64 left = used > 0 && std::uint64_t(used) < limit ? qint64(limit - std::uint64_t(used)) : 0;
+        room = room < 0 ? left : std::min(room, left);
+    }
+    return room;
 }
 
 #endif

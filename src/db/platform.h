@@ -23,4 +23,10 @@ bool resetPeakResident();
 // where there is none), in bytes.
 qint64 windowPeakResidentBytes();
 
+// Bytes this process can still allocate: the least of the memory the
+// system has available and the address space left to the process (below
+// its limit, RLIMIT_AS, or what a 32-bit process can address); -1 when
+// unknown.
+qint64 obtainableBytes();
+
 } // namespace platform

@@ -10,12 +10,12 @@
 
 namespace {
 
-const QString ClosedDataSetText = QStringLiteral("Cannot perform this operation on a closed dataset");
-const QString FieldNotFoundText = QStringLiteral("Field '%1' not found");
-const QString ParameterNotFoundText = QStringLiteral("Parameter '%1' not found");
-const QString NoResultSetText = QStringLiteral("The statement does not return a result set");
-const QString BadSortText = QStringLiteral("Invalid sort expression '%1'");
-const QString RowOutOfRangeText = QStringLiteral("Row %1 does not exist");
+const QString ClosedDataSetText = QStringLiteral("查询结果已关闭，请重新查询");
+const QString FieldNotFoundText = QStringLiteral("字段“%1”不存在");
+const QString ParameterNotFoundText = QStringLiteral("参数“%1”不存在");
+const QString NoResultSetText = QStringLiteral("语句没有返回结果集");
+const QString BadSortText = QStringLiteral("排序表达式“%1”无效");
+const QString RowOutOfRangeText = QStringLiteral("第 %1 行不存在");
 
 // Text parameters longer than this go as long wide text.
 constexpr qsizetype LongParameterLimit = 4000;
@@ -32,12 +32,12 @@ QString withoutColon(const QString &name)
     return name.startsWith(QLatin1Char(':')) ? name.mid(1) : name;
 }
 
-// An error of a named query object carries its name first.
-DatabaseError queryError(const QObject &query, const QString &message)
+// A mistake in the use of a named query object carries its name first.
+ProgramError queryError(const QObject &query, const QString &message)
 {
     if (query.objectName().isEmpty())
-        return DatabaseError(message);
-    return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
+        return ProgramError(message);
+    return ProgramError(query.objectName() + QStringLiteral(": ") + message);
 }
 
 // A held result this large is freed on a thread of its own: giving back
@@ -408,8 +408,9 @@ void Query::setPrepared(bool prepared)
 
 void Query::requireActive() const
 {
+    // Said to the operator as it is: the object's name would mean nothing.
     if (!d->result)
-        throw queryError(*this, ClosedDataSetText);
+        throw ProgramError(ClosedDataSetText);
 }
 
 void Query::setCurrentRow(int row, bool eof)
@@ -535,7 +536,7 @@ void Query::setRecNo(int row)
 {
     requireActive();
     if (row < 0 || row >= d->result->rowCount())
-        throw DatabaseError(RowOutOfRangeText.arg(row));
+        throw ProgramError(RowOutOfRangeText.arg(row + 1));
     setCurrentRow(row, false);
 }
 
@@ -554,14 +555,14 @@ void Query::sort(const QString &expression)
     const QStringList parts = expression.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     bool descending = false;
     if (parts.size() != 2)
-        throw DatabaseError(BadSortText.arg(expression));
+        throw ProgramError(BadSortText.arg(expression));
     if (parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0)
         descending = true;
     else if (parts[1].compare(QLatin1String("ASC"), Qt::CaseInsensitive) != 0)
-        throw DatabaseError(BadSortText.arg(expression));
+        throw ProgramError(BadSortText.arg(expression));
     const int column = d->result->columnIndex(parts[0]);
     if (column < 0)
-        throw DatabaseError(FieldNotFoundText.arg(parts[0]));
+        throw ProgramError(FieldNotFoundText.arg(parts[0]));
 
     emit resultAboutToChange();
     d->result->sort(column, descending);

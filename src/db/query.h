@@ -19,6 +19,15 @@ enum class ParameterType {
                // converting it; a value with other characters still goes wide
 };
 
+// A named parameter of a statement, its text value and how it is declared.
+struct Parameter
+{
+    QString name;
+    QString value;
+    ParameterType type = ParameterType::WideText;
+};
+using Parameters = QList<Parameter>;
+
 // A field of the current row, read by name.
 class Field
 {
@@ -73,9 +82,9 @@ private:
 // A query object on the connection: SQL text as lines, named text
 // parameters, and a result held whole on the client once opened.
 //
-// Errors are thrown as DatabaseError. Using the result of a closed query
-// (first, next, field access, re-sort, record count) throws the closed
-// dataset error.
+// Failures of the database are thrown as DatabaseError, mistakes of use as
+// ProgramError: using the result of a closed query (first, next, field
+// access, re-sort, record count) throws "查询结果已关闭，请重新查询".
 class Query : public QObject
 {
     Q_OBJECT

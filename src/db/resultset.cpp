@@ -2,6 +2,7 @@
 
 #include "db/command.h"
 #include "db/numformat.h"
+#include "db/platform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,20 @@ constexpr std::size_t MaxBlockRows = 2048;
 constexpr std::size_t GetDataChunk = 4096;
 // Decimal columns up to this many digits are held as scaled 64-bit integers.
 constexpr SQLULEN MaxExactDigits = 18;
+// Characters read of a decimal value at least, so that the words of one
+// that is no number ("NaN", "-Infinity") arrive whole.
+constexpr SQLULEN OddDecimalCharacters = 16;
+// Memory a list leaves to the rest of the program (the grid's painting,
+// the driver, threads it starts) when it decides whether it may go on.
+constexpr std::size_t ReservedBytes = 64 * 1024 * 1024;
+// How much a vector grows at once: as the standard library does, and
+// when memory is short.
+constexpr double NormalGrowth = 2.0;
+constexpr double TightGrowth = 1.25;
+// Rows fetched value by value between two looks at the memory left.
+constexpr int ValuesBetweenRoomChecks = 256;
+
+const QString TooManyRowsText = QStringLiteral("结果的行数过多");
 
 bool isLongType(SQLSMALLINT type)
 {
@@ -131,22 +146,65 @@ FieldKind fieldKindOf(SQLSMALLINT sqlType)
     }
 }
 
+FieldKind fieldKindOf(SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits)
+{
+    if ((sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL) && digits > 0 && size <= MaxExactDigits)
+        return FieldKind::Decimal;
+    return fieldKindOf(sqlType);
+}
+
 struct ResultSet::Column
 {
     QString name;
     FieldKind kind = FieldKind::Text;
     SQLSMALLINT sqlType = 0;
     int displaySize = 0;
-    SQLULEN width = 0; // bound text buffer in characters, terminator included
+    SQLULEN width = 0; // Decimal, Text: characters read at most, terminator included
     bool isLong = false;
-    int scale = 0;     // > 0: a decimal held in `integers` as value * 10^scale
+    int scale = 0;     // Decimal: values held in `integers` as value * 10^scale
     std::vector<qint64> integers;
     std::vector<double> reals;
     std::vector<char16_t> chars;
     std::vector<std::uint32_t> offsets; // Text: start of each row, plus the end
     std::vector<std::uint64_t> nulls;   // one bit per row in fetch order
+    // Decimal values the driver gave as text that is no number (NaN,
+    // Infinity): a bit per row up to the last such row, and the texts in
+    // fetch order.
+    std::vector<std::uint64_t> odd;
+    std::vector<std::pair<std::uint32_t, QString>> oddTexts;
+
+    // The C type a value is read as, and the bytes it needs.
+    SQLSMALLINT cType() const
+    {
+        switch (kind) {
+        case FieldKind::Integer:
+            return SQL_C_SBIGINT;
+        case FieldKind::Float:
+            return SQL_C_DOUBLE;
+        default:
+            return SQL_C_WCHAR;
+        }
+    }
+    std::size_t valueBytes() const
+    {
+        return kind == FieldKind::Integer || kind == FieldKind::Float ? 8 : width * sizeof(SQLWCHAR);
+    }
 
     bool isNull(std::uint32_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
+
+    bool isOdd(std::uint32_t row) const
+    {
+        if (kind == FieldKind::Float)
+            return !std::isfinite(reals[row]);
+        return (row >> 6) < odd.size() && ((odd[row >> 6] >> (row & 63)) & 1);
+    }
+
+    QString oddText(std::uint32_t row) const
+    {
+        const auto found = std::lower_bound(oddTexts.begin(), oddTexts.end(), row,
+                                            [](const auto &entry, std::uint32_t r) { return entry.first < r; });
+        return found != oddTexts.end() && found->first == row ? found->second : QString();
+    }
 
     void markRow(std::uint32_t row, bool null)
     {
@@ -156,11 +214,63 @@ struct ResultSet::Column
             nulls.back() |= std::uint64_t(1) << (row & 63);
     }
 
-    void endText()
+    // Appends the value of fetch row `row` as the driver delivered it: its
+    // bytes in cType() (`capacity` of them at most) and its indicator.
+    // False when a text did not fit, which leaves the column to be cleared.
+    bool store(std::uint32_t row, const void *data, SQLLEN indicator, SQLULEN capacity)
     {
-        if (chars.size() > std::numeric_limits<std::uint32_t>::max())
-            throw DatabaseError(QStringLiteral("The result holds too much text in column '%1'").arg(name));
-        offsets.push_back(std::uint32_t(chars.size()));
+        const bool null = indicator == SQL_NULL_DATA;
+        markRow(row, null);
+        switch (kind) {
+        case FieldKind::Integer: {
+            qint64 value = 0;
+            if (!null)
+                std::memcpy(&value, data, sizeof value);
+            integers.push_back(value);
+            break;
+        }
+        case FieldKind::Float: {
+            double value = 0;
+            if (!null)
+                std::memcpy(&value, data, sizeof value);
+            reals.push_back(value);
+            break;
+        }
+        case FieldKind::Decimal:
+            if (null) {
+                integers.push_back(0);
+                break;
+            }
+            if (indicator < 0 || SQLULEN(indicator) >= capacity)
+                throw DatabaseError(QStringLiteral("列“%1”的一个值位数超过了列的定义").arg(name));
+            appendDecimal(row, QStringView(static_cast<const char16_t *>(data), indicator / SQLLEN(sizeof(SQLWCHAR))));
+            break;
+        case FieldKind::Text:
+            if (!null) {
+                if (indicator == SQL_NO_TOTAL || indicator < 0 || SQLULEN(indicator) >= capacity)
+                    return false;
+                const auto *begin = static_cast<const char16_t *>(data);
+                chars.insert(chars.end(), begin, begin + indicator / SQLLEN(sizeof(SQLWCHAR)));
+            }
+            if (chars.size() > std::numeric_limits<std::uint32_t>::max())
+                throw DatabaseError(QStringLiteral("列“%1”的文字过多，结果无法保存").arg(name));
+            offsets.push_back(std::uint32_t(chars.size()));
+            break;
+        }
+        return true;
+    }
+
+    // The driver's text of a decimal value, as the scaled integer held; a
+    // text that is no such number (NaN, Infinity) is kept as it is.
+    void appendDecimal(std::uint32_t row, QStringView text)
+    {
+        qint64 value = 0;
+        if (!parseScaledDecimal(text, scale, &value)) {
+            odd.resize((row >> 6) + 1, 0);
+            odd[row >> 6] |= std::uint64_t(1) << (row & 63);
+            oddTexts.emplace_back(row, text.toString());
+        }
+        integers.push_back(value);
     }
 
     QStringView view(std::uint32_t row) const
@@ -176,29 +286,18 @@ struct ResultSet::Column
         chars = {};
         offsets = {};
         nulls = {};
+        odd = {};
+        oddTexts = {};
         if (kind == FieldKind::Text)
             offsets.push_back(0);
     }
 
-    // The driver's text of a decimal value, as the scaled integer held.
-    void appendDecimal(QStringView text)
-    {
-        qint64 value = 0;
-        if (!parseScaledDecimal(text, scale, &value))
-            throw DatabaseError(QStringLiteral("The value '%1' of column '%2' is not a decimal number")
-                                    .arg(text.toString(), name));
-        integers.push_back(value);
-    }
-
-    [[noreturn]] void decimalTooLong() const
-    {
-        throw DatabaseError(QStringLiteral("A value of column '%1' has more digits than the column").arg(name));
-    }
-
     double real(std::uint32_t row) const
     {
-        if (scale == 0)
+        if (kind == FieldKind::Float)
             return reals[row];
+        if (isOdd(row))
+            return std::numeric_limits<double>::quiet_NaN();
         return double(integers[row]) / std::pow(10.0, scale);
     }
 
@@ -217,6 +316,44 @@ struct ResultSet::Column
             + chars.capacity() * sizeof(char16_t) + offsets.capacity() * sizeof(std::uint32_t)
             + nulls.capacity() * sizeof(std::uint64_t);
     }
+
+    // Bytes newly allocated while `moreRows` rows are added to the `rows`
+    // held: each vector that must grow takes `factor` times its capacity
+    // (at least what it needs), and text grows by the characters per row
+    // held so far.
+    std::size_t growthBytes(std::size_t rows, std::size_t moreRows, double factor) const
+    {
+        std::size_t more = 0;
+        forEachGrowth(*this, rows, moreRows, factor,
+                      [&more](const auto &, std::size_t capacity, std::size_t bytes) { more += bytes; });
+        return more;
+    }
+
+    // Gives every vector that must grow the capacity growthBytes() counted.
+    void reserveGrowth(std::size_t rows, std::size_t moreRows, double factor)
+    {
+        forEachGrowth(*this, rows, moreRows, factor,
+                      [](auto &values, std::size_t capacity, std::size_t) { values.reserve(capacity); });
+    }
+
+    // Calls visit(vector, new capacity, its bytes) for each vector of the
+    // column that the rows to come make grow.
+    template <typename Self, typename Visit>
+    static void forEachGrowth(Self &self, std::size_t rows, std::size_t moreRows, double factor, Visit visit)
+    {
+        const auto one = [&](auto &values, std::size_t more) {
+            if (values.empty() || values.size() + more <= values.capacity())
+                return;
+            const auto capacity = std::max(std::size_t(double(values.capacity()) * factor), values.size() + more);
+            visit(values, capacity, capacity * sizeof(values[0]));
+        };
+        one(self.integers, moreRows);
+        one(self.reals, moreRows);
+        one(self.offsets, moreRows);
+        one(self.nulls, moreRows / 64 + 1);
+        if (rows > 0)
+            one(self.chars, self.chars.size() / rows * moreRows + moreRows);
+    }
 };
 
 ResultSet::ResultSet() = default;
@@ -234,7 +371,7 @@ std::unique_ptr<ResultSet> ResultSet::fetchAll(SQLHSTMT statement, const std::fu
     } else if (!result->fetchBlocks(statement, control)) {
         // A text value did not fit its bound buffer: never keep it cut.
         if (!reexecute)
-            throw DatabaseError(QStringLiteral("A text value is longer than its column"));
+            throw DatabaseError(QStringLiteral("文字值比列的定义更长"));
         result->clearValues();
         SQLFreeStmt(statement, SQL_CLOSE);
         if (control)
@@ -267,12 +404,13 @@ void ResultSet::describe(SQLHSTMT statement)
         }
         column.name = odbc::fromWide(name.data(), std::min<qsizetype>(nameLength, qsizetype(name.size()) - 1));
         column.sqlType = type;
-        column.kind = fieldKindOf(type);
+        column.kind = fieldKindOf(type, size, digits);
         column.displaySize = describedDisplaySize(statement, i, size);
-        if ((type == SQL_NUMERIC || type == SQL_DECIMAL) && digits > 0 && size <= MaxExactDigits) {
-            // Read as text (sign, digits, point) and held exactly.
+        if (column.kind == FieldKind::Decimal) {
+            // Read as text (sign, digits, point) and held exactly; room
+            // for the words of a value that is no number ("-Infinity").
             column.scale = digits;
-            column.width = size + 3;
+            column.width = std::max<SQLULEN>(size + 3, OddDecimalCharacters);
         } else if (column.kind == FieldKind::Text) {
             // Binary values arrive as two hexadecimal digits per byte.
             const SQLULEN characters = isBinaryType(type) ? size * 2 : size;
@@ -283,22 +421,44 @@ void ResultSet::describe(SQLHSTMT statement)
     }
 }
 
+void ResultSet::ensureRoom(std::size_t moreRows)
+{
+    // What growing by `factor` takes, plus the row index finish() adds.
+    const auto needed = [&](double factor) {
+        std::size_t bytes = 0;
+        for (const Column &column : m_columns)
+            bytes += column.growthBytes(std::size_t(m_rows), moreRows, factor);
+        return bytes;
+    };
+    const std::size_t normal = needed(NormalGrowth);
+    if (normal == 0)
+        return; // the next rows fit what is allocated: nothing to ask
+    const qint64 room = platform::obtainableBytes();
+    if (room < 0)
+        return; // the system does not tell
+    const std::uint64_t fixed = (std::uint64_t(m_rows) + moreRows) * sizeof(std::uint32_t) + ReservedBytes;
+    if (normal + fixed <= std::uint64_t(room))
+        return;
+    // Near the end of the room vectors grow in smaller steps, so that the
+    // old and the new copy of one fit side by side a while longer.
+    if (needed(TightGrowth) + fixed > std::uint64_t(room))
+        throw ResultTooLarge(m_rows);
+    for (Column &column : m_columns)
+        column.reserveGrowth(std::size_t(m_rows), moreRows, TightGrowth);
+}
+
 bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
 {
     const std::size_t columnCount = m_columns.size();
     std::size_t rowBytes = 0;
-    for (const Column &column : m_columns) {
-        rowBytes += sizeof(SQLLEN);
-        rowBytes += column.width > 0 ? column.width * sizeof(SQLWCHAR) : 8;
-    }
+    for (const Column &column : m_columns)
+        rowBytes += sizeof(SQLLEN) + column.valueBytes();
     const std::size_t blockRows = std::clamp(BlockBufferBytes / std::max<std::size_t>(rowBytes, 1),
                                              MinBlockRows, MaxBlockRows);
 
     struct Buffer
     {
-        std::vector<qint64> integers;
-        std::vector<double> reals;
-        std::vector<SQLWCHAR> chars;
+        std::vector<qint64> values; // 8-byte aligned for the numbers
         std::vector<SQLLEN> indicators;
     };
     std::vector<Buffer> buffers(columnCount);
@@ -321,35 +481,19 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
     for (std::size_t c = 0; c < columnCount; ++c) {
         const Column &column = m_columns[c];
         Buffer &buffer = buffers[c];
+        const std::size_t bytes = column.valueBytes();
+        buffer.values.resize((blockRows * bytes + sizeof(qint64) - 1) / sizeof(qint64));
         buffer.indicators.resize(blockRows);
-        // Binds `perRow` values of the buffer to each row of the block.
-        const auto bind = [&](SQLSMALLINT cType, auto &values, std::size_t perRow) {
-            values.resize(blockRows * perRow);
-            const SQLRETURN rc = SQLBindCol(statement, SQLUSMALLINT(c + 1), cType, values.data(),
-                                            SQLLEN(perRow * sizeof values[0]), buffer.indicators.data());
-            odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindCol");
-        };
-        switch (column.kind) {
-        case FieldKind::Integer:
-            bind(SQL_C_SBIGINT, buffer.integers, 1);
-            break;
-        case FieldKind::Float:
-            if (column.scale > 0)
-                bind(SQL_C_WCHAR, buffer.chars, column.width);
-            else
-                bind(SQL_C_DOUBLE, buffer.reals, 1);
-            break;
-        case FieldKind::Text:
-        default:
-            bind(SQL_C_WCHAR, buffer.chars, column.width);
-            break;
-        }
+        const SQLRETURN rc = SQLBindCol(statement, SQLUSMALLINT(c + 1), column.cType(), buffer.values.data(),
+                                        SQLLEN(bytes), buffer.indicators.data());
+        odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindCol");
     }
 
     for (;;) {
         // Between blocks only: SQLCancel is never called while a fetch runs.
         if (control)
             control->throwIfCancelled();
+        ensureRoom(blockRows);
         fetched = 0;
         const SQLRETURN rc = SQLFetch(statement);
         if (rc == SQL_NO_DATA)
@@ -359,7 +503,7 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
         for (std::size_t r = 0; r < rows; ++r) {
             if (status[r] == SQL_ROW_ERROR) {
                 const QString message = odbc::diagnostics(SQL_HANDLE_STMT, statement);
-                throw DatabaseError(message.isEmpty() ? QStringLiteral("A row could not be fetched") : message);
+                throw DatabaseError(message.isEmpty() ? QStringLiteral("有一行无法取回") : message);
             }
             if (status[r] == SQL_ROW_NOROW) {
                 rows = r;
@@ -367,42 +511,15 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
             }
         }
         if (std::size_t(m_rows) + rows > std::size_t(std::numeric_limits<int>::max()))
-            throw DatabaseError(QStringLiteral("The result has too many rows"));
+            throw DatabaseError(TooManyRowsText);
         for (std::size_t c = 0; c < columnCount; ++c) {
             Column &column = m_columns[c];
             const Buffer &buffer = buffers[c];
+            const std::size_t bytes = column.valueBytes();
+            const auto *base = reinterpret_cast<const char *>(buffer.values.data());
             for (std::size_t r = 0; r < rows; ++r) {
-                const SQLLEN indicator = buffer.indicators[r];
-                const bool null = indicator == SQL_NULL_DATA;
-                column.markRow(std::uint32_t(m_rows + r), null);
-                switch (column.kind) {
-                case FieldKind::Integer:
-                    column.integers.push_back(null ? 0 : buffer.integers[r]);
-                    break;
-                case FieldKind::Float:
-                    if (column.scale == 0) {
-                        column.reals.push_back(null ? 0.0 : buffer.reals[r]);
-                    } else if (null) {
-                        column.integers.push_back(0);
-                    } else {
-                        const auto *begin = reinterpret_cast<const QChar *>(buffer.chars.data() + r * column.width);
-                        if (indicator < 0 || SQLULEN(indicator) >= column.width * sizeof(SQLWCHAR))
-                            column.decimalTooLong();
-                        column.appendDecimal(QStringView(begin, indicator / SQLLEN(sizeof(SQLWCHAR))));
-                    }
-                    break;
-                case FieldKind::Text:
-                default:
-                    if (!null) {
-                        if (indicator == SQL_NO_TOTAL || indicator < 0
-                            || SQLULEN(indicator) >= column.width * sizeof(SQLWCHAR))
-                            return false;
-                        const auto *begin = reinterpret_cast<const char16_t *>(buffer.chars.data() + r * column.width);
-                        column.chars.insert(column.chars.end(), begin, begin + indicator / SQLLEN(sizeof(SQLWCHAR)));
-                    }
-                    column.endText();
-                    break;
-                }
+                if (!column.store(std::uint32_t(m_rows + r), base + r * bytes, buffer.indicators[r], bytes))
+                    return false;
             }
         }
         m_rows += int(rows);
@@ -415,76 +532,53 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
 void ResultSet::fetchValues(SQLHSTMT statement, CommandControl *control)
 {
     std::vector<SQLWCHAR> chunk(GetDataChunk + 1);
+    std::vector<char16_t> text;        // a whole text value, put together from chunks
+    std::vector<qint64> value;         // one value of any other kind, 8-byte aligned
     for (;;) {
         if (control)
             control->throwIfCancelled();
+        if (m_rows % ValuesBetweenRoomChecks == 0)
+            ensureRoom(ValuesBetweenRoomChecks);
         const SQLRETURN rc = SQLFetch(statement);
         if (rc == SQL_NO_DATA)
             break;
         odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLFetch");
         if (m_rows == std::numeric_limits<int>::max())
-            throw DatabaseError(QStringLiteral("The result has too many rows"));
+            throw DatabaseError(TooManyRowsText);
         const auto row = std::uint32_t(m_rows);
         for (std::size_t c = 0; c < m_columns.size(); ++c) {
             Column &column = m_columns[c];
             const auto number = SQLUSMALLINT(c + 1);
             SQLLEN indicator = 0;
-            const auto getNumber = [&](SQLSMALLINT cType, auto &values) {
-                typename std::decay_t<decltype(values)>::value_type value = 0;
-                odbc::check(SQLGetData(statement, number, cType, &value, sizeof value, &indicator),
+            if (column.kind != FieldKind::Text) {
+                const std::size_t bytes = column.valueBytes();
+                value.assign((bytes + sizeof(qint64) - 1) / sizeof(qint64), 0);
+                odbc::check(SQLGetData(statement, number, column.cType(), value.data(), SQLLEN(bytes), &indicator),
                             SQL_HANDLE_STMT, statement, "SQLGetData");
-                const bool null = indicator == SQL_NULL_DATA;
-                column.markRow(row, null);
-                values.push_back(null ? 0 : value);
-            };
-            switch (column.kind) {
-            case FieldKind::Integer:
-                getNumber(SQL_C_SBIGINT, column.integers);
-                break;
-            case FieldKind::Float:
-                if (column.scale == 0) {
-                    getNumber(SQL_C_DOUBLE, column.reals);
-                } else {
-                    SQLWCHAR text[MaxExactDigits + 4] = {};
-                    odbc::check(SQLGetData(statement, number, SQL_C_WCHAR, text, sizeof text, &indicator),
-                                SQL_HANDLE_STMT, statement, "SQLGetData");
-                    const bool null = indicator == SQL_NULL_DATA;
-                    if (!null && (indicator < 0 || SQLULEN(indicator) >= sizeof text))
-                        column.decimalTooLong();
-                    column.markRow(row, null);
-                    if (null)
-                        column.integers.push_back(0);
-                    else
-                        column.appendDecimal(QStringView(reinterpret_cast<const QChar *>(text)));
-                }
-                break;
-            case FieldKind::Text:
-            default: {
-                bool null = false;
-                const SQLLEN chunkBytes = SQLLEN(chunk.size() * sizeof(SQLWCHAR));
-                for (;;) {
-                    const SQLRETURN got = SQLGetData(statement, number, SQL_C_WCHAR, chunk.data(), chunkBytes,
-                                                     &indicator);
-                    if (got == SQL_NO_DATA)
-                        break;
-                    odbc::check(got, SQL_HANDLE_STMT, statement, "SQLGetData");
-                    if (indicator == SQL_NULL_DATA) {
-                        null = true;
-                        break;
-                    }
-                    std::size_t length = GetDataChunk; // a full chunk, terminator excluded
-                    if (indicator != SQL_NO_TOTAL && indicator >= 0 && indicator < chunkBytes)
-                        length = std::size_t(indicator) / sizeof(SQLWCHAR);
-                    const auto *begin = reinterpret_cast<const char16_t *>(chunk.data());
-                    column.chars.insert(column.chars.end(), begin, begin + length);
-                    if (got == SQL_SUCCESS)
-                        break;
-                }
-                column.markRow(row, null);
-                column.endText();
-                break;
+                column.store(row, value.data(), indicator, bytes);
+                continue;
             }
+            // Text of any length, chunk by chunk.
+            text.clear();
+            const SQLLEN chunkBytes = SQLLEN(chunk.size() * sizeof(SQLWCHAR));
+            for (;;) {
+                const SQLRETURN got = SQLGetData(statement, number, SQL_C_WCHAR, chunk.data(), chunkBytes,
+                                                 &indicator);
+                if (got == SQL_NO_DATA)
+                    break;
+                odbc::check(got, SQL_HANDLE_STMT, statement, "SQLGetData");
+                if (indicator == SQL_NULL_DATA)
+                    break;
+                std::size_t length = GetDataChunk; // a full chunk, terminator excluded
+                if (indicator != SQL_NO_TOTAL && indicator >= 0 && indicator < chunkBytes)
+                    length = std::size_t(indicator) / sizeof(SQLWCHAR);
+                const auto *begin = reinterpret_cast<const char16_t *>(chunk.data());
+                text.insert(text.end(), begin, begin + length);
+                if (got == SQL_SUCCESS)
+                    break;
             }
+            const SQLLEN length = indicator == SQL_NULL_DATA ? SQL_NULL_DATA : SQLLEN(text.size() * sizeof(SQLWCHAR));
+            column.store(row, text.data(), length, std::numeric_limits<SQLULEN>::max());
         }
         ++m_rows;
         if (control)
@@ -501,8 +595,15 @@ void ResultSet::clearValues()
 
 void ResultSet::finish()
 {
-    for (Column &column : m_columns)
-        column.shrink();
+    // Shrinking copies a vector: only where the room allows the largest copy.
+    std::size_t largest = 0;
+    for (const Column &column : m_columns)
+        largest = std::max(largest, column.bytes());
+    const qint64 room = platform::obtainableBytes();
+    if (room < 0 || std::uint64_t(largest) + ReservedBytes <= std::uint64_t(room)) {
+        for (Column &column : m_columns)
+            column.shrink();
+    }
     m_order.resize(std::size_t(m_rows));
     for (std::size_t i = 0; i < m_order.size(); ++i)
         m_order[i] = std::uint32_t(i);
@@ -552,6 +653,13 @@ bool ResultSet::isNull(int row, int column) const
     return m_columns[std::size_t(column)].isNull(fetchRow(row));
 }
 
+bool ResultSet::isNumber(int row, int column) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const std::uint32_t r = fetchRow(row);
+    return c.kind != FieldKind::Text && !c.isNull(r) && (c.kind == FieldKind::Integer || !c.isOdd(r));
+}
+
 qint64 ResultSet::integer(int row, int column) const
 {
     return m_columns[std::size_t(column)].integers[fetchRow(row)];
@@ -582,7 +690,10 @@ void ResultSet::prefetchAhead(int row, const Column &c) const
         prefetch(c.integers.data() + far);
         break;
     case FieldKind::Float:
-        prefetch(c.scale > 0 ? static_cast<const void *>(c.integers.data() + far) : c.reals.data() + far);
+        prefetch(c.reals.data() + far);
+        break;
+    case FieldKind::Decimal:
+        prefetch(c.integers.data() + far);
         break;
     case FieldKind::Text:
     default: {
@@ -607,7 +718,9 @@ QString ResultSet::text(int row, int column) const
     case FieldKind::Integer:
         return QString::number(c.integers[r]);
     case FieldKind::Float:
-        return formatGeneral(c.real(r));
+        return formatGeneral(c.reals[r]);
+    case FieldKind::Decimal:
+        return c.isOdd(r) ? c.oddText(r) : formatGeneral(c.real(r));
     case FieldKind::Text:
     default:
         return c.view(r).toString();
@@ -664,6 +777,10 @@ void ResultSet::sort(int column, bool descending)
         for (const TextKey &key : keys)
             sorted.push_back(key.row);
     } else {
+        // Decimals held as text sort as PostgreSQL orders them: -Infinity
+        // below every number, Infinity and NaN above.
+        std::vector<std::uint32_t> below;
+        std::vector<std::uint32_t> above;
         std::vector<NumberKey> keys;
         keys.reserve(std::size_t(m_rows));
         for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
@@ -671,14 +788,21 @@ void ResultSet::sort(int column, bool descending)
                 nullRows.push_back(r);
                 continue;
             }
-            const std::uint64_t key = c.kind == FieldKind::Integer || c.scale > 0 ? integerKey(c.integers[r])
-                                                                                  : realKey(c.reals[r]);
+            if (c.kind == FieldKind::Decimal && c.isOdd(r)) {
+                (c.oddText(r).startsWith(QLatin1Char('-')) ? below : above).push_back(r);
+                continue;
+            }
+            const std::uint64_t key = c.kind == FieldKind::Float ? realKey(c.reals[r]) : integerKey(c.integers[r]);
             keys.push_back({descending ? ~key : key, r});
         }
         std::stable_sort(keys.begin(), keys.end(),
                          [](const NumberKey &a, const NumberKey &b) { return a.key < b.key; });
+        const std::vector<std::uint32_t> &first = descending ? above : below;
+        const std::vector<std::uint32_t> &last = descending ? below : above;
+        sorted.insert(sorted.end(), first.begin(), first.end());
         for (const NumberKey &key : keys)
             sorted.push_back(key.row);
+        sorted.insert(sorted.end(), last.begin(), last.end());
     }
 
     if (descending)

@@ -10,10 +10,15 @@
 
 class CommandControl;
 
-// How a held column stores its values.
-enum class FieldKind { Integer, Float, Text };
-// The kind a column of this ODBC SQL type is held as.
+// How a held column stores its values: 64-bit integers, doubles, exact
+// decimals (64-bit integers at the column's scale) or UTF-16 text.
+enum class FieldKind { Integer, Float, Decimal, Text };
+// The kind a column of this ODBC SQL type is held as when its size and
+// digits are not known: never Decimal.
 FieldKind fieldKindOf(SQLSMALLINT sqlType);
+// The kind a described column is held as: SQL_NUMERIC and SQL_DECIMAL
+// with a scale and at most 18 digits are Decimal.
+FieldKind fieldKindOf(SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits);
 
 // A whole query result held on the client: column-wise compact storage with
 // per-cell null flags, plus a row index giving the current order. Row numbers
@@ -33,6 +38,9 @@ public:
     // is fetched value by value instead; without reexecute such a result
     // throws. With a control, the rows fetched are counted on it and a
     // cancel stops the fetch at the next block (OperationCancelled).
+    // Before each block the fetch makes sure the result can grow by it and
+    // still leave the rest of the program room: otherwise it stops, frees
+    // what it fetched and throws ResultTooLarge.
     static std::unique_ptr<ResultSet> fetchAll(SQLHSTMT statement, const std::function<void()> &reexecute = {},
                                                CommandControl *control = nullptr);
 
@@ -48,15 +56,20 @@ public:
     int columnIndex(const QString &name) const;
 
     bool isNull(int row, int column) const;
+    // True when the value is a number a total can use: not null, and not a
+    // value a Float or Decimal column holds only as text (NaN, Infinity).
+    bool isNumber(int row, int column) const;
     qint64 integer(int row, int column) const;   // Integer columns
-    double real(int row, int column) const;      // Float columns
-    // A Float column the driver reports as SQL_NUMERIC or SQL_DECIMAL with
-    // a scale (and at most 18 digits) is held exactly: scale() gives that
-    // scale and scaled() the value times 10^scale. scale() is 0 otherwise.
+    // Float and Decimal columns; NaN for a Decimal value held as text.
+    double real(int row, int column) const;
+    // Decimal columns: the scale, and the value times 10^scale (a number
+    // only where isNumber()). scale() is 0 for the other kinds.
     int scale(int column) const;
     qint64 scaled(int row, int column) const;
     // The value as text: integers in decimal, floats in the general number
-    // format, text as stored; empty for null.
+    // format (decimals too), text as stored, a decimal
+    // the driver gave as no number (NaN, Infinity) as the driver's text;
+    // empty for null.
     QString text(int row, int column) const;
     // The stored characters of a Text column's value, without a copy; valid
     // while the result lives. Empty for null.
@@ -74,6 +87,7 @@ private:
     std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
     void prefetchAhead(int row, const Column &column) const;
     void describe(SQLHSTMT statement);
+    void ensureRoom(std::size_t moreRows);
     bool fetchBlocks(SQLHSTMT statement, CommandControl *control);
     void fetchValues(SQLHSTMT statement, CommandControl *control);
     void clearValues();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/datamodule.h"
+#include "db/query.h"
 
 #include <QString>
 #include <QStringList>

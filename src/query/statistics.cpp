@@ -13,7 +13,22 @@ namespace {
 const QString CountUnit = QStringLiteral("(条)");
 const QString QuantityUnit = QStringLiteral("(股/手)");
 const QString AmountUnit = QStringLiteral("(元)");
-const QString QuantityRangeText = QStringLiteral("Quantity total is out of range");
+// Why a value stops the statistics, naming its row (1-based, in the grid's
+// order) and the caption of its field.
+const QString EmptyValueText = QStringLiteral("第 %1 行的“%2”为空，无法统计");
+const QString NotIntegerText = QStringLiteral("第 %1 行的“%2”不是有效的整数（%3），无法统计");
+const QString NotNumberText = QStringLiteral("第 %1 行的“%2”不是有效的数字（%3），无法统计");
+const QString QuantityRangeText = QStringLiteral("第 %1 行的“%2”使合计超出范围，无法统计");
+
+// The totalled fields and the captions the operator knows them by.
+struct TotalledField
+{
+    QString name;
+    QString caption;
+};
+const TotalledField TradeQuantity{QStringLiteral("cjsl"), QStringLiteral("成交数量")};
+const TotalledField TradeAmount{QStringLiteral("cjje"), QStringLiteral("成交金额")};
+const TotalledField OrderQuantity{QStringLiteral("qty"), QStringLiteral("委托数量")};
 
 bool isBlankOrControl(QChar c)
 {
@@ -32,49 +47,88 @@ QString trimBlanks(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+bool addOverflows(qint64 a, qint64 b)
+{
+    return b > 0 ? a > std::numeric_limits<qint64>::max() - b : a < std::numeric_limits<qint64>::min() - b;
+}
+
 // A field of the walked query, found by name once (with the query's own
-// error for a missing field) and read as text on the current row.
+// error for a missing field) and read on the current row. A value that
+// does not convert throws ConversionError naming the row and the caption.
 class FieldText
 {
 public:
-    FieldText(const Query &query, const QString &name)
+    FieldText(const Query &query, const TotalledField &field)
         : m_query(query)
+        , m_caption(field.caption)
     {
-        query.fieldByName(name); // the query's error when there is no such field
-        m_column = query.result()->columnIndex(name);
+        query.fieldByName(field.name); // the query's error when there is no such field
+        m_column = query.result()->columnIndex(field.name);
     }
-    // Empty on no row, like a null.
-    QString current() const
+
+    qint64 wholeNumber() const
     {
-        const int row = m_query.recNo();
-        return row < 0 ? QString() : m_query.result()->text(row, m_column);
+        const QString text = trimmed();
+        try {
+            return textToInteger(text);
+        } catch (const ConversionError &) {
+            throw failure(NotIntegerText, text);
+        }
     }
+
+    double decimalNumber() const
+    {
+        const QString text = trimmed();
+        try {
+            return textToFloat(text);
+        } catch (const ConversionError &) {
+            throw failure(NotNumberText, text);
+        }
+    }
+
     // The scale of a decimal column held exactly; 0 otherwise.
     int scale() const { return m_query.result()->scale(m_column); }
-    // Null (or no row) reads as no value.
+    // The exact value of a decimal column; false when the row holds no
+    // number (null, NaN, no row).
     bool scaled(qint64 *value) const
     {
         const int row = m_query.recNo();
-        if (row < 0 || m_query.result()->isNull(row, m_column))
+        if (row < 0 || !m_query.result()->isNumber(row, m_column))
             return false;
         *value = m_query.result()->scaled(row, m_column);
         return true;
     }
 
+    qint64 addQuantity(qint64 total) const
+    {
+        const qint64 value = wholeNumber();
+        if (addOverflows(total, value))
+            throw ConversionError(QuantityRangeText.arg(rowNumber()).arg(m_caption));
+        return total + value;
+    }
+
 private:
+    // Null and no row read as empty.
+    QString trimmed() const
+    {
+        const int row = m_query.recNo();
+        const QString text = row < 0 ? QString() : trimBlanks(m_query.result()->text(row, m_column));
+        if (text.isEmpty())
+            throw ConversionError(EmptyValueText.arg(rowNumber()).arg(m_caption));
+        return text;
+    }
+
+    int rowNumber() const { return m_query.recNo() + 1; }
+
+    ConversionError failure(const QString &message, const QString &text) const
+    {
+        return ConversionError(message.arg(rowNumber()).arg(m_caption, text));
+    }
+
     const Query &m_query;
+    QString m_caption;
     int m_column = -1;
 };
-
-qint64 wholeNumber(const FieldText &field)
-{
-    return textToInteger(trimBlanks(field.current()));
-}
-
-double decimalNumber(const FieldText &field)
-{
-    return textToFloat(trimBlanks(field.current()));
-}
 
 void addAmount(AmountTotal &total, const FieldText &field)
 {
@@ -82,12 +136,7 @@ void addAmount(AmountTotal &total, const FieldText &field)
     if (field.scale() > 0 && field.scaled(&scaled))
         total.addScaled(scaled, field.scale());
     else
-        total.add(decimalNumber(field)); // a null fails here as text
-}
-
-bool addOverflows(qint64 a, qint64 b)
-{
-    return b > 0 ? a > std::numeric_limits<qint64>::max() - b : a < std::numeric_limits<qint64>::min() - b;
+        total.add(field.decimalNumber()); // a null or NaN fails here as text
 }
 
 double powerOfTen(int exponent)
@@ -133,13 +182,6 @@ QString AmountTotal::text() const
     return formatGeneral(std::isfinite(total.m_sum) ? total.m_sum + total.m_compensation : total.m_sum);
 }
 
-qint64 addQuantity(qint64 total, qint64 value)
-{
-    if (addOverflows(total, value))
-        throw ConversionError(QuantityRangeText);
-    return total + value;
-}
-
 qint64 statisticsRows(const QString &countLabel)
 {
     if (countLabel.isEmpty())
@@ -150,11 +192,11 @@ qint64 statisticsRows(const QString &countLabel)
 TradeTotals sumTrades(Query &query, qint64 rows)
 {
     query.first();
-    const FieldText quantity(query, QStringLiteral("cjsl"));
-    const FieldText amount(query, QStringLiteral("cjje"));
+    const FieldText quantity(query, TradeQuantity);
+    const FieldText amount(query, TradeAmount);
     TradeTotals totals;
     for (qint64 i = 0; i < rows; ++i) {
-        totals.quantity = addQuantity(totals.quantity, wholeNumber(quantity));
+        totals.quantity = quantity.addQuantity(totals.quantity);
         addAmount(totals.amount, amount);
         query.next();
     }
@@ -164,10 +206,10 @@ TradeTotals sumTrades(Query &query, qint64 rows)
 qint64 sumOrders(Query &query, qint64 rows)
 {
     query.first();
-    const FieldText quantity(query, QStringLiteral("qty"));
+    const FieldText quantity(query, OrderQuantity);
     qint64 total = 0;
     for (qint64 i = 0; i < rows; ++i) {
-        total = addQuantity(total, wholeNumber(quantity));
+        total = quantity.addQuantity(total);
         query.next();
     }
     return total;

@@ -7,8 +7,10 @@ class Query;
 
 // Totals of the rows a query page shows, as the statistics window presents
 // them. Every value is read by field name, converted to text, trimmed and
-// parsed; a value that does not parse stops the walk with ConversionError
-// and leaves the query on that row.
+// parsed; a value that does not parse (null, empty, NaN, a quantity with
+// decimals) or a quantity total beyond 64 bits stops the walk with
+// ConversionError, whose text names the row (1-based, in the grid's order)
+// and the field's caption, and leaves the query on that row.
 
 // The rows to total, from the count label's text: 0 when it is empty.
 qint64 statisticsRows(const QString &countLabel);
@@ -38,10 +40,6 @@ struct TradeTotals
     qint64 quantity = 0; // cjsl: whole numbers, kept in 64 bits
     AmountTotal amount;  // cjje
 };
-
-// The quantity total plus one value; throws ConversionError ("Quantity total
-// is out of range") rather than wrap around.
-qint64 addQuantity(qint64 total, qint64 value);
 
 // Moves to the first row and totals cjsl and cjje over the next `rows` rows;
 // the query is left on the last row visited.

@@ -18,7 +18,7 @@ namespace {
 const QString ProgressName = QStringLiteral("CommandProgress");
 const QString CancelText = QStringLiteral("取消");
 const QString ProgressLine = QStringLiteral("已处理 %1 行，用时 %2 秒");
-const QString BusyText = QStringLiteral("A command is already running");
+const QString BusyText = QStringLiteral("已有命令正在执行，请稍候");
 
 constexpr int ProgressDelayMs = 500;
 constexpr int ProgressUpdateMs = 250;
@@ -264,7 +264,7 @@ CommandEvents *commandEvents()
 void runCommand(const QString &text, const std::function<void(CommandControl &)> &work)
 {
     if (running)
-        throw DatabaseError(BusyText);
+        throw ProgramError(BusyText);
     const RunningFlag flag;
     ending = false;
     const WaitCursor waitCursor;

@@ -7,6 +7,20 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <new>
+
+namespace {
+
+const QString OutOfMemoryText = QStringLiteral("内存不足，操作未完成");
+// The same for the standard error output, where nothing may be allocated.
+const char OutOfMemoryLine[] = "内存不足，操作未完成\n";
+
+QMessageBox *outOfMemoryBox = nullptr;
+bool outOfMemoryShown = false;
+
+} // namespace
+
 QString applicationTitle(const QString &executablePath)
 {
     QString name = QFileInfo(executablePath).fileName();
@@ -36,20 +50,63 @@ QString errorBoxText(const QString &message)
     return message;
 }
 
+void prepareOutOfMemoryBox()
+{
+    if (outOfMemoryBox)
+        return;
+    outOfMemoryBox = new QMessageBox(QMessageBox::Critical, applicationTitle(),
+                                     msg::displayText(errorBoxText(OutOfMemoryText)), QMessageBox::Ok);
+    outOfMemoryBox->setObjectName(QStringLiteral("OutOfMemoryBox"));
+    // Gone with the application object, before the widgets' world ends.
+    qAddPostRoutine([] {
+        delete outOfMemoryBox;
+        outOfMemoryBox = nullptr;
+    });
+}
+
+void showOutOfMemory() noexcept
+{
+    if (programEnding())
+        return;
+    if (outOfMemoryBox && !outOfMemoryShown) {
+        outOfMemoryShown = true;
+        try {
+            outOfMemoryBox->exec();
+            outOfMemoryShown = false;
+            return;
+        } catch (...) {
+            outOfMemoryShown = false;
+        }
+    }
+    std::fputs(OutOfMemoryLine, stderr);
+}
+
 void showExceptionBox(const QString &message)
 {
     if (programEnding())
         return;
-    QMessageBox box(QMessageBox::Critical, applicationTitle(),
-                    msg::displayText(errorBoxText(message)), QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
+    try {
+        QMessageBox box(QMessageBox::Critical, applicationTitle(),
+                        msg::displayText(errorBoxText(message)), QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("ErrorBox"));
+        box.exec();
+    } catch (const std::bad_alloc &) {
+        showOutOfMemory();
+    }
 }
 
 void showExceptionBox(const std::exception &error)
 {
-    // what() is UTF-8 throughout the program.
-    showExceptionBox(QString::fromUtf8(error.what()));
+    if (dynamic_cast<const std::bad_alloc *>(&error)) {
+        showOutOfMemory();
+        return;
+    }
+    try {
+        // what() is UTF-8 throughout the program.
+        showExceptionBox(QString::fromUtf8(error.what()));
+    } catch (const std::bad_alloc &) {
+        showOutOfMemory();
+    }
 }
 
 void runGuarded(const std::function<void()> &body)
@@ -59,7 +116,7 @@ void runGuarded(const std::function<void()> &body)
     } catch (const std::exception &error) {
         showExceptionBox(error);
     } catch (...) {
-        showExceptionBox(QStringLiteral("Unknown error"));
+        showExceptionBox(QStringLiteral("未知错误"));
     }
 }
 

@@ -15,9 +15,18 @@ QString applicationTitle();
 QString errorBoxText(const QString &message);
 
 // Shows the application-wide error box for an error: error icon, OK button,
-// the application title as caption, no owner window.
+// the application title as caption, no owner window. A std::bad_alloc, or
+// memory running out while the box is built, goes to showOutOfMemory().
 void showExceptionBox(const std::exception &error);
 void showExceptionBox(const QString &message);
+
+// Memory running out is reported without building anything then: the box
+// is made here, once the application object exists, and shown by
+// showOutOfMemory(); when it cannot be shown (not prepared, already up,
+// or showing fails) a fixed text goes to the standard error output.
+// showOutOfMemory() never throws.
+void prepareOutOfMemoryBox();
+void showOutOfMemory() noexcept;
 
 // Runs the body of an event handler: an error it raises ends the handler in
 // the application-wide error box, here, instead of travelling up through the

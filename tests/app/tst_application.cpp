@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <new>
 #include <stdexcept>
 
 using namespace testsupport;
@@ -160,6 +161,52 @@ private slots:
                     QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(dbsetPath())
                         + QLatin1Char('.'),
                     QMessageBox::Critical);
+    }
+
+    // Memory running out, wherever it is met, is told in the box prepared
+    // at start-up, and the program goes on; nothing escapes into Qt.
+    void outOfMemoryShowsPreparedBox_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("escaping an event handler") << "event";
+        QTest::newRow("escaping a click handler") << "click";
+        QTest::newRow("given to the error box") << "box";
+    }
+    void outOfMemoryShowsPreparedBox()
+    {
+        QFETCH(QString, where);
+        struct Thrower : QObject
+        {
+            bool event(QEvent *event) override
+            {
+                if (event->type() == QEvent::User)
+                    throw std::bad_alloc();
+                return QObject::event(event);
+            }
+        } thrower;
+        QPushButton button(QStringLiteral("go"));
+        QObject::connect(&button, &QPushButton::clicked, [] { throw std::bad_alloc(); });
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+
+        ModalWatcher watcher;
+        if (where == QLatin1String("event")) {
+            QEvent event(QEvent::User);
+            QVERIFY(QCoreApplication::sendEvent(&thrower, &event));
+        } else if (where == QLatin1String("click")) {
+            QTest::mouseClick(&button, Qt::LeftButton);
+        } else {
+            showExceptionBox(std::bad_alloc());
+        }
+        QTRY_COMPARE(watcher.records.size(), 1);
+        verifyOkBox(watcher.records.first(), applicationTitle(), QStringLiteral("内存不足，操作未完成."),
+                    QMessageBox::Critical);
+        QCOMPARE(watcher.records.first().objectName, QStringLiteral("OutOfMemoryBox"));
+        // The same box serves the next time.
+        QEvent again(QEvent::User);
+        QCoreApplication::sendEvent(&thrower, &again);
+        QTRY_COMPARE(watcher.records.size(), 2);
+        QCOMPARE(watcher.records.at(1).text, watcher.records.first().text);
     }
 
     void showExceptionBoxDirectly()

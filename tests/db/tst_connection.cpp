@@ -146,7 +146,7 @@ private slots:
     void malformedProviderStringRaises()
     {
         QFETCH(QString, text);
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ::parseProviderString(text));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, ::parseProviderString(text));
     }
 
     void odbcValue_data()
@@ -173,10 +173,10 @@ private slots:
 
     void nullCharacterCannotBeSent()
     {
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ::odbcValue(QString("a") + QChar(0) + "b"));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, ::odbcValue(QString("a") + QChar(0) + "b"));
         Connection con;
         con.setConnectionString(loginConnectionString(QString("a") + QChar(0) + "b", "qtrl", "sse"));
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, con.open());
+        QVERIFY_THROWS_EXCEPTION(ProgramError, con.open());
         QVERIFY(!con.connected());
     }
 
@@ -260,7 +260,7 @@ private slots:
             const QString provider = loginConnectionString(password, user, dsn);
             const QString context = QStringLiteral("[%1] [%2] [%3]").arg(dsn, user, password);
             if ((dsn + user + password).contains(QChar(0))) {
-                QVERIFY_THROWS_EXCEPTION(DatabaseError, toOdbcConnectionString(provider));
+                QVERIFY_THROWS_EXCEPTION(ProgramError, toOdbcConnectionString(provider));
                 continue;
             }
             const QList<QPair<QString, QString>> expected{
@@ -327,7 +327,7 @@ private slots:
     void defaultDatabase()
     {
         Connection con;
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, con.setDefaultDatabase("main"));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, con.setDefaultDatabase("main"));
         con.setConnectionString(loginConnectionString("", "qtrl", "sse"));
         con.open();
         // The SQLite driver answers "option value changed": that is success.
@@ -353,7 +353,7 @@ private slots:
         query.first();
         QVERIFY(!query.fieldByName("gddm").asString().isEmpty() || query.fieldByName("gddm").isNull());
         // Running a statement on the closed connection raises and closes.
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, runQuery(query, {"select gddm from ashare_cjhb"}));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, runQuery(query, {"select gddm from ashare_cjhb"}));
         QVERIFY(!query.active());
     }
 

@@ -150,17 +150,17 @@ private slots:
     void parameterBeforeTextDoesNotExist()
     {
         Query query(con);
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setParameter("tmpgddm", "%A%"));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.setParameter("tmpgddm", "%A%"));
         query.addSql("select gddm from ashare_cjhb");
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setParameter("tmpgddm", "%A%"));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.setParameter("tmpgddm", "%A%"));
         query.addSql("where gddm like :tmpgddm");
         query.setParameter("tmpgddm", "%A%");
         QCOMPARE(query.parameterValue("tmpgddm"), QString("%A%"));
         try {
             query.setParameter("nosuch", "x");
             QFAIL("no error");
-        } catch (const DatabaseError &e) {
-            QVERIFY(e.message().contains("Parameter 'nosuch' not found"));
+        } catch (const ProgramError &e) {
+            QVERIFY(e.message().contains("参数“nosuch”不存在"));
         }
         // Clearing the text removes the parameters again.
         query.clearSql();
@@ -252,7 +252,7 @@ private slots:
             if (!shown[i].isEmpty())
                 QCOMPARE(shown[i].toDouble(), cjje[i].toDouble());
         }
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.fieldByName("nosuchfield"));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.fieldByName("nosuchfield"));
     }
 
     void closedQueryRaises()
@@ -275,8 +275,8 @@ private slots:
             try {
                 use();
                 QFAIL("a closed query did not raise");
-            } catch (const DatabaseError &e) {
-                QVERIFY2(e.message().contains("closed dataset"), qPrintable(e.message()));
+            } catch (const ProgramError &e) {
+                QCOMPARE(e.message(), QStringLiteral("查询结果已关闭，请重新查询"));
             }
         }
         query.close(); // closing a closed query does nothing
@@ -296,10 +296,12 @@ private slots:
             QVERIFY2(e.message().contains("nosuchcolumn"), qPrintable(e.message()));
             QVERIFY2(e.message().startsWith('['), qPrintable(e.message()));
             QVERIFY(!e.sqlState().isEmpty());
+            QVERIFY2(e.message().startsWith('[' + e.sqlState() + ']'), qPrintable(e.message()));
+            QVERIFY(e.nativeError() != 0); // SQLite's own error code
             QCOMPARE(QString::fromUtf8(e.what()), e.message());
         }
         QVERIFY(!query.active());
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.recordCount());
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.recordCount());
         // The next run works as usual.
         runQuery(query, {"select gddm from ashare_cjhb"});
         QCOMPARE(query.recordCount(), TradeRows);
@@ -407,7 +409,7 @@ private slots:
         QVERIFY(query.fieldByName("gddm").isNull());
         query.sort("gddm DESC");
         QCOMPARE(query.recNo(), -1);
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(0));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.setRecNo(0));
     }
 
     void navigation()
@@ -431,8 +433,8 @@ private slots:
         query.first();
         QCOMPARE(query.recNo(), 0);
         QVERIFY(!query.eof());
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(TradeRows));
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.setRecNo(-1));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.setRecNo(TradeRows));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.setRecNo(-1));
     }
 
     void currentRowSignalIsCoalesced()
@@ -516,7 +518,7 @@ private slots:
         QCOMPARE(qint64(query.recordCount()),
                  sqliteCount(databasePath(), "select count(*) from ashare_ordwth where acc like '%A%'"));
         // A parameter that the text does not hold stops the run before the open.
-        QVERIFY_THROWS_EXCEPTION(DatabaseError,
+        QVERIFY_THROWS_EXCEPTION(ProgramError,
                                  runQuery(query, {"select acc from ashare_ordwth"}, {{"tmpacc", "%A%"}}));
         QVERIFY(!query.active());
     }
@@ -601,7 +603,7 @@ private slots:
         Query query(con);
         runQuery(query, {"select sqbh,gddm from ashare_cjhb"});
         const QStringList before = fieldColumn(query, "sqbh");
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, query.sort(expression));
+        QVERIFY_THROWS_EXCEPTION(ProgramError, query.sort(expression));
         QCOMPARE(fieldColumn(query, "sqbh"), before);
     }
 

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QString odbc;
     try {
         odbc = toOdbcConnectionString(provider);
-    } catch (const DatabaseError &) {
+    } catch (const ProgramError &) {
         fuzz::require((dsn + user + password).contains(QChar(0)));
         return 0;
     }

@@ -189,6 +189,7 @@ private slots:
         QCOMPARE(watcher.records.size(), 1);
         QCOMPARE(watcher.records.first().className, QStringLiteral("QMessageBox"));
         QCOMPARE(watcher.records.first().icon, int(QMessageBox::Critical));
+        QCOMPARE(watcher.records.first().text, QStringLiteral("查询结果已关闭，请重新查询."));
         QCOMPARE(caption(1, 2), QStringLiteral("成交数量"));
         QCOMPARE(caption(1, 4), Up + QStringLiteral("成交金额"));
         QVERIFY(queryform->sortState(1).ascendingNext());

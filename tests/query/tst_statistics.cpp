@@ -183,7 +183,8 @@ private slots:
         QVERIFY(runStatistics(orders ? QStringLiteral("Button14") : QStringLiteral("Button13"), &records).isEmpty());
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first().icon, int(QMessageBox::Critical));
-        QCOMPARE(records.first().text, QStringLiteral("Quantity total is out of range."));
+        QCOMPARE(records.first().text, QStringLiteral("第 2 行的“%1”使合计超出范围，无法统计.")
+                                           .arg(orders ? QStringLiteral("委托数量") : QStringLiteral("成交数量")));
     }
 
     // The amount rule without a database: decimals given with their scale
@@ -231,17 +232,26 @@ private slots:
         QTest::addColumn<bool>("orders");
         QTest::addColumn<QStringList>("quantities"); // SQL literals
         QTest::addColumn<int>("stopRow");
-        QTest::newRow("null cjsl") << false << QStringList{"100", "NULL", "200"} << 1;
-        QTest::newRow("null qty") << true << QStringList{"'100'", "'200'", "NULL"} << 2;
-        QTest::newRow("decimal qty") << true << QStringList{"'12.5'", "'200'"} << 0;
-        QTest::newRow("text qty") << true << QStringList{"'100'", "'abc'"} << 1;
-        QTest::newRow("empty qty") << true << QStringList{"'100'", "''"} << 1;
+        QTest::addColumn<QString>("text");
+        QTest::newRow("null cjsl") << false << QStringList{"100", "NULL", "200"} << 1
+                                   << "第 2 行的“成交数量”为空，无法统计.";
+        QTest::newRow("null qty") << true << QStringList{"'100'", "'200'", "NULL"} << 2
+                                  << "第 3 行的“委托数量”为空，无法统计.";
+        QTest::newRow("decimal qty") << true << QStringList{"'12.5'", "'200'"} << 0
+                                     << "第 1 行的“委托数量”不是有效的整数（12.5），无法统计.";
+        QTest::newRow("text qty") << true << QStringList{"'100'", "'abc'"} << 1
+                                  << "第 2 行的“委托数量”不是有效的整数（abc），无法统计.";
+        QTest::newRow("empty qty") << true << QStringList{"'100'", "''"} << 1
+                                   << "第 2 行的“委托数量”为空，无法统计.";
+        QTest::newRow("blank qty") << true << QStringList{"'100'", "'  \t'"} << 1
+                                   << "第 2 行的“委托数量”为空，无法统计.";
     }
     void conversionFailure()
     {
         QFETCH(bool, orders);
         QFETCH(QStringList, quantities);
         QFETCH(int, stopRow);
+        QFETCH(QString, text);
         QStringList trades;
         QStringList orderRows;
         for (int i = 0; i < quantities.size(); ++i) {
@@ -259,7 +269,7 @@ private slots:
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first().className, QStringLiteral("QMessageBox"));
         QCOMPARE(records.first().icon, int(QMessageBox::Critical));
-        QVERIFY(!records.first().text.isEmpty());
+        QCOMPARE(records.first().text, text);
         Query *query = orders ? datamod->qry2 : datamod->qry1;
         QCOMPARE(query->recNo(), stopRow);
         QTRY_COMPARE(grid(orders ? 2 : 1)->currentIndex().row(), stopRow);
@@ -275,6 +285,21 @@ private slots:
         QVERIFY(runStatistics(QStringLiteral("Button13"), &records).isEmpty());
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first().icon, int(QMessageBox::Critical));
+        QCOMPARE(records.first().text, QStringLiteral("查询结果已关闭，请重新查询."));
+    }
+
+    // The row is counted in the grid's order: after a title sort the
+    // failing value's row number follows the sorted grid.
+    void failureRowFollowsSortedGrid()
+    {
+        start({trade(1, "100", "1"), trade(2, "NULL", "2"), trade(3, "300", "3")});
+        click(QStringLiteral("Button1"));
+        clickTitle(1, 4); // 成交金额 ▼: 3, 2, 1
+        QList<testsupport::ModalRecord> records;
+        QVERIFY(runStatistics(QStringLiteral("Button13"), &records).isEmpty());
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().text, QStringLiteral("第 2 行的“成交数量”为空，无法统计."));
+        QCOMPARE(datamod->qry1->recNo(), 1);
     }
 
 private:

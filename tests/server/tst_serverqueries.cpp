@@ -3,6 +3,7 @@
 // server, and a SQL Server when SQLTOOL_MSSQL_* name one. Expected rows come
 // from SQL written here, never from the tool's own statements.
 
+#include "support/exportreader.h"
 #include "support/pgserver.h"
 
 #include "../query/querytestsupport.h"
@@ -12,7 +13,13 @@
 #include "connection/loginform.h"
 #include "query/countform.h"
 
+#include "db/command.h"
+#include "db/export.h"
+
 #include <QAction>
+#include <QJsonObject>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <functional>
@@ -88,6 +95,13 @@ const QString OwnOrders = QStringLiteral(
 const QString RemoveOwnRows = QStringLiteral(
     "delete from ashare_cjhb where sqbh like 'SRV%'; delete from ashare_ordwth where rec_num >= 900001;"
     " delete from ashare_ordwth2 where rec_num >= 900001");
+
+// Two trades of a stock of their own, one with a NaN amount.
+const QString NanTrades = QStringLiteral(
+    "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values "
+    "('A900000005','陈强','20261208','T900005','30001',100,0,'688001','93000','93100',12.5,1250,'NAN0000001','B','00001'),"
+    "('A900000006','杨敏','20261208','T900006','30001',200,0,'688001','93000','93100',12.5,'NaN','NAN0000002','S','00001')");
+const QString RemoveNanTrades = QStringLiteral("delete from ashare_cjhb where sqbh like 'NAN%'");
 
 const QString TradeNotNull = QStringLiteral(
     "gddm is not null and zqdm is not null and cjsl is not null and bcye is not null and bs is not null");
@@ -311,6 +325,48 @@ private slots:
         QCOMPARE(shown, (QStringList{totals.value(0) + "(条)", totals.value(1) + "(股/手)",
                                      general(totals.value(2)) + "(元)"}));
         QVERIFY(shown.at(2).contains(QLatin1Char('.')));
+    }
+
+    // A NaN amount is shown as its text in the grid and the exports, sorts
+    // above every number, and stops the statistics like any non-number.
+    void nanAmountShownAsText()
+    {
+        if (const QString reason = unavailable(QStringLiteral("postgresql")); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        pgserver::exec(NanTrades);
+        const auto removeRows = qScopeGuard([] { pgserver::exec(RemoveNanTrades); });
+        start(QStringLiteral("postgresql"));
+        type(QStringLiteral("Edit2"), QStringLiteral("688001"));
+        ModalWatcher watcher;
+        click(QStringLiteral("Button2"));
+        QCOMPARE(watcher.records.size(), 0);
+        QCOMPARE(labelText(QStringLiteral("Label12")), QStringLiteral("2"));
+        const ResultSet *result = datamod->qry1->result();
+        QCOMPARE(result->kind(result->columnIndex(QStringLiteral("cjje"))), FieldKind::Decimal);
+        clickTitle(1, 4); // 成交金额 ▼
+        QCOMPARE(columnTexts(1, 4), (QStringList{"NaN", "1250"}));
+        clickTitle(1, 4); // ▲
+        QCOMPARE(columnTexts(1, 4), (QStringList{"1250", "NaN"}));
+
+        const QTemporaryDir folder;
+        const QList<ExportColumn> columns{{QStringLiteral("成交金额"), QStringLiteral("cjje")}};
+        CommandControl control;
+        const QString csv = folder.filePath(QStringLiteral("nan.csv"));
+        exportResult(*datamod->qry1->result(), columns, csv, ExportFormat::Csv, control);
+        QCOMPARE(testsupport::readCsv(csv), (QList<QStringList>{{"成交金额"}, {"1250"}, {"NaN"}}));
+        const QString xlsx = folder.filePath(QStringLiteral("nan.xlsx"));
+        exportResult(*datamod->qry1->result(), columns, xlsx, ExportFormat::Xlsx, control);
+        const QJsonArray rows = testsupport::readWorkbook(xlsx).at(0).toObject().value("rows").toArray();
+        QCOMPARE(testsupport::sheetColumn(rows, 0), (QStringList{"1250", "NaN"}));
+        QCOMPARE(rows.at(2).toArray().at(0).toObject().value("t").toString(), QStringLiteral("s"));
+
+        clickTitle(1, 4); // ▼: the NaN row first
+        click(QStringLiteral("Button13"));
+        QTRY_COMPARE(watcher.records.size(), 1);
+        QCOMPARE(watcher.records.first().icon, int(QMessageBox::Critical));
+        QCOMPARE(watcher.records.first().text,
+                 QStringLiteral("第 1 行的“成交金额”不是有效的数字（NaN），无法统计."));
+        QCOMPARE(datamod->qry1->recNo(), 0);
     }
 
     // A wrong password and a database the server does not have both end in

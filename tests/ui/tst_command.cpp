@@ -223,7 +223,32 @@ private slots:
         ModalWatcher watcher;
         click(QStringLiteral("Button1"));
         QCOMPARE(watcher.records.size(), 1);
-        QCOMPARE(watcher.records.first().text, QStringLiteral("Connection is not open."));
+        QCOMPARE(watcher.records.first().text, QStringLiteral("数据库未连接."));
+    }
+
+    // A second command while one runs is the program's mistake, said in
+    // Chinese; the first command goes on to its end.
+    void secondCommandIsRefused()
+    {
+        QString refused;
+        bool wrongKind = false;
+        QTimer::singleShot(50, this, [&] {
+            try {
+                runCommand(QStringLiteral("正在查询…"), [](CommandControl &) {});
+            } catch (const ProgramError &error) {
+                refused = error.message();
+            } catch (...) {
+                wrongKind = true;
+            }
+        });
+        bool ended = false;
+        runCommand(QStringLiteral("正在查询…"), [&ended](CommandControl &) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ended = true;
+        });
+        QVERIFY(ended);
+        QVERIFY(!wrongKind);
+        QCOMPARE(refused, QStringLiteral("已有命令正在执行，请稍候"));
     }
 
     // The main window's close box during a list cancels it and ends the
