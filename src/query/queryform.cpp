@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "db/query.h"
 #include "query/countform.h"
+#include "query/findbar.h"
 #include "query/querypage.h"
 #include "query/statements.h"
 #include "query/statistics.h"
@@ -15,6 +16,7 @@
 #include "ui/keys.h"
 
 #include <QHeaderView>
+#include <QShortcut>
 
 Tqueryform *queryform = nullptr;
 
@@ -257,6 +259,11 @@ void Tqueryform::connectHandlers()
             &Tqueryform::DBGrid2TitleClick, Qt::QueuedConnection);
     connect(ui->DBGrid3->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &Tqueryform::DBGrid3TitleClick, Qt::QueuedConnection);
+    // Ctrl+F: the find bar of the page in front.
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+        if (FindBar *bar = page(ui->PageControl1->currentIndex() + 1).findBar())
+            bar->open();
+    });
 }
 
 QueryPage &Tqueryform::page(int number) const

@@ -4,11 +4,13 @@
 #include "db/datasource.h"
 #include "db/query.h"
 #include "query/columnwidths.h"
+#include "query/findbar.h"
 #include "query/gridmenu.h"
 #include "query/resultgrid.h"
 #include "ui/errorbox.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTableView>
 
@@ -27,6 +29,10 @@ QueryPage::QueryPage(QueryPageParts parts, QObject *parent)
     attachResultGrid(m_parts.grid, m_parts.source);
     m_widths = new ColumnWidths(m_parts.grid, m_parts.source, m_fields);
     m_menu = new GridMenu(m_parts.grid, m_parts.source, m_sort, m_parts.table);
+    QWidget *box = m_parts.grid->parentWidget();
+    m_find = new FindBar(m_parts.grid, m_parts.source, box);
+    if (box->layout())
+        box->layout()->addWidget(m_find);
     if (!m_parts.returnCodeField.isEmpty())
         installReturnCodeTips(m_parts.grid, m_parts.source, m_parts.returnCodeField);
 }
@@ -86,6 +92,7 @@ void QueryPage::forgetResult()
 {
     if (!m_parts.source)
         return;
+    m_find->closeBar();
     m_parts.query->close();
     m_parts.count->setText(QString());
     resetSort();

@@ -12,6 +12,7 @@
 
 class ColumnWidths;
 class DataSource;
+class FindBar;
 class GridMenu;
 class Query;
 class QLabel;
@@ -48,7 +49,7 @@ struct QueryPageParts
 
 // One page of the query window: its list commands, the condition boxes'
 // reset, the statistics, the sorting by a title click, the grid's context
-// menu and column widths. The commands catch nothing of their own: their
+// menu, column widths and find bar. The commands catch nothing of their own: their
 // errors reach the application-wide error box.
 class QueryPage : public QObject
 {
@@ -77,6 +78,8 @@ public:
     const SortState &sortState() const { return m_sort; }
     // Null without a data source.
     GridMenu *menu() const { return m_menu; }
+    // Under the grid, hidden until opened (Ctrl+F); null without a data source.
+    FindBar *findBar() const { return m_find; }
     QTableView *grid() const { return m_parts.grid; }
     Query *query() const { return m_parts.query; }
 
@@ -88,4 +91,5 @@ private:
     SortState m_sort;
     GridMenu *m_menu = nullptr;
     ColumnWidths *m_widths = nullptr;
+    FindBar *m_find = nullptr;
 };
