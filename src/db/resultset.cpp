@@ -600,9 +600,29 @@ void ResultSet::prefetchAhead(int row, const Column &c) const
 
 QString ResultSet::text(int row, int column) const
 {
+    prefetchAhead(row, m_columns[std::size_t(column)]);
+    return fetchedText(int(fetchRow(row)), column);
+}
+
+std::vector<std::uint32_t> ResultSet::positions() const
+{
+    std::vector<std::uint32_t> positions(m_order.size());
+    for (std::size_t row = 0; row < m_order.size(); ++row)
+        positions[m_order[row]] = std::uint32_t(row);
+    return positions;
+}
+
+QStringView ResultSet::fetchedTextView(int position, int column) const
+{
     const Column &c = m_columns[std::size_t(column)];
-    prefetchAhead(row, c);
-    const std::uint32_t r = fetchRow(row);
+    const auto r = std::uint32_t(position);
+    return c.isNull(r) ? QStringView() : c.view(r);
+}
+
+QString ResultSet::fetchedText(int position, int column) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const auto r = std::uint32_t(position);
     if (c.isNull(r))
         return {};
     switch (c.kind) {

@@ -29,8 +29,8 @@ const QString NumberText = QStringLiteral("第 %1 处，共 %2 处");
 // keeps the UI thread.
 constexpr int BlockRows = 2048;
 constexpr qint64 SliceMs = 12;
-// Grid columns the search covers (a bit each).
-constexpr int MaxColumns = 64;
+// Grid columns the search covers (a bit each); the widest grid has 18.
+constexpr int MaxColumns = 32;
 
 char16_t fold(char16_t c)
 {
@@ -94,24 +94,27 @@ void GridSearch::stop()
     m_timer.stop();
     m_text.clear();
     m_matcher = TextMatcher();
+    m_positions = {};
     m_matches = {};
-    m_block = {};
     m_count = 0;
 }
 
 void GridSearch::restart()
 {
-    m_matches.clear();
+    m_positions = {};
+    m_matches = {};
     m_count = 0;
-    m_nextRow = 0;
+    m_nextPosition = 0;
     m_fields.clear();
     const ResultSet *result = m_source->dataSet()->result();
-    if (result) {
+    if (result && !m_matcher.isEmpty()) {
         const int columns = std::min(m_source->columnCount(), MaxColumns);
         for (int column = 0; column < columns; ++column) {
             const QString field = m_source->fieldName(column);
             m_fields.push_back(field.isEmpty() ? -1 : result->columnIndex(field));
         }
+        m_positions = result->positions();
+        m_matches.assign(m_positions.size(), 0);
     }
     m_timer.start();
 }
@@ -119,123 +122,119 @@ void GridSearch::restart()
 void GridSearch::slice()
 {
     const ResultSet *result = m_source->dataSet()->result();
-    const int rows = result && !m_matcher.isEmpty() ? result->rowCount() : 0;
+    const int rows = int(m_positions.size());
     QElapsedTimer clock;
     clock.start();
-    while (m_nextRow < rows && clock.elapsed() < SliceMs) {
-        const int end = std::min(rows, m_nextRow + BlockRows);
-        scanRows(*result, m_nextRow, end);
-        m_nextRow = end;
+    while (m_nextPosition < rows && clock.elapsed() < SliceMs) {
+        const int end = std::min(rows, m_nextPosition + BlockRows);
+        scanPositions(*result, m_nextPosition, end);
+        m_nextPosition = end;
     }
-    if (m_nextRow < rows)
+    if (m_nextPosition < rows)
         return; // the next slice after the pending events
     m_timer.stop();
+    m_positions = {};
     emit finished();
 }
 
-// Column by column over a block of rows, as the result stores them.
-void GridSearch::scanRows(const ResultSet &result, int begin, int end)
+// Column by column over a block of stored rows.
+void GridSearch::scanPositions(const ResultSet &result, int begin, int end)
 {
-    m_block.assign(std::size_t(end - begin), 0);
     for (std::size_t column = 0; column < m_fields.size(); ++column) {
         const int field = m_fields[column];
         if (field < 0)
             continue;
-        const std::uint64_t bit = std::uint64_t(1) << column;
+        const std::uint32_t bit = std::uint32_t(1) << column;
         const bool text = result.kind(field) == FieldKind::Text;
-        for (int row = begin; row < end; ++row) {
+        for (int position = begin; position < end; ++position) {
             // The cell as the grid shows it.
-            const bool found = text ? m_matcher.matches(result.textView(row, field))
-                                    : m_matcher.matches(result.text(row, field));
-            if (found)
-                m_block[std::size_t(row - begin)] |= bit;
+            const bool found = text ? m_matcher.matches(result.fetchedTextView(position, field))
+                                    : m_matcher.matches(result.fetchedText(position, field));
+            if (found) {
+                m_matches[m_positions[std::size_t(position)]] |= bit;
+                ++m_count;
+            }
         }
     }
-    for (int row = begin; row < end; ++row) {
-        const std::uint64_t columns = m_block[std::size_t(row - begin)];
-        if (!columns)
-            continue;
-        m_matches.push_back({std::uint32_t(row), columns, m_count});
-        m_count += qPopulationCount(columns);
-    }
-}
-
-std::size_t GridSearch::rowAtOrAfter(int row) const
-{
-    return std::size_t(std::lower_bound(m_matches.begin(), m_matches.end(), row,
-                                        [](const MatchRow &match, int r) { return int(match.row) < r; })
-                       - m_matches.begin());
 }
 
 namespace {
 
 // The lowest set bit at or above `from`, -1 for none.
-int lowestFrom(std::uint64_t bits, int from)
+int lowestFrom(std::uint32_t bits, int from)
 {
     if (from >= MaxColumns)
         return -1;
-    bits &= ~std::uint64_t(0) << std::max(from, 0);
+    bits &= ~std::uint32_t(0) << std::max(from, 0);
     return bits ? qCountTrailingZeroBits(bits) : -1;
 }
 
 // The highest set bit below `below`, -1 for none.
-int highestBelow(std::uint64_t bits, int below)
+int highestBelow(std::uint32_t bits, int below)
 {
     if (below <= 0)
         return -1;
     if (below < MaxColumns)
-        bits &= (std::uint64_t(1) << below) - 1;
-    return bits ? 63 - qCountLeadingZeroBits(bits) : -1;
+        bits &= (std::uint32_t(1) << below) - 1;
+    return bits ? 31 - qCountLeadingZeroBits(bits) : -1;
 }
 
 } // namespace
 
 GridCell GridSearch::next(GridCell from, bool inclusive) const
 {
-    if (m_matches.empty())
+    if (m_count == 0 || running())
         return {};
-    if (from.isValid()) {
-        std::size_t i = rowAtOrAfter(from.row);
-        if (i < m_matches.size() && int(m_matches[i].row) == from.row) {
-            const int column = lowestFrom(m_matches[i].columns, from.column + (inclusive ? 0 : 1));
-            if (column >= 0)
-                return {from.row, column};
-            ++i;
-        }
-        if (i < m_matches.size())
-            return {int(m_matches[i].row), lowestFrom(m_matches[i].columns, 0)};
+    const int rows = int(m_matches.size());
+    int row = 0;
+    int column = 0;
+    if (from.isValid() && from.row < rows) {
+        row = from.row;
+        column = from.column + (inclusive ? 0 : 1);
     }
-    return {int(m_matches.front().row), lowestFrom(m_matches.front().columns, 0)};
+    // At most once round, back to the starting row's earlier columns.
+    for (int step = 0; step <= rows; ++step, ++row, column = 0) {
+        if (row == rows)
+            row = 0;
+        const int found = lowestFrom(m_matches[std::size_t(row)], column);
+        if (found >= 0)
+            return {row, found};
+    }
+    return {};
 }
 
 GridCell GridSearch::previous(GridCell from) const
 {
-    if (m_matches.empty())
+    if (m_count == 0 || running())
         return {};
-    if (from.isValid()) {
-        std::size_t i = rowAtOrAfter(from.row);
-        if (i < m_matches.size() && int(m_matches[i].row) == from.row) {
-            const int column = highestBelow(m_matches[i].columns, from.column);
-            if (column >= 0)
-                return {from.row, column};
-        }
-        if (i > 0)
-            return {int(m_matches[i - 1].row), highestBelow(m_matches[i - 1].columns, MaxColumns)};
+    const int rows = int(m_matches.size());
+    int row = rows - 1;
+    int column = MaxColumns;
+    if (from.isValid() && from.row < rows) {
+        row = from.row;
+        column = from.column;
     }
-    return {int(m_matches.back().row), highestBelow(m_matches.back().columns, MaxColumns)};
+    for (int step = 0; step <= rows; ++step, --row, column = MaxColumns) {
+        if (row < 0)
+            row = rows - 1;
+        const int found = highestBelow(m_matches[std::size_t(row)], column);
+        if (found >= 0)
+            return {row, found};
+    }
+    return {};
 }
 
 qint64 GridSearch::numberOf(GridCell cell) const
 {
-    if (!cell.isValid() || cell.column >= MaxColumns)
+    if (running() || !cell.isValid() || cell.row >= int(m_matches.size()) || cell.column >= MaxColumns)
         return 0;
-    const std::size_t i = rowAtOrAfter(cell.row);
-    if (i >= m_matches.size() || int(m_matches[i].row) != cell.row)
+    const std::uint32_t columns = m_matches[std::size_t(cell.row)];
+    if (!(columns & (std::uint32_t(1) << cell.column)))
         return 0;
-    const std::uint64_t columns = m_matches[i].columns;
-    if (!(columns & (std::uint64_t(1) << cell.column)))
-        return 0;
-    return m_matches[i].before + qPopulationCount(columns & ((std::uint64_t(1) << cell.column) - 1)) + 1;
+    qint64 number = 1 + qPopulationCount(columns & ((std::uint32_t(1) << cell.column) - 1));
+    for (int row = 0; row < cell.row; ++row)
+        number += qPopulationCount(m_matches[std::size_t(row)]);
+    return number;
 }
 
 FindBar::FindBar(QTableView *grid, DataSource *source, QWidget *parent)

@@ -69,24 +69,19 @@ signals:
     void finished();
 
 private:
-    struct MatchRow
-    {
-        std::uint32_t row;
-        std::uint64_t columns; // bit per grid column
-        qint64 before;         // matches in earlier rows
-    };
     void restart();
     void slice();
-    void scanRows(const ResultSet &result, int begin, int end);
-    std::size_t rowAtOrAfter(int row) const;
+    void scanPositions(const ResultSet &result, int begin, int end);
 
     const DataSource *m_source;
     QString m_text;
     TextMatcher m_matcher;
     std::vector<int> m_fields; // result column per grid column, -1 unbound
-    int m_nextRow = 0;
-    std::vector<MatchRow> m_matches;
-    std::vector<std::uint64_t> m_block;
+    // The search reads the result in the order it is stored and notes a
+    // match at the row's place in the current order.
+    std::vector<std::uint32_t> m_positions;
+    int m_nextPosition = 0;
+    std::vector<std::uint32_t> m_matches; // per row: a bit per matching column
     qint64 m_count = 0;
     QTimer m_timer;
 };
