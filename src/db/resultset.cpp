@@ -4,6 +4,7 @@
 #include "db/numformat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -625,14 +626,28 @@ QString ResultSet::fetchedText(int position, int column) const
     const auto r = std::uint32_t(position);
     if (c.isNull(r))
         return {};
+    if (c.kind == FieldKind::Text)
+        return c.view(r).toString();
+    char out[NumberTextSize];
+    return QString::fromLatin1(out, fetchedNumberText(position, column, out));
+}
+
+static_assert(ResultSet::NumberTextSize >= GeneralTextSize, "a general number fits");
+
+int ResultSet::fetchedNumberText(int position, int column, char *out) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const auto r = std::uint32_t(position);
+    if (c.isNull(r))
+        return -1;
     switch (c.kind) {
     case FieldKind::Integer:
-        return QString::number(c.integers[r]);
+        return int(std::to_chars(out, out + NumberTextSize, c.integers[r]).ptr - out);
     case FieldKind::Float:
-        return formatGeneral(c.real(r));
+        return formatGeneralTo(c.real(r), out);
     case FieldKind::Text:
     default:
-        return c.view(r).toString();
+        return -1;
     }
 }
 

@@ -70,6 +70,10 @@ public:
     std::vector<std::uint32_t> positions() const;
     QString fetchedText(int position, int column) const;
     QStringView fetchedTextView(int position, int column) const;
+    // The text of a number, written into `out` (NumberTextSize characters):
+    // its length, or -1 for null and for a Text column.
+    static constexpr int NumberTextSize = 48;
+    int fetchedNumberText(int position, int column, char *out) const;
 
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);

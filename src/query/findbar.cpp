@@ -50,17 +50,30 @@ TextMatcher::TextMatcher(const QString &text)
 
 bool TextMatcher::matches(QStringView cell) const
 {
+    return find(reinterpret_cast<const char16_t *>(cell.utf16()), std::size_t(cell.size()));
+}
+
+bool TextMatcher::matches(QLatin1StringView cell) const
+{
+    return find(reinterpret_cast<const unsigned char *>(cell.data()), std::size_t(cell.size()));
+}
+
+template <typename Char>
+bool TextMatcher::find(const Char *text, std::size_t size) const
+{
     const std::size_t length = m_folded.size();
-    const auto size = std::size_t(cell.size());
     if (length == 0 || length > size)
         return false;
-    const char16_t *text = reinterpret_cast<const char16_t *>(cell.utf16());
     const char16_t first = m_folded[0];
+    const char16_t firstUpper = first >= u'a' && first <= u'z' ? char16_t(first - (u'a' - u'A')) : first;
     for (std::size_t i = 0; i + length <= size; ++i) {
-        if (fold(text[i]) != first)
+        // Most cells are digits and ASCII letters: those are told apart
+        // without folding.
+        const char16_t c = text[i];
+        if (c != first && c != firstUpper && (c < 128 || fold(c) != first))
             continue;
         std::size_t j = 1;
-        while (j < length && fold(text[i + j]) == m_folded[j])
+        while (j < length && fold(char16_t(text[i + j])) == m_folded[j])
             ++j;
         if (j == length)
             return true;
@@ -146,10 +159,16 @@ void GridSearch::scanPositions(const ResultSet &result, int begin, int end)
             continue;
         const std::uint32_t bit = std::uint32_t(1) << column;
         const bool text = result.kind(field) == FieldKind::Text;
+        char number[ResultSet::NumberTextSize];
         for (int position = begin; position < end; ++position) {
-            // The cell as the grid shows it.
-            const bool found = text ? m_matcher.matches(result.fetchedTextView(position, field))
-                                    : m_matcher.matches(result.fetchedText(position, field));
+            // The cell as the grid shows it: a number as the grid writes it.
+            bool found = false;
+            if (text) {
+                found = m_matcher.matches(result.fetchedTextView(position, field));
+            } else {
+                const int length = result.fetchedNumberText(position, field, number);
+                found = length > 0 && m_matcher.matches(QLatin1StringView(number, length));
+            }
             if (found) {
                 m_matches[m_positions[std::size_t(position)]] |= bit;
                 ++m_count;

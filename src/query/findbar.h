@@ -23,8 +23,12 @@ public:
     explicit TextMatcher(const QString &text = {});
     bool isEmpty() const { return m_folded.empty(); }
     bool matches(QStringView cell) const;
+    bool matches(QLatin1StringView cell) const;
 
 private:
+    template <typename Char>
+    bool find(const Char *text, std::size_t size) const;
+
     std::u16string m_folded;
 };
 
