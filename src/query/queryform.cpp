@@ -5,7 +5,7 @@
 #include "ui/fonts.h"
 
 #include "connection/datamodule.h"
-#include "db/connection.h"
+#include "connection/loginform.h"
 #include "db/query.h"
 #include "query/countform.h"
 #include "query/findbar.h"
@@ -197,10 +197,10 @@ void Tqueryform::createPages()
         orders.source = datamod->DataSource2;
         confirmations.query = datamod->qry3;
         confirmations.source = datamod->DataSource3;
-        // A new login shows nothing of an earlier connection.
-        connect(datamod->con, &Connection::connectedChanged, this, [this](bool connected) {
-            if (!connected)
-                return;
+    }
+    // A new login shows nothing of an earlier connection.
+    if (loginform) {
+        connect(loginform, &Tloginform::loggedIn, this, [this] {
             for (QueryPage *page : {m_trades, m_orders, m_confirmations})
                 page->forgetResult();
         });

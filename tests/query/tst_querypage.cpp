@@ -2,6 +2,7 @@
 
 #include "support/exportreader.h"
 
+#include "connection/loginform.h"
 #include "db/settings.h"
 #include "query/columnwidths.h"
 #include "query/findbar.h"
@@ -191,7 +192,10 @@ private slots:
         clickTitle(1, 2);
         QVERIFY(caption(1, 2).startsWith(DescendingArrow));
         datamod->con->close(); // the logout
-        testsupport::logIn(QStringLiteral("other"));
+        // The login window's "确 定" on another DSN.
+        testsupport::child<QLineEdit>(loginform, "Edit3")->setText(QStringLiteral("other"));
+        testsupport::child<QPushButton>(loginform, "Button1")->click();
+        QVERIFY(datamod->con->connected());
         for (int page = 1; page <= 3; ++page) {
             QCOMPARE(grid(page)->model()->rowCount(), 0);
             QVERIFY(!queryform->page(page).query()->active());
@@ -231,6 +235,22 @@ private slots:
         QVERIFY(notice.buttons.contains(QStringLiteral("打开所在文件夹")));
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(path).absolutePath())});
         QCOMPARE(testsupport::readCsv(path).size(), datamod->qry2->recordCount() + 1);
+    }
+
+    // An entry added to a grid's menu comes last and follows the result
+    // like the others.
+    void gridMenuTakesAnotherEntry()
+    {
+        int chosen = 0;
+        QAction *entry = queryform->page(3).menu()->addEntry(QStringLiteral("另一项"), [&chosen] { ++chosen; });
+        QCOMPARE(grid(3)->actions().last(), entry);
+        QVERIFY(!entry->isEnabled());
+        click("Button8");
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+        QCOMPARE(chosen, 1);
+        datamod->qry3->close();
+        QVERIFY(!entry->isEnabled());
     }
 
     void storedWidthRule_data()
