@@ -166,6 +166,29 @@ private slots:
         QCOMPARE(grid(1)->selectionModel()->selectedIndexes().size(), 1);
     }
 
+    // Numbers, text, any case: the search counts exactly the cells whose
+    // shown text holds the text.
+    void findCountsTheShownCells_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole amount") << "3000";
+        QTest::newRow("decimals") << ".5";
+        QTest::newRow("side, lower case") << "b";
+        QTest::newRow("text and number") << "42";
+        QTest::newRow("trade number") << "t9000";
+    }
+
+    void findCountsTheShownCells()
+    {
+        QFETCH(QString, text);
+        click("Button1");
+        clickTitle(1, 4);
+        FindBar *bar = find(1, text);
+        const QList<GridCell> cells = cellsShowing(1, text);
+        QVERIFY(!cells.isEmpty());
+        QCOMPARE(bar->search()->count(), cells.size());
+    }
+
     void findWithoutMatchAndEscape()
     {
         click("Button4");
