@@ -119,26 +119,39 @@ QString layout(const Decimal &d)
 
 QString formatGeneral(double value)
 {
+    char out[GeneralTextSize];
+    return QString::fromLatin1(out, formatGeneralTo(value, out));
+}
+
+int formatGeneralTo(double value, char *out)
+{
+    const auto copy = [out](const QString &text) {
+        const int n = int(std::min<qsizetype>(text.size(), GeneralTextSize));
+        for (int i = 0; i < n; ++i)
+            out[i] = char(text.at(i).unicode());
+        return n;
+    };
     if (std::isnan(value))
-        return QStringLiteral("NAN");
+        return copy(QStringLiteral("NAN"));
     if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-    if (value == 0)
-        return QStringLiteral("0");
+        return copy(value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF"));
+    if (value == 0) {
+        out[0] = '0';
+        return 1;
+    }
     // Most values are prices and amounts with at most three decimals. When
     // k/1000 (k whole, at most 15 digits) reads back as the value, it is the
     // value's shortest text and so its 15-digit rounding as well.
     if (std::fabs(value) < 1e12) {
         const long long k = std::llround(value * 1000.0);
         if (k != 0 && double(k) / 1000.0 == value) {
-            char out[48];
             int n = 0;
             unsigned long long magnitude = k < 0 ? 0ULL - (unsigned long long)k : (unsigned long long)k;
             if (k < 0)
                 out[n++] = '-';
             const unsigned long long whole = magnitude / 1000;
             unsigned fraction = unsigned(magnitude % 1000);
-            n = int(std::to_chars(out + n, out + sizeof out, whole).ptr - out);
+            n = int(std::to_chars(out + n, out + GeneralTextSize, whole).ptr - out);
             if (fraction != 0) {
                 out[n++] = '.';
                 char digits[3] = {char('0' + fraction / 100), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
@@ -148,10 +161,10 @@ QString formatGeneral(double value)
                 for (int i = 0; i < count; ++i)
                     out[n++] = digits[i];
             }
-            return QString::fromLatin1(out, n);
+            return n;
         }
     }
-    return layout(decompose(value));
+    return copy(layout(decompose(value)));
 }
 
 QString formatGeneralDecimal(qint64 scaled, int scale)

@@ -8,6 +8,10 @@
 // form, no grouping, "E" notation only when the whole part needs more than
 // 15 digits or the magnitude is below 0.0001 (1.5E20, 1E-5).
 QString formatGeneral(double value);
+// formatGeneral written into `out`, which holds GeneralTextSize characters;
+// gives the length.
+constexpr int GeneralTextSize = 48;
+int formatGeneralTo(double value, char *out);
 // The same format of the exact decimal scaled / 10^scale (scale 0 to 18);
 // digits beyond the 15th are rounded half away from zero.
 QString formatGeneralDecimal(qint64 scaled, int scale);

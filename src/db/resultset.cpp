@@ -5,6 +5,7 @@
 #include "db/platform.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -23,6 +24,8 @@ constexpr SQLULEN LongColumnLimit = 4000;
 constexpr std::size_t BlockBufferBytes = 2 * 1024 * 1024;
 constexpr std::size_t MinBlockRows = 32;
 constexpr std::size_t MaxBlockRows = 2048;
+// Rows between two looks at a cancel during a sort.
+constexpr std::uint32_t SortCheckRows = 65536;
 // Chunk of one SQLGetData call for text, in characters.
 constexpr std::size_t GetDataChunk = 4096;
 // Decimal columns up to this many digits are held as scaled 64-bit integers.
@@ -709,21 +712,61 @@ void ResultSet::prefetchAhead(int row, const Column &c) const
 
 QString ResultSet::text(int row, int column) const
 {
+    prefetchAhead(row, m_columns[std::size_t(column)]);
+    return fetchedText(int(fetchRow(row)), column);
+}
+
+std::vector<std::uint32_t> ResultSet::positions() const
+{
+    std::vector<std::uint32_t> positions(m_order.size());
+    for (std::size_t row = 0; row < m_order.size(); ++row)
+        positions[m_order[row]] = std::uint32_t(row);
+    return positions;
+}
+
+QStringView ResultSet::fetchedTextView(int position, int column) const
+{
     const Column &c = m_columns[std::size_t(column)];
-    prefetchAhead(row, c);
-    const std::uint32_t r = fetchRow(row);
+    const auto r = std::uint32_t(position);
+    return c.isNull(r) ? QStringView() : c.view(r);
+}
+
+QString ResultSet::fetchedText(int position, int column) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const auto r = std::uint32_t(position);
     if (c.isNull(r))
         return {};
+    if (c.kind == FieldKind::Text)
+        return c.view(r).toString();
+    char out[NumberTextSize];
+    return QString::fromLatin1(out, fetchedNumberText(position, column, out));
+}
+
+static_assert(ResultSet::NumberTextSize >= GeneralTextSize, "a general number fits");
+
+int ResultSet::fetchedNumberText(int position, int column, char *out) const
+{
+    const Column &c = m_columns[std::size_t(column)];
+    const auto r = std::uint32_t(position);
+    if (c.isNull(r))
+        return -1;
     switch (c.kind) {
     case FieldKind::Integer:
-        return QString::number(c.integers[r]);
+        return int(std::to_chars(out, out + NumberTextSize, c.integers[r]).ptr - out);
     case FieldKind::Float:
-        return formatGeneral(c.reals[r]);
+        return formatGeneralTo(c.reals[r], out);
     case FieldKind::Decimal:
-        return c.isOdd(r) ? c.oddText(r) : formatGeneral(c.real(r));
+        if (c.isOdd(r)) {
+            // NaN, Infinity: short Latin-1 words as the driver gave them.
+            const QByteArray word = c.oddText(r).left(NumberTextSize).toLatin1();
+            std::memcpy(out, word.constData(), std::size_t(word.size()));
+            return int(word.size());
+        }
+        return formatGeneralTo(c.real(r), out);
     case FieldKind::Text:
     default:
-        return c.view(r).toString();
+        return -1;
     }
 }
 
@@ -737,7 +780,27 @@ QStringView ResultSet::textView(int row, int column) const
 
 void ResultSet::sort(int column, bool descending)
 {
+    setOrder(sortedOrder(column, descending));
+}
+
+void ResultSet::setOrder(std::vector<std::uint32_t> order)
+{
+    if (order.size() == m_order.size())
+        m_order.swap(order);
+}
+
+// Reads the held values only, so it may run on another thread while the
+// result is shown, as long as nothing changes the result meanwhile.
+std::vector<std::uint32_t> ResultSet::sortedOrder(int column, bool descending, CommandControl *control) const
+{
     const Column &c = m_columns[std::size_t(column)];
+    // Between blocks of rows a cancel may end the sort.
+    const auto checkpoint = [control](std::uint32_t r) {
+        if (control && r % SortCheckRows == 0 && r > 0) {
+            control->addRows(SortCheckRows);
+            control->throwIfCancelled();
+        }
+    };
     // Each sort starts from the fetch order, so ties keep the database's order.
     std::vector<std::uint32_t> nullRows;
     std::vector<std::uint32_t> sorted;
@@ -747,6 +810,7 @@ void ResultSet::sort(int column, bool descending)
         std::vector<TextKey> keys;
         keys.reserve(std::size_t(m_rows));
         for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
+            checkpoint(r);
             if (c.isNull(r)) {
                 nullRows.push_back(r);
                 continue;
@@ -784,6 +848,7 @@ void ResultSet::sort(int column, bool descending)
         std::vector<NumberKey> keys;
         keys.reserve(std::size_t(m_rows));
         for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
+            checkpoint(r);
             if (c.isNull(r)) {
                 nullRows.push_back(r);
                 continue;
@@ -809,7 +874,9 @@ void ResultSet::sort(int column, bool descending)
         sorted.insert(sorted.end(), nullRows.begin(), nullRows.end());
     else
         sorted.insert(sorted.begin(), nullRows.begin(), nullRows.end());
-    m_order.swap(sorted);
+    if (control)
+        control->throwIfCancelled();
+    return sorted;
 }
 
 std::size_t ResultSet::heldBytes() const

@@ -75,8 +75,26 @@ public:
     // while the result lives. Empty for null.
     QStringView textView(int row, int column) const;
 
+    // For scans that visit every row once: the rows in the order they were
+    // fetched, which is the order they are stored in, so a scan reads the
+    // memory in sequence. positions()[p] is the row, in the current order,
+    // of the row fetched at position p; fetchedText and fetchedTextView are
+    // text and textView of that row.
+    std::vector<std::uint32_t> positions() const;
+    QString fetchedText(int position, int column) const;
+    QStringView fetchedTextView(int position, int column) const;
+    // The text of a number, written into `out` (NumberTextSize characters):
+    // its length, or -1 for null and for a Text column.
+    static constexpr int NumberTextSize = 48;
+    int fetchedNumberText(int position, int column, char *out) const;
+
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);
+    // The two halves of sort(): the new row index, read from the held values
+    // only (a cancel of the control stops it with OperationCancelled), and
+    // its adoption. An index of another row count is ignored.
+    std::vector<std::uint32_t> sortedOrder(int column, bool descending, CommandControl *control = nullptr) const;
+    void setOrder(std::vector<std::uint32_t> order);
 
     // Bytes held for values, null flags, offsets and the row index.
     std::size_t heldBytes() const;
