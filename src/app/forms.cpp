@@ -10,6 +10,7 @@
 #include "query/queryform.h"
 #include "reference/aboutform.h"
 #include "reference/rtnform.h"
+#include "ui/command.h"
 
 template <typename T>
 static void destroy(T *&instance)
@@ -29,6 +30,7 @@ void createForms()
     chgpassform = new Tchgpassform;
     rtnform = new Trtnform;
     countform = new Tcountform;
+    createCommandWindows();
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
     QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
@@ -36,6 +38,7 @@ void createForms()
 
 void destroyForms()
 {
+    destroyCommandWindows();
     destroy(countform);
     destroy(rtnform);
     destroy(chgpassform);

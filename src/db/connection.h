@@ -9,9 +9,10 @@
 #include <memory>
 
 class CommandControl;
+class DatabaseWorker;
 
 // An open ODBC connection handle. The last owner disconnects and frees it, on
-// its own thread: a call given up on a worker keeps the handle until it returns.
+// its own thread (see "Give-up" in db/worker.h).
 class ConnectionLink
 {
 public:
@@ -75,6 +76,11 @@ public:
     // lost() when the connection was open.
     void abandon();
 
+    // The worker that runs this connection's jobs, set by its owner (null:
+    // none). Large held results of its queries are freed there.
+    void setWorker(DatabaseWorker *worker) { m_worker = worker; }
+    DatabaseWorker *worker() const { return m_worker; }
+
     // The ODBC string the current connection string translates to.
     QString odbcConnectionString() const;
     SQLHDBC handle() const;
@@ -91,6 +97,7 @@ private:
     bool m_loginPrompt = true;
     bool m_keepConnection = true;
     std::shared_ptr<ConnectionLink> m_dbc; // set while connected
+    DatabaseWorker *m_worker = nullptr;
 };
 
 // What a login needs: the typed password, the user, the DSN and the
@@ -103,7 +110,7 @@ struct LoginValues
     QString database;
 };
 
-// Runs the work of a command (on a worker thread, for one).
+// Runs the work of a command (on a database worker, for one).
 using WorkRunner = std::function<void(const std::function<void(CommandControl &)> &work)>;
 
 // The login sequence on a closed connection: sets the login's connection

@@ -13,7 +13,11 @@
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #endif
 
 namespace platform {
@@ -76,6 +80,16 @@ qint64 obtainableBytes()
     if (!GlobalMemoryStatusEx(&status))
         return -1;
     return qint64(std::min(status.ullAvailPhys, status.ullAvailVirtual));
+}
+
+void nameThisThread(const QString &name)
+{
+    SetThreadDescription(GetCurrentThread(), reinterpret_cast<const wchar_t *>(name.utf16()));
+}
+
+void giveBackFreedMemory()
+{
+    // The Windows heap gives large blocks back as they are freed.
 }
 
 #else
@@ -226,6 +240,22 @@ qint64 obtainableBytes()
         room = room < 0 ? left : std::min(room, left);
     }
     return room;
+}
+
+void nameThisThread(const QString &name)
+{
+    // Linux takes 15 bytes and the terminating zero.
+    QByteArray bytes = name.toUtf8().left(15);
+    while (!bytes.isEmpty() && QString::fromUtf8(bytes).contains(QChar::ReplacementCharacter))
+        bytes.chop(1);
+    pthread_setname_np(pthread_self(), bytes.constData());
+}
+
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 #endif

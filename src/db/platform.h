@@ -28,5 +28,11 @@ qint64 windowPeakResidentBytes();
 // its limit, RLIMIT_AS, or what a 32-bit process can address); -1 when
 // unknown.
 qint64 obtainableBytes();
+// Names the calling thread for debuggers and tools (cut to what the system
+// takes).
+void nameThisThread(const QString &name);
+// Gives memory the allocator holds free back to the system where it keeps
+// it (glibc after a large result is freed); does nothing elsewhere.
+void giveBackFreedMemory();
 
 } // namespace platform
