@@ -60,7 +60,7 @@ static void prepareStatement(Query &query, const QStringList &lines, const Param
 
 // Runs a command on the worker of the query's connection; a connection
 // without one (made outside the data module) gets a worker for this command.
-static void runOnWorker(Query &query, const QString &text, const CommandRun::Work &work)
+void runOnWorker(Query &query, const QString &text, const CommandRun::Work &work)
 {
     if (DatabaseWorker *worker = query.connection() ? query.connection()->worker() : nullptr) {
         runCommand(*worker, text, work);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/command.h"
 #include "db/query.h"
 
 #include <QObject>
@@ -43,6 +44,10 @@ extern Tdatamod *datamod;
 // name, run beforeOpen (the grid binding), mark prepared, open. The open runs
 // as a command ("正在查询…"): the result is fetched on the data module's worker
 // and becomes the query's result when complete.
+// Runs `work` as a command on the worker of the query's connection; a
+// connection without one (made outside the data module) gets a worker for
+// this command alone.
+void runOnWorker(Query &query, const QString &text, const CommandRun::Work &work);
 void runQuery(Query &query, const QStringList &lines, const Parameters &parameters = {},
               const std::function<void()> &beforeOpen = {});
 // Execute a statement: the same steps, then execute instead of opening, as a
