@@ -9,7 +9,9 @@
 #include "query/countform.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
+#include "reference/monitorform.h"
 #include "reference/rtnform.h"
+#include "reference/traceform.h"
 
 template <typename T>
 static void destroy(T *&instance)
@@ -29,6 +31,8 @@ void createForms()
     chgpassform = new Tchgpassform;
     rtnform = new Trtnform;
     countform = new Tcountform;
+    monitorform = new Tmonitorform;
+    traceform = new Ttraceform;
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
     QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
@@ -36,6 +40,8 @@ void createForms()
 
 void destroyForms()
 {
+    destroy(traceform);
+    destroy(monitorform);
     destroy(countform);
     destroy(rtnform);
     destroy(chgpassform);

@@ -77,7 +77,7 @@ bool isNumericColumn(SQLHDBC dbc, const QString &sql)
 } // namespace
 
 BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &widths,
-                       const std::vector<qint64> &keys, int blockRows)
+                       const std::vector<Key> &keys, int blockRows)
     : m_statement(SQL_HANDLE_STMT, dbc)
     , m_widths(widths)
     , m_values(widths.size())
@@ -87,8 +87,14 @@ BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &
 {
     const SQLHSTMT statement = m_statement.get();
     for (std::size_t i = 0; i < m_keys.size(); ++i) {
-        const SQLRETURN rc = SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT,
-                                              SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &m_keys[i], 0, nullptr);
+        Key &key = m_keys[i];
+        const SQLULEN chars = key.isText ? SQLULEN(std::max<std::size_t>(key.text.size(), 2) - 1) : 0;
+        const SQLRETURN rc = key.isText
+            ? SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
+                               chars, 0, key.text.data(), SQLLEN(key.text.size() * sizeof(SQLWCHAR)),
+                               &key.length)
+            : SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT,
+                               0, 0, &key.number, 0, nullptr);
         odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindParameter");
     }
     std::vector<SQLWCHAR> text = odbc::toWide(sql);

@@ -18,14 +18,26 @@ class ConnectionLink;
 
 namespace flow {
 
+// A value bound to a marker: a 64-bit integer or a wide text.
+struct Key
+{
+    Key(qint64 value) : number(value) {}
+    Key(qint32 value) : number(value) {}
+    Key(const QString &value) : text(odbc::toWide(value)), isText(true) {}
+    qint64 number = 0;
+    std::vector<SQLWCHAR> text;
+    SQLLEN length = SQL_NTS;
+    bool isText = false;
+};
+
 // Rows of a statement fetched in blocks into bound wide-text columns.
 class BlockFetch
 {
 public:
     // `widths` are the characters of each column; `keys` are bound in order
-    // to the markers as 64-bit integers.
+    // to the markers.
     BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &widths,
-               const std::vector<qint64> &keys = {}, int blockRows = 2000);
+               const std::vector<Key> &keys = {}, int blockRows = 2000);
     ~BlockFetch();
     // The next block; false at the end.
     bool next();
@@ -38,7 +50,7 @@ private:
     std::vector<int> m_widths;
     std::vector<std::vector<SQLWCHAR>> m_values;
     std::vector<std::vector<SQLLEN>> m_lengths;
-    std::vector<qint64> m_keys;
+    std::vector<Key> m_keys;
     SQLULEN m_fetched = 0;
     int m_blockRows;
 };
