@@ -1,4 +1,4 @@
-// gendata FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]
+// gendata [--cancel-reff-repeats] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]
 #include "gendata.h"
 
 #include <cstdio>
@@ -7,11 +7,16 @@
 
 int main(int argc, char *argv[])
 {
+    gendata::Options options;
+    if (argc > 1 && std::string(argv[1]) == "--cancel-reff-repeats") {
+        options.cancelReffRepeatsOrder = true;
+        --argc;
+        ++argv;
+    }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: %s FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n", argv[0]);
+        std::fprintf(stderr, "usage: gendata [--cancel-reff-repeats] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n");
         return 2;
     }
-    gendata::Options options;
     try {
         if (argc > 2)
             options.tradeRows = std::stoll(argv[2]);
