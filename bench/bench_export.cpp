@@ -11,6 +11,7 @@
 #include "db/export.h"
 #include "query/gridmenu.h"
 #include "query/queryform.h"
+#include "query/querypage.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -54,7 +55,7 @@ const bench::FigureGroup exportFigures(30, [](bench::Context &context) {
         std::fprintf(stderr, "count label shows %s\n", qPrintable(count->text()));
         std::exit(1);
     }
-    const QList<ExportColumn> columns = exportColumns(grid, *datamod->DataSource1, queryform->sortState(1));
+    const QList<ExportColumn> columns = exportColumns(grid, *datamod->DataSource1, queryform->page(1).sortState());
     QTemporaryDir dir;
 
     const double csv = exportSeconds(columns, dir.filePath(QStringLiteral("trades.csv")), ExportFormat::Csv);

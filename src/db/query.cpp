@@ -548,7 +548,8 @@ Field Query::fieldByName(const QString &name) const
     return Field(d->result.get(), d->row, column);
 }
 
-void Query::sort(const QString &expression)
+void Query::sort(const QString &expression,
+                 const std::function<void(const std::function<void(CommandControl &)> &work)> &run)
 {
     requireActive();
     const QStringList parts = expression.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -563,8 +564,21 @@ void Query::sort(const QString &expression)
     if (column < 0)
         throw DatabaseError(FieldNotFoundText.arg(parts[0]));
 
+    const ResultSet *result = d->result.get();
+    auto order = std::make_shared<std::vector<std::uint32_t>>();
+    const auto work = [result, column, descending, order](CommandControl &control) {
+        *order = result->sortedOrder(column, descending, &control);
+    };
+    if (run) {
+        run(work);
+    } else {
+        CommandControl control;
+        work(control);
+    }
+    if (d->result.get() != result)
+        return; // closed or replaced meanwhile
     emit resultAboutToChange();
-    d->result->sort(column, descending);
+    d->result->setOrder(std::move(*order));
     d->row = -2; // the first row is current again even when it was before
     first();
     emit resultChanged();

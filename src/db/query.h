@@ -134,8 +134,12 @@ public:
     int recNo() const;        // current row in the current order, -1 when empty
     void setRecNo(int row);
     Field fieldByName(const QString &name) const;
-    // Re-sorts the held result in memory: "field ASC" or "field DESC".
-    void sort(const QString &expression);
+    // Re-sorts the held result in memory: "field ASC" or "field DESC". The
+    // new order is computed through `run` when given (a runner that waits
+    // while the work goes on elsewhere, as runCommand does; the held result
+    // must not change meanwhile), else here.
+    void sort(const QString &expression,
+              const std::function<void(const std::function<void(CommandControl &)> &work)> &run = {});
     const ResultSet *result() const; // null when closed
 
 signals:

@@ -22,6 +22,8 @@ constexpr SQLULEN LongColumnLimit = 4000;
 constexpr std::size_t BlockBufferBytes = 2 * 1024 * 1024;
 constexpr std::size_t MinBlockRows = 32;
 constexpr std::size_t MaxBlockRows = 2048;
+// Rows between two looks at a cancel during a sort.
+constexpr std::uint32_t SortCheckRows = 65536;
 // Chunk of one SQLGetData call for text, in characters.
 constexpr std::size_t GetDataChunk = 4096;
 // Decimal columns up to this many digits are held as scaled 64-bit integers.
@@ -624,7 +626,27 @@ QStringView ResultSet::textView(int row, int column) const
 
 void ResultSet::sort(int column, bool descending)
 {
+    setOrder(sortedOrder(column, descending));
+}
+
+void ResultSet::setOrder(std::vector<std::uint32_t> order)
+{
+    if (order.size() == m_order.size())
+        m_order.swap(order);
+}
+
+// Reads the held values only, so it may run on another thread while the
+// result is shown, as long as nothing changes the result meanwhile.
+std::vector<std::uint32_t> ResultSet::sortedOrder(int column, bool descending, CommandControl *control) const
+{
     const Column &c = m_columns[std::size_t(column)];
+    // Between blocks of rows a cancel may end the sort.
+    const auto checkpoint = [control](std::uint32_t r) {
+        if (control && r % SortCheckRows == 0 && r > 0) {
+            control->addRows(SortCheckRows);
+            control->throwIfCancelled();
+        }
+    };
     // Each sort starts from the fetch order, so ties keep the database's order.
     std::vector<std::uint32_t> nullRows;
     std::vector<std::uint32_t> sorted;
@@ -634,6 +656,7 @@ void ResultSet::sort(int column, bool descending)
         std::vector<TextKey> keys;
         keys.reserve(std::size_t(m_rows));
         for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
+            checkpoint(r);
             if (c.isNull(r)) {
                 nullRows.push_back(r);
                 continue;
@@ -667,6 +690,7 @@ void ResultSet::sort(int column, bool descending)
         std::vector<NumberKey> keys;
         keys.reserve(std::size_t(m_rows));
         for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
+            checkpoint(r);
             if (c.isNull(r)) {
                 nullRows.push_back(r);
                 continue;
@@ -685,7 +709,9 @@ void ResultSet::sort(int column, bool descending)
         sorted.insert(sorted.end(), nullRows.begin(), nullRows.end());
     else
         sorted.insert(sorted.begin(), nullRows.begin(), nullRows.end());
-    m_order.swap(sorted);
+    if (control)
+        control->throwIfCancelled();
+    return sorted;
 }
 
 std::size_t ResultSet::heldBytes() const

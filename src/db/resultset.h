@@ -64,6 +64,11 @@ public:
 
     // Stable re-sort of the row index; nulls first ascending, last descending.
     void sort(int column, bool descending);
+    // The two halves of sort(): the new row index, read from the held values
+    // only (a cancel of the control stops it with OperationCancelled), and
+    // its adoption. An index of another row count is ignored.
+    std::vector<std::uint32_t> sortedOrder(int column, bool descending, CommandControl *control = nullptr) const;
+    void setOrder(std::vector<std::uint32_t> order);
 
     // Bytes held for values, null flags, offsets and the row index.
     std::size_t heldBytes() const;

@@ -1,8 +1,15 @@
 #include "query/exportdialog.h"
 
+#include "ui/messages.h"
+
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QUrl>
 
 const QString XlsxFilter = QStringLiteral("Excel 工作簿 (*.xlsx)");
 const QString CsvFilter = QStringLiteral("CSV 文件 (*.csv)");
@@ -12,6 +19,9 @@ namespace {
 const QString DialogTitle = QStringLiteral("导出");
 const QString XlsxSuffix = QStringLiteral("xlsx");
 const QString CsvSuffix = QStringLiteral("csv");
+const QString NoticeText = QStringLiteral("已导出 %1 行到文件：\r%2");
+const QString NoticeCaption = QStringLiteral("导出");
+const QString OpenFolderText = QStringLiteral("打开所在文件夹");
 
 // The folder of the last export of this run.
 QString &lastFolder()
@@ -68,4 +78,21 @@ ExportTarget chooseExportTarget(QWidget *parent, const QString &table)
     target.format = exportFormatFor(target.path, dialog.selectedNameFilter());
     lastFolder() = QFileInfo(target.path).absolutePath();
     return target;
+}
+
+QString exportNoticeText(int rows, const QString &path)
+{
+    return NoticeText.arg(rows).arg(QDir::toNativeSeparators(path));
+}
+
+void showExportNotice(int rows, const QString &path)
+{
+    QMessageBox box(QMessageBox::Information, NoticeCaption, msg::displayText(exportNoticeText(rows, path)),
+                    QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ExportNotice"));
+    QPushButton *openFolder = box.addButton(OpenFolderText, QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == openFolder)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }

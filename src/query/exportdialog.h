@@ -30,3 +30,9 @@ ExportFormat exportFormatFor(const QString &path, const QString &selectedFilter)
 // memory only), offering the default name. Qt's dialog asks before it lets
 // an existing file be chosen.
 ExportTarget chooseExportTarget(QWidget *parent, const QString &table);
+
+// What the notice after an export says: "已导出 N 行到文件：" and the file.
+QString exportNoticeText(int rows, const QString &path);
+// The notice after an export: information icon, "OK" and "打开所在文件夹",
+// which opens the file's folder in the desktop's file manager.
+void showExportNotice(int rows, const QString &path);

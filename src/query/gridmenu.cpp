@@ -91,7 +91,8 @@ GridMenu::GridMenu(QTableView *grid, DataSource *source, const SortState &sort, 
     m_export->setObjectName(QStringLiteral("ExportAction"));
     m_copy->setShortcut(QKeySequence::Copy);
     m_copy->setShortcutContext(Qt::WidgetShortcut);
-    grid->addActions({m_copy, m_copyRow, m_export});
+    m_entries = {m_copy, m_copyRow, m_export};
+    grid->addActions(m_entries);
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_copy, &QAction::triggered, this, &GridMenu::copyCell);
     connect(m_copyRow, &QAction::triggered, this, &GridMenu::copyRow);
@@ -100,10 +101,20 @@ GridMenu::GridMenu(QTableView *grid, DataSource *source, const SortState &sort, 
     updateEnabled();
 }
 
+QAction *GridMenu::addEntry(const QString &text, const std::function<void()> &run)
+{
+    auto *action = new QAction(text, m_grid);
+    connect(action, &QAction::triggered, this, run);
+    m_entries << action;
+    m_grid->addAction(action);
+    updateEnabled();
+    return action;
+}
+
 void GridMenu::updateEnabled()
 {
     const bool open = m_source->dataSet()->active();
-    for (QAction *action : {m_copy, m_copyRow, m_export})
+    for (QAction *action : std::as_const(m_entries))
         action->setEnabled(open);
 }
 
@@ -130,11 +141,13 @@ void GridMenu::exportRows() const
         if (target.path.isEmpty() || !result)
             return;
         const QList<ExportColumn> columns = exportColumns(m_grid, *m_source, m_sort);
+        const int rows = result->rowCount();
         // The held result stays as it is while the command runs: the window
         // takes no input until it has ended.
         runCommand(ExportingText, [result, columns, target](CommandControl &control) {
             exportResult(*result, columns, target.path, target.format, control);
         });
+        showExportNotice(rows, target.path);
     });
 }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class DataSource;
 class QAction;
 class QTableView;
@@ -17,8 +19,8 @@ QList<ExportColumn> exportColumns(const QTableView *grid, const DataSource &sour
 
 // The context menu of a result grid: "复制" (the current cell, also
 // Ctrl+C), "复制整行" (captions and current row) and "导出..." (the whole
-// held result to a file). The entries are enabled only while the page's
-// query holds an open result.
+// held result to a file), and whatever a window adds with addEntry. The
+// entries are enabled only while the page's query holds an open result.
 class GridMenu : public QObject
 {
     Q_OBJECT
@@ -30,10 +32,14 @@ public:
     QAction *copyRowAction() const { return m_copyRow; }
     QAction *exportAction() const { return m_export; }
 
+    // Appends an entry that calls `run` when chosen.
+    QAction *addEntry(const QString &text, const std::function<void()> &run);
+
     void copyCell() const;
     void copyRow() const;
-    // Asks for a file and writes the result there through runCommand; an
-    // error or a cancel ends in the application-wide error box.
+    // Asks for a file and writes the result there through runCommand, then
+    // says how many rows went where; an error or a cancel ends in the
+    // application-wide error box.
     void exportRows() const;
 
 private:
@@ -46,6 +52,7 @@ private:
     QAction *m_copy;
     QAction *m_copyRow;
     QAction *m_export;
+    QList<QAction *> m_entries; // every entry, in menu order
 };
 
 // The tooltip of a "返回信息" cell: "code note" when the trimmed text is a

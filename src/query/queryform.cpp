@@ -5,11 +5,10 @@
 #include "ui/fonts.h"
 
 #include "connection/datamodule.h"
-#include "db/datasource.h"
+#include "db/connection.h"
 #include "db/query.h"
 #include "query/countform.h"
-#include "query/gridmenu.h"
-#include "query/resultgrid.h"
+#include "query/querypage.h"
 #include "query/statements.h"
 #include "query/statistics.h"
 #include "reference/rtnform.h"
@@ -21,50 +20,37 @@ Tqueryform *queryform = nullptr;
 
 namespace {
 
-// Designed columns of the three grids: caption and bound field by position.
-// DBGrid1 shows sbsj before cjsj although the select list names cjsj first.
-const QStringList CjhbCaptions = {
-    QStringLiteral("股东代码"), QStringLiteral("证券代码"), QStringLiteral("成交数量"),
-    QStringLiteral("成交价格"), QStringLiteral("成交金额"), QStringLiteral("本次余额"),
-    QStringLiteral("成交编号"), QStringLiteral("成交日期"), QStringLiteral("申报时间"),
-    QStringLiteral("成交时间"), QStringLiteral("股东姓名"), QStringLiteral("会员编号"),
-    QStringLiteral("SQBH"),     QStringLiteral("买卖方向"), QStringLiteral("操作员"),
+// Designed columns of the three grids, by position. DBGrid1 shows sbsj
+// before cjsj although the select list names cjsj first.
+const QList<GridColumn> CjhbColumns = {
+    {QStringLiteral("股东代码"), QStringLiteral("gddm")}, {QStringLiteral("证券代码"), QStringLiteral("zqdm")},
+    {QStringLiteral("成交数量"), QStringLiteral("cjsl")}, {QStringLiteral("成交价格"), QStringLiteral("cjjg")},
+    {QStringLiteral("成交金额"), QStringLiteral("cjje")}, {QStringLiteral("本次余额"), QStringLiteral("bcye")},
+    {QStringLiteral("成交编号"), QStringLiteral("cjbh")}, {QStringLiteral("成交日期"), QStringLiteral("bcrq")},
+    {QStringLiteral("申报时间"), QStringLiteral("sbsj")}, {QStringLiteral("成交时间"), QStringLiteral("cjsj")},
+    {QStringLiteral("股东姓名"), QStringLiteral("gdxm")}, {QStringLiteral("会员编号"), QStringLiteral("gsdm")},
+    {QStringLiteral("SQBH"), QStringLiteral("sqbh")},     {QStringLiteral("买卖方向"), QStringLiteral("bs")},
+    {QStringLiteral("操作员"), QStringLiteral("mjbh")},
 };
-const QStringList CjhbFields = {
-    QStringLiteral("gddm"), QStringLiteral("zqdm"), QStringLiteral("cjsl"), QStringLiteral("cjjg"),
-    QStringLiteral("cjje"), QStringLiteral("bcye"), QStringLiteral("cjbh"), QStringLiteral("bcrq"),
-    QStringLiteral("sbsj"), QStringLiteral("cjsj"), QStringLiteral("gdxm"), QStringLiteral("gsdm"),
-    QStringLiteral("sqbh"), QStringLiteral("bs"),   QStringLiteral("mjbh"),
+const QList<GridColumn> OrdwthColumns = {
+    {QStringLiteral("记录编号"), QStringLiteral("rec_num")}, {QStringLiteral("股东帐号"), QStringLiteral("acc")},
+    {QStringLiteral("证券代码"), QStringLiteral("stock")},   {QStringLiteral("买卖方向"), QStringLiteral("bs")},
+    {QStringLiteral("委托数量"), QStringLiteral("qty")},     {QStringLiteral("委托价格"), QStringLiteral("price")},
+    {QStringLiteral("入表时间"), QStringLiteral("time")},    {QStringLiteral("入表日期"), QStringLiteral("date")},
+    {QStringLiteral("委托状态"), QStringLiteral("status")},  {QStringLiteral("委撤标志"), QStringLiteral("owflag")},
+    {QStringLiteral("委撤状态"), QStringLiteral("ordrec")},  {QStringLiteral("REFF"), QStringLiteral("reff")},
+    {QStringLiteral("席位编号"), QStringLiteral("firmid")},  {QStringLiteral("加密校验码"), QStringLiteral("checkord")},
 };
-const QStringList OrdwthCaptions = {
-    QStringLiteral("记录编号"), QStringLiteral("股东帐号"), QStringLiteral("证券代码"),
-    QStringLiteral("买卖方向"), QStringLiteral("委托数量"), QStringLiteral("委托价格"),
-    QStringLiteral("入表时间"), QStringLiteral("入表日期"), QStringLiteral("委托状态"),
-    QStringLiteral("委撤标志"), QStringLiteral("委撤状态"), QStringLiteral("REFF"),
-    QStringLiteral("席位编号"), QStringLiteral("加密校验码"),
-};
-const QStringList OrdwthFields = {
-    QStringLiteral("rec_num"), QStringLiteral("acc"),    QStringLiteral("stock"),
-    QStringLiteral("bs"),      QStringLiteral("qty"),    QStringLiteral("price"),
-    QStringLiteral("time"),    QStringLiteral("date"),   QStringLiteral("status"),
-    QStringLiteral("owflag"),  QStringLiteral("ordrec"), QStringLiteral("reff"),
-    QStringLiteral("firmid"),  QStringLiteral("checkord"),
-};
-const QStringList Ordwth2Captions = {
-    QStringLiteral("记录编号"), QStringLiteral("股东帐号"), QStringLiteral("证券代码"),
-    QStringLiteral("买卖方向"), QStringLiteral("委托数量"), QStringLiteral("撤单数量"),
-    QStringLiteral("委托价格"), QStringLiteral("入表时间"), QStringLiteral("入表日期"),
-    QStringLiteral("处理结果"), QStringLiteral("返回信息"), QStringLiteral("委托状态"),
-    QStringLiteral("委撤标志"), QStringLiteral("委撤状态"), QStringLiteral("合同编号"),
-    QStringLiteral("REFF"),     QStringLiteral("席位编号"), QStringLiteral("加密校验码"),
-};
-const QStringList Ordwth2Fields = {
-    QStringLiteral("rec_num"), QStringLiteral("acc"),        QStringLiteral("stock"),
-    QStringLiteral("bs"),      QStringLiteral("qty"),        QStringLiteral("qty2"),
-    QStringLiteral("price"),   QStringLiteral("time"),       QStringLiteral("date"),
-    QStringLiteral("status"),  QStringLiteral("remark"),     QStringLiteral("status1"),
-    QStringLiteral("owflag"),  QStringLiteral("ordrec"),     QStringLiteral("teordernum"),
-    QStringLiteral("reff"),    QStringLiteral("firmid"),     QStringLiteral("checkord"),
+const QList<GridColumn> Ordwth2Columns = {
+    {QStringLiteral("记录编号"), QStringLiteral("rec_num")},    {QStringLiteral("股东帐号"), QStringLiteral("acc")},
+    {QStringLiteral("证券代码"), QStringLiteral("stock")},      {QStringLiteral("买卖方向"), QStringLiteral("bs")},
+    {QStringLiteral("委托数量"), QStringLiteral("qty")},        {QStringLiteral("撤单数量"), QStringLiteral("qty2")},
+    {QStringLiteral("委托价格"), QStringLiteral("price")},      {QStringLiteral("入表时间"), QStringLiteral("time")},
+    {QStringLiteral("入表日期"), QStringLiteral("date")},       {QStringLiteral("处理结果"), QStringLiteral("status")},
+    {QStringLiteral("返回信息"), QStringLiteral("remark")},     {QStringLiteral("委托状态"), QStringLiteral("status1")},
+    {QStringLiteral("委撤标志"), QStringLiteral("owflag")},     {QStringLiteral("委撤状态"), QStringLiteral("ordrec")},
+    {QStringLiteral("合同编号"), QStringLiteral("teordernum")}, {QStringLiteral("REFF"), QStringLiteral("reff")},
+    {QStringLiteral("席位编号"), QStringLiteral("firmid")},     {QStringLiteral("加密校验码"), QStringLiteral("checkord")},
 };
 
 // Tables of the three pages, naming their export files.
@@ -80,20 +66,6 @@ const QString CountCaption = QStringLiteral("记录数");
 const QString TradeQuantityCaption = QStringLiteral("成交数量");
 const QString TradeAmountCaption = QStringLiteral("成交金额");
 const QString OrderQuantityCaption = QStringLiteral("委托数量");
-
-void bindColumns(DataSource *source, const QStringList &fields)
-{
-    for (int column = 0; column < fields.size(); ++column)
-        source->setFieldName(column, fields.at(column));
-}
-
-void listRows(Query &query, const StatementText &statement, const std::function<void()> &bind,
-              QLabel *countLabel, QTableView *grid)
-{
-    runQuery(query, statement.lines, statement.parameters, bind);
-    countLabel->setText(QString::number(query.recordCount()));
-    fitColumnsToFields(grid);
-}
 
 // One line of the statistics window: caption in column 0, value in column 1.
 struct StatisticsLine
@@ -115,6 +87,29 @@ void showStatistics(const QString &title, std::initializer_list<StatisticsLine> 
     countform->exec();
 }
 
+void tradeStatistics(Query &query, const QString &count)
+{
+    const qint64 rows = statisticsRows(count);
+    if (rows <= 0)
+        return;
+    const TradeTotals totals = sumTrades(query, rows);
+    showStatistics(TradeStatisticsTitle, {{CountCaption, countCell(count)},
+                                          {TradeQuantityCaption, quantityCell(totals.quantity)},
+                                          {TradeAmountCaption, amountCell(totals.amount)}});
+}
+
+void orderStatistics(Query &query, const QString &count)
+{
+    const qint64 rows = statisticsRows(count);
+    if (rows <= 0)
+        return;
+    const qint64 quantity = sumOrders(query, rows);
+    // The empty third line removes the amount of an earlier trade statistics.
+    showStatistics(OrderStatisticsTitle, {{CountCaption, countCell(count)},
+                                          {OrderQuantityCaption, quantityCell(quantity)},
+                                          {}});
+}
+
 } // namespace
 
 Tqueryform::Tqueryform(QWidget *parent)
@@ -123,19 +118,7 @@ Tqueryform::Tqueryform(QWidget *parent)
 {
     ui->setupUi(this);
     setPixelFont(this, 12);
-
-    if (datamod) {
-        datamod->DataSource1->setColumnCaptions(CjhbCaptions);
-        datamod->DataSource2->setColumnCaptions(OrdwthCaptions);
-        datamod->DataSource3->setColumnCaptions(Ordwth2Captions);
-        attachResultGrid(ui->DBGrid1, datamod->DataSource1);
-        attachResultGrid(ui->DBGrid2, datamod->DataSource2);
-        attachResultGrid(ui->DBGrid3, datamod->DataSource3);
-        m_menu1 = new GridMenu(ui->DBGrid1, datamod->DataSource1, m_sort1, CjhbTable);
-        m_menu2 = new GridMenu(ui->DBGrid2, datamod->DataSource2, m_sort2, OrdwthTable);
-        m_menu3 = new GridMenu(ui->DBGrid3, datamod->DataSource3, m_sort3, Ordwth2Table);
-        installReturnCodeTips(ui->DBGrid3, datamod->DataSource3, RemarkField);
-    }
+    createPages();
     installKeyFilters();
     connectHandlers();
     FormCreate();
@@ -143,11 +126,92 @@ Tqueryform::Tqueryform(QWidget *parent)
 
 Tqueryform::~Tqueryform() = default;
 
+void Tqueryform::createPages()
+{
+    QueryPageParts trades;
+    trades.table = CjhbTable;
+    trades.grid = ui->DBGrid1;
+    trades.count = ui->Label12;
+    trades.conditionBoxes = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5,
+                             ui->Edit6, ui->Edit7, ui->Edit8, ui->Edit11};
+    trades.columns = CjhbColumns;
+    trades.allStatement = tradeAllStatement;
+    trades.conditionStatement = [this] {
+        TradeConditions conditions;
+        conditions.gddm = ui->Edit1->text();
+        conditions.zqdm = ui->Edit2->text();
+        conditions.cjsl = ui->Edit7->text();
+        conditions.bcye = ui->Edit8->text();
+        conditions.bs = ui->Edit11->text();
+        conditions.sbsjFrom = ui->Edit3->text();
+        conditions.sbsjTo = ui->Edit4->text();
+        conditions.cjsjFrom = ui->Edit5->text();
+        conditions.cjsjTo = ui->Edit6->text();
+        return tradeConditionStatement(conditions);
+    };
+    trades.statistics = tradeStatistics;
+
+    QueryPageParts orders;
+    orders.table = OrdwthTable;
+    orders.grid = ui->DBGrid2;
+    orders.count = ui->Label15;
+    orders.conditionBoxes = {ui->Edit9, ui->Edit10, ui->Edit13, ui->Edit14, ui->Edit15};
+    orders.columns = OrdwthColumns;
+    orders.allStatement = ordwthAllStatement;
+    orders.conditionStatement = [this] {
+        OrderConditions conditions;
+        conditions.acc = ui->Edit9->text();
+        conditions.stock = ui->Edit10->text();
+        conditions.qty = ui->Edit14->text();
+        conditions.price = ui->Edit15->text();
+        conditions.bs = ui->Edit13->text();
+        return ordwthConditionStatement(conditions);
+    };
+    orders.statistics = orderStatistics;
+
+    QueryPageParts confirmations;
+    confirmations.table = Ordwth2Table;
+    confirmations.grid = ui->DBGrid3;
+    confirmations.count = ui->Label39;
+    confirmations.conditionBoxes = {ui->Edit16, ui->Edit17, ui->Edit18, ui->Edit19, ui->Edit20, ui->Edit21};
+    confirmations.columns = Ordwth2Columns;
+    confirmations.allStatement = ordwth2AllStatement;
+    confirmations.conditionStatement = [this] {
+        OrderConditions conditions;
+        conditions.acc = ui->Edit16->text();
+        conditions.stock = ui->Edit17->text();
+        conditions.qty = ui->Edit19->text();
+        conditions.price = ui->Edit20->text();
+        conditions.bs = ui->Edit21->text();
+        conditions.qty2 = ui->Edit18->text();
+        return ordwth2ConditionStatement(conditions);
+    };
+    confirmations.returnCodeField = RemarkField;
+
+    if (datamod) {
+        trades.query = datamod->qry1;
+        trades.source = datamod->DataSource1;
+        orders.query = datamod->qry2;
+        orders.source = datamod->DataSource2;
+        confirmations.query = datamod->qry3;
+        confirmations.source = datamod->DataSource3;
+        // A new login shows nothing of an earlier connection.
+        connect(datamod->con, &Connection::connectedChanged, this, [this](bool connected) {
+            if (!connected)
+                return;
+            for (QueryPage *page : {m_trades, m_orders, m_confirmations})
+                page->forgetResult();
+        });
+    }
+    m_trades = new QueryPage(std::move(trades), this);
+    m_orders = new QueryPage(std::move(orders), this);
+    m_confirmations = new QueryPage(std::move(confirmations), this);
+}
+
 void Tqueryform::FormCreate()
 {
-    m_sort1.reset();
-    m_sort2.reset();
-    m_sort3.reset();
+    for (QueryPage *page : {m_trades, m_orders, m_confirmations})
+        page->resetSort();
 }
 
 void Tqueryform::installKeyFilters()
@@ -195,189 +259,40 @@ void Tqueryform::connectHandlers()
             &Tqueryform::DBGrid3TitleClick, Qt::QueuedConnection);
 }
 
-const SortState &Tqueryform::sortState(int grid) const
+QueryPage &Tqueryform::page(int number) const
 {
-    switch (grid) {
+    switch (number) {
     case 2:
-        return m_sort2;
+        return *m_orders;
     case 3:
-        return m_sort3;
+        return *m_confirmations;
     default:
-        return m_sort1;
+        return *m_trades;
     }
 }
 
-GridMenu *Tqueryform::gridMenu(int grid) const
-{
-    switch (grid) {
-    case 2:
-        return m_menu2;
-    case 3:
-        return m_menu3;
-    default:
-        return m_menu1;
-    }
-}
+void Tqueryform::BindDBGrid1Columns() { m_trades->bindColumns(); }
+void Tqueryform::BindDBGrid2Columns() { m_orders->bindColumns(); }
+void Tqueryform::BindDBGrid3Columns() { m_confirmations->bindColumns(); }
 
-void Tqueryform::BindDBGrid1Columns()
-{
-    bindColumns(datamod->DataSource1, CjhbFields);
-}
-
-void Tqueryform::BindDBGrid2Columns()
-{
-    bindColumns(datamod->DataSource2, OrdwthFields);
-}
-
-void Tqueryform::BindDBGrid3Columns()
-{
-    bindColumns(datamod->DataSource3, Ordwth2Fields);
-}
-
-void Tqueryform::Button1Click()
-{
-    runGuarded([&] {
-        listRows(*datamod->qry1, tradeAllStatement(), [this] { BindDBGrid1Columns(); }, ui->Label12, ui->DBGrid1);
-    });
-}
-
-void Tqueryform::Button2Click()
-{
-    runGuarded([&] {
-        TradeConditions conditions;
-        conditions.gddm = ui->Edit1->text();
-        conditions.zqdm = ui->Edit2->text();
-        conditions.cjsl = ui->Edit7->text();
-        conditions.bcye = ui->Edit8->text();
-        conditions.bs = ui->Edit11->text();
-        conditions.sbsjFrom = ui->Edit3->text();
-        conditions.sbsjTo = ui->Edit4->text();
-        conditions.cjsjFrom = ui->Edit5->text();
-        conditions.cjsjTo = ui->Edit6->text();
-        const StatementText statement = tradeConditionStatement(conditions);
-        if (statement.lines.isEmpty())
-            return; // no usable time range: leave everything as it is
-        listRows(*datamod->qry1, statement, [this] { BindDBGrid1Columns(); }, ui->Label12, ui->DBGrid1);
-    });
-}
-
-void Tqueryform::Button3Click()
-{
-    for (QLineEdit *box : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5, ui->Edit6,
-                           ui->Edit7, ui->Edit8, ui->Edit11})
-        box->setText(QString());
-}
-
-void Tqueryform::Button4Click()
-{
-    runGuarded([&] {
-        listRows(*datamod->qry2, ordwthAllStatement(), [this] { BindDBGrid2Columns(); }, ui->Label15, ui->DBGrid2);
-    });
-}
-
-void Tqueryform::Button5Click()
-{
-    runGuarded([&] {
-        OrderConditions conditions;
-        conditions.acc = ui->Edit9->text();
-        conditions.stock = ui->Edit10->text();
-        conditions.qty = ui->Edit14->text();
-        conditions.price = ui->Edit15->text();
-        conditions.bs = ui->Edit13->text();
-        listRows(*datamod->qry2, ordwthConditionStatement(conditions), [this] { BindDBGrid2Columns(); },
-                 ui->Label15, ui->DBGrid2);
-    });
-}
-
-void Tqueryform::Button6Click()
-{
-    for (QLineEdit *box : {ui->Edit9, ui->Edit10, ui->Edit13, ui->Edit14, ui->Edit15})
-        box->setText(QString());
-}
-
-void Tqueryform::Button7Click()
-{
-    for (QLineEdit *box : {ui->Edit16, ui->Edit17, ui->Edit18, ui->Edit19, ui->Edit20, ui->Edit21})
-        box->setText(QString());
-}
-
-void Tqueryform::Button8Click()
-{
-    runGuarded([&] {
-        listRows(*datamod->qry3, ordwth2AllStatement(), [this] { BindDBGrid3Columns(); }, ui->Label39, ui->DBGrid3);
-    });
-}
-
-void Tqueryform::Button9Click()
-{
-    runGuarded([&] {
-        OrderConditions conditions;
-        conditions.acc = ui->Edit16->text();
-        conditions.stock = ui->Edit17->text();
-        conditions.qty = ui->Edit19->text();
-        conditions.price = ui->Edit20->text();
-        conditions.bs = ui->Edit21->text();
-        conditions.qty2 = ui->Edit18->text();
-        listRows(*datamod->qry3, ordwth2ConditionStatement(conditions), [this] { BindDBGrid3Columns(); },
-                 ui->Label39, ui->DBGrid3);
-    });
-}
+void Tqueryform::Button1Click() { m_trades->listAll(); }
+void Tqueryform::Button2Click() { m_trades->listByCondition(); }
+void Tqueryform::Button3Click() { m_trades->clearConditions(); }
+void Tqueryform::Button4Click() { m_orders->listAll(); }
+void Tqueryform::Button5Click() { m_orders->listByCondition(); }
+void Tqueryform::Button6Click() { m_orders->clearConditions(); }
+void Tqueryform::Button7Click() { m_confirmations->clearConditions(); }
+void Tqueryform::Button8Click() { m_confirmations->listAll(); }
+void Tqueryform::Button9Click() { m_confirmations->listByCondition(); }
 
 void Tqueryform::Button10Click()
 {
     rtnform->exec();
 }
 
-void Tqueryform::Button13Click()
-{
-    runGuarded([&] {
-        const QString count = ui->Label12->text();
-        const qint64 rows = statisticsRows(count);
-        if (rows <= 0)
-            return;
-        const TradeTotals totals = sumTrades(*datamod->qry1, rows);
-        showStatistics(TradeStatisticsTitle, {{CountCaption, countCell(count)},
-                                              {TradeQuantityCaption, quantityCell(totals.quantity)},
-                                              {TradeAmountCaption, amountCell(totals.amount)}});
-    });
-}
+void Tqueryform::Button13Click() { m_trades->showStatistics(); }
+void Tqueryform::Button14Click() { m_orders->showStatistics(); }
 
-void Tqueryform::Button14Click()
-{
-    runGuarded([&] {
-        const QString count = ui->Label15->text();
-        const qint64 rows = statisticsRows(count);
-        if (rows <= 0)
-            return;
-        const qint64 quantity = sumOrders(*datamod->qry2, rows);
-        // The empty third line removes the amount of an earlier trade statistics.
-        showStatistics(OrderStatisticsTitle, {{CountCaption, countCell(count)},
-                                              {OrderQuantityCaption, quantityCell(quantity)},
-                                              {}});
-    });
-}
-
-void Tqueryform::titleClick(const QLabel *countLabel, SortState &state, DataSource *source,
-                            int column)
-{
-    runGuarded([&] {
-        if (countLabel->text().isEmpty())
-            return; // nothing listed on this page yet
-        state.titleClick(*source, column);
-    });
-}
-
-void Tqueryform::DBGrid1TitleClick(int column)
-{
-    titleClick(ui->Label12, m_sort1, datamod->DataSource1, column);
-}
-
-void Tqueryform::DBGrid2TitleClick(int column)
-{
-    titleClick(ui->Label15, m_sort2, datamod->DataSource2, column);
-}
-
-void Tqueryform::DBGrid3TitleClick(int column)
-{
-    titleClick(ui->Label39, m_sort3, datamod->DataSource3, column);
-}
+void Tqueryform::DBGrid1TitleClick(int column) { m_trades->titleClick(column); }
+void Tqueryform::DBGrid2TitleClick(int column) { m_orders->titleClick(column); }
+void Tqueryform::DBGrid3TitleClick(int column) { m_confirmations->titleClick(column); }

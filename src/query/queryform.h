@@ -1,27 +1,18 @@
 #pragma once
 
-#include "query/sortstate.h"
-
 #include <QDialog>
 #include <memory>
 
-class DataSource;
-class GridMenu;
-class QLabel;
+class QueryPage;
 
 namespace Ui {
 class Tqueryform;
 }
 
-namespace keyfilters {
-class TypedKeyFilter;
-}
-
 // The query window: one page per interface table (trade reports, orders
 // sent, confirmations received), each with condition boxes, list commands,
 // a record count and a result grid that re-sorts on a title click. The
-// list commands, sorting and statistics catch nothing: their errors reach
-// the application-wide error box.
+// handlers hand each control's event to its page.
 class Tqueryform : public QDialog
 {
     Q_OBJECT
@@ -29,15 +20,13 @@ public:
     explicit Tqueryform(QWidget *parent = nullptr);
     ~Tqueryform() override;
 
+    // Page 1 (trade reports) … 3 (confirmations received).
+    QueryPage &page(int number) const;
+
     // Binds the grid's columns to result fields by position.
     void BindDBGrid1Columns();
     void BindDBGrid2Columns();
     void BindDBGrid3Columns();
-
-    // Sort state of DBGrid1 (1) … DBGrid3 (3).
-    const SortState &sortState(int grid) const;
-    // Context menu of DBGrid1 (1) … DBGrid3 (3); null without the data module.
-    GridMenu *gridMenu(int grid) const;
 
     // Page 1: trade reports.
     void Button1Click();
@@ -63,17 +52,14 @@ public:
 
 private:
     void FormCreate();
+    void createPages();
     void installKeyFilters();
     void connectHandlers();
-    void titleClick(const QLabel *countLabel, SortState &state, DataSource *source, int column);
 
     std::unique_ptr<Ui::Tqueryform> ui;
-    SortState m_sort1;
-    SortState m_sort2;
-    SortState m_sort3;
-    GridMenu *m_menu1 = nullptr;
-    GridMenu *m_menu2 = nullptr;
-    GridMenu *m_menu3 = nullptr;
+    QueryPage *m_trades = nullptr;
+    QueryPage *m_orders = nullptr;
+    QueryPage *m_confirmations = nullptr;
 };
 
 extern Tqueryform *queryform;

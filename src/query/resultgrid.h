@@ -16,12 +16,6 @@ void attachResultGrid(QTableView *grid, DataSource *source);
 // Widest a column gets from its field's display size, in pixels.
 constexpr int MaxFittedColumnWidth = 320;
 
-// Gives every column of the grid that the operator has not resized the
-// width of its field's display size in the grid's font, at least its
-// caption's width and at most MaxFittedColumnWidth. Widths the operator
-// dragged stay for the rest of the run; all widths survive a re-sort.
-void fitColumnsToFields(QTableView *grid);
-
 // The grid's current cell as shown; empty without a current cell.
 QString currentCellText(const QTableView *grid);
 // The captions, tab-separated, a line break, and the current row's cells,

@@ -2,9 +2,22 @@
 
 #include "db/datasource.h"
 #include "db/query.h"
+#include "ui/command.h"
 
 const QString DescendingArrow = QStringLiteral("\u25BC");
 const QString AscendingArrow = QStringLiteral("\u25B2");
+
+namespace {
+
+const QString SortingText = QStringLiteral("正在排序…");
+
+// A large result takes a while to sort: off the UI thread, as a command.
+void sortAsCommand(Query &query, const QString &expression)
+{
+    query.sort(expression, [](const std::function<void(CommandControl &)> &work) { runCommand(SortingText, work); });
+}
+
+} // namespace
 
 void SortState::reset()
 {
@@ -20,10 +33,10 @@ void SortState::titleClick(DataSource &source, int column)
     const QString field = source.fieldName(column);
     if (!m_ascendingNext) {
         source.setCaption(column, DescendingArrow + m_lastCaption);
-        source.dataSet()->sort(field + QStringLiteral(" DESC"));
+        sortAsCommand(*source.dataSet(), field + QStringLiteral(" DESC"));
     } else {
         source.setCaption(column, AscendingArrow + m_lastCaption);
-        source.dataSet()->sort(field + QStringLiteral(" ASC"));
+        sortAsCommand(*source.dataSet(), field + QStringLiteral(" ASC"));
     }
     m_ascendingNext = !m_ascendingNext;
 }

@@ -24,9 +24,10 @@ public:
 
     // A title click on the column at this position of the grid fed by the
     // source: restores the caption of the last sorted column, marks the
-    // clicked one with the arrow, re-sorts the source's query in memory and
-    // flips the direction. A failing re-sort (closed query) propagates with
-    // the arrow already set and the direction unchanged.
+    // clicked one with the arrow, re-sorts the source's query in memory (as
+    // a command, "正在排序…", off the UI thread) and flips the direction. A
+    // failing or cancelled re-sort propagates with the arrow already set and
+    // the direction unchanged.
     void titleClick(DataSource &source, int column);
 
     // The captions of the source's columns as designed, without the arrow.

@@ -1,6 +1,7 @@
 #include "support/testsupport.h"
 
 #include "connection/datamodule.h"
+#include "db/command.h"
 #include "db/connection.h"
 #include "db/connstring.h"
 #include "db/query.h"
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <thread>
 
 using namespace testsupport;
 
@@ -569,6 +571,38 @@ private slots:
         query.sort("gddm desc");
         query.sort("BS asc");
         QCOMPARE(fieldColumn(query, "sqbh"), once);
+    }
+
+    // A sort computed elsewhere changes the order only once its work has
+    // ended; a cancelled one leaves the order as it was.
+    void sortThroughARunner()
+    {
+        const QStringList select = {"select sqbh,gddm from ashare_cjhb"};
+        Query direct(con);
+        runQuery(direct, select);
+        direct.sort("gddm DESC");
+        Query query(con);
+        runQuery(query, select);
+        const QStringList before = fieldColumn(query, "sqbh");
+        QStringList whileRunning;
+        query.sort("gddm DESC", [&](const std::function<void(CommandControl &)> &work) {
+            std::thread worker([&work] {
+                CommandControl control;
+                work(control);
+            });
+            worker.join();
+            whileRunning = fieldColumn(query, "sqbh");
+        });
+        QCOMPARE(whileRunning, before);
+        QCOMPARE(fieldColumn(query, "sqbh"), fieldColumn(direct, "sqbh"));
+
+        const auto cancelled = [](const std::function<void(CommandControl &)> &work) {
+            CommandControl control;
+            control.requestCancel();
+            work(control);
+        };
+        QVERIFY_THROWS_EXCEPTION(OperationCancelled, query.sort("gddm ASC", cancelled));
+        QCOMPARE(fieldColumn(query, "sqbh"), fieldColumn(direct, "sqbh"));
     }
 
     void textSortsByCodeUnits()

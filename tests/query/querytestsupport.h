@@ -12,6 +12,7 @@
 #include "db/query.h"
 #include "query/countform.h"
 #include "query/queryform.h"
+#include "query/querypage.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -23,7 +23,7 @@ const QString RemarkCode = QStringLiteral("215");
 
 GridMenu *menu(int gridNumber)
 {
-    return queryform->gridMenu(gridNumber);
+    return queryform->page(gridNumber).menu();
 }
 
 QStringList actionTexts(const QWidget *widget)
@@ -83,7 +83,11 @@ private slots:
                                    "from ashare_ordwth2)");
     }
     void init() { m_session = std::make_unique<Session>(); }
-    void cleanup() { m_session.reset(); }
+    void cleanup()
+    {
+        m_session.reset();
+        testsupport::removeDbset(); // dragged widths are kept there
+    }
 
     void copyTakesTheCellAndTheRowUnderItsCaptions()
     {

@@ -53,8 +53,8 @@ private slots:
         for (int number = 1; number <= 3; ++number) {
             clickTitle(number, 2);
             QCOMPARE(caption(number, 2), plain.at(number - 1));
-            QCOMPARE(queryform->sortState(number).lastColumn(), -1);
-            QVERIFY(!queryform->sortState(number).ascendingNext());
+            QCOMPARE(queryform->page(number).sortState().lastColumn(), -1);
+            QVERIFY(!queryform->page(number).sortState().ascendingNext());
         }
         QTest::qWait(20);
         QCOMPARE(watcher.records.size(), 0);
@@ -68,7 +68,7 @@ private slots:
         clickTitle(1, 2);
         QCOMPARE(caption(1, 2), Down + QStringLiteral("成交数量"));
         QCOMPARE(nonEmpty(columnTexts(1, 2)), sqliteOrdered(QStringLiteral("cjsl"), true));
-        QVERIFY(queryform->sortState(1).ascendingNext());
+        QVERIFY(queryform->page(1).sortState().ascendingNext());
 
         clickTitle(1, 2);
         QCOMPARE(caption(1, 2), Up + QStringLiteral("成交数量"));
@@ -134,7 +134,7 @@ private slots:
                 QVERIFY(!caption(number, column).startsWith(Down));
                 QVERIFY(!caption(number, column).startsWith(Up));
             }
-            QVERIFY(!queryform->sortState(number).ascendingNext());
+            QVERIFY(!queryform->page(number).sortState().ascendingNext());
         }
         clickTitle(2, 4);
         QCOMPARE(caption(2, 4), Down + QStringLiteral("委托数量"));
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(labelText(QStringLiteral("Label12")), QStringLiteral("0"));
         clickTitle(1, 1);
         QCOMPARE(caption(1, 1), Down + QStringLiteral("证券代码"));
-        QVERIFY(queryform->sortState(1).ascendingNext());
+        QVERIFY(queryform->page(1).sortState().ascendingNext());
         QCOMPARE(watcher.records.size(), 0);
     }
 
@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(watcher.records.first().icon, int(QMessageBox::Critical));
         QCOMPARE(caption(1, 2), QStringLiteral("成交数量"));
         QCOMPARE(caption(1, 4), Up + QStringLiteral("成交金额"));
-        QVERIFY(queryform->sortState(1).ascendingNext());
+        QVERIFY(queryform->page(1).sortState().ascendingNext());
         // Still the same direction on the next click.
         clickTitle(1, 0);
         QCOMPARE(watcher.records.size(), 2);
@@ -202,7 +202,7 @@ private slots:
         clickTitle(1, 0);
         QCOMPARE(watcher.records.size(), 2);
         QCOMPARE(caption(1, 0), Up + QStringLiteral("股东代码"));
-        QVERIFY(!queryform->sortState(1).ascendingNext());
+        QVERIFY(!queryform->page(1).sortState().ascendingNext());
         QCOMPARE(nonEmpty(columnTexts(1, 0)), sqliteOrdered(QStringLiteral("gddm"), false));
     }
 
@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(header->sectionSize(0), width + 30);
         QCOMPARE(caption(1, 0), QStringLiteral("股东代码"));
         QCOMPARE(caption(1, 1), QStringLiteral("证券代码"));
-        QCOMPARE(queryform->sortState(1).lastColumn(), -1);
+        QCOMPARE(queryform->page(1).sortState().lastColumn(), -1);
         // Columns stay in their designed positions.
         QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 10, y));
         QMouseEvent drag(QEvent::MouseMove, QPointF(5, y), viewport->mapToGlobal(QPointF(5, y)), Qt::NoButton,
