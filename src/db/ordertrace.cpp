@@ -51,6 +51,24 @@ std::vector<TraceRow> readOrders(SQLHDBC dbc, const QString &sql, const std::vec
 
 } // namespace
 
+TraceKey traceKeyOf(const QString &table, const std::function<QString(const QString &field)> &value)
+{
+    TraceKey key;
+    const QString name = table.toLower();
+    if (name == QLatin1String("ashare_ordwth")) {
+        key.recNum = qint32(wholeNumber(value(QStringLiteral("rec_num"))));
+        key.reff = value(QStringLiteral("reff")).trimmed();
+    } else if (name == QLatin1String("ashare_ordwth2")) {
+        if (isCancelFlag(value(QStringLiteral("owflag"))))
+            key.recNum = qint32(wholeNumber(value(QStringLiteral("ordrec"))));
+        else
+            key.reff = value(QStringLiteral("reff")).trimmed();
+    } else if (name == QLatin1String("ashare_cjhb")) {
+        key.reff = value(QStringLiteral("sqbh")).trimmed();
+    }
+    return key;
+}
+
 OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
 {
     OrderTrace trace;

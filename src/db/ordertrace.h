@@ -43,6 +43,11 @@ struct OrderTrace
     std::vector<TraceRow> rows; // in time order
 };
 
+// The key of a row of one of the three tables (named in lower case), its
+// values by field name: an order by rec_num and reff, a confirmation by reff
+// (a cancel's by ordrec, the cancelled order's rec_num), a trade by sqbh.
+TraceKey traceKeyOf(const QString &table, const std::function<QString(const QString &field)> &value);
+
 // The three selects on an open connection. Throws DatabaseError.
 OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key);
 
