@@ -3,6 +3,8 @@
 // Rows of a trading day planted with plain SQL, timed relative to now, and
 // the steps the monitor tests share.
 
+#include "db/connection.h"
+#include "gateway.h"
 #include "reference/monitorform.h"
 #include "reference/traceform.h"
 
@@ -114,6 +116,89 @@ inline QString traceState(const flow::TraceKey &key)
     if (!spy.wait(20000))
         return QStringLiteral("(no trace)");
     return traceform->stateText();
+}
+
+// A short, fast trading day of the stand-in: `rows` rows, answers within
+// milliseconds, no rejections unless asked.
+inline gateway::Options standInDay(const QString &dsn, std::int64_t rows)
+{
+    gateway::Options o;
+    o.dsn = dsn;
+    o.rows = rows;
+    o.rate = 2000;
+    o.confirmDelayMs = 5;
+    o.fillDelayMs = 10;
+    o.pollMs = 10;
+    o.rejectPercent = 0;
+    o.seconds = 20;
+    return o;
+}
+
+// Runs the stand-in on a connection of its own until its day ends.
+inline void runStandIn(const gateway::Options &o)
+{
+    Connection connection;
+    auto link = Connection::connect(gateway::odbcConnectionString(o));
+    if (!o.database.isEmpty())
+        Connection::selectDatabase(link->get(), o.database);
+    connection.adopt(std::move(link), o.database);
+    gateway::run(connection, o);
+}
+
+// The faults of the stand-in, each with the one finding it must give.
+inline void addFaultRows()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("gap") << "gap" << "记录编号不连续 1021";
+    QTest::newRow("repeated rec_num") << "repeatRecNum" << "记录编号重复 1021";
+    QTest::newRow("repeated reff") << "repeatReff" << "申请编号重复 ";
+    QTest::newRow("cancel of no order") << "cancelUnknown" << "撤单对象不存在 1030";
+    QTest::newRow("cancel of itself") << "cancelNotLower" << "撤单对象编号过大 1031";
+    QTest::newRow("trade of no order") << "unknownTrade" << "成交无对应委托 ";
+    QTest::newRow("overfill") << "overfill" << "超额成交 ";
+    QTest::newRow("gateway stops taking") << "stopTaking" << "未报超时 ";
+    QTest::newRow("gateway stops confirming") << "stopConfirming" << "未确认超时 ";
+    QTest::newRow("normal day") << "" << "";
+}
+
+inline void plantFault(gateway::Options &o, const QString &fault)
+{
+    gateway::Faults &f = o.faults;
+    std::int64_t *at = fault == "gap" ? &f.gap
+        : fault == "repeatRecNum" ? &f.repeatRecNum
+        : fault == "repeatReff" ? &f.repeatReff
+        : fault == "cancelUnknown" ? &f.cancelUnknown
+        : fault == "cancelNotLower" ? &f.cancelNotLower
+        : fault == "unknownTrade" ? &f.unknownTrade
+        : fault == "overfill" ? &f.overfill
+        : fault == "stopTaking" ? &f.stopTaking
+        : fault == "stopConfirming" ? &f.stopConfirming
+        : nullptr;
+    if (at)
+        *at = 20;
+    if (fault.startsWith(QLatin1String("stop")))
+        o.seconds = 3; // the day does not end by itself
+}
+
+// The findings but rejections and time-outs of rows a stall left behind,
+// as "类别 返回码", one per kind; how many there were of the expected kind
+// in `count`.
+inline QStringList kindsBesideRejections(const QString &expected, int *count)
+{
+    QStringList kinds;
+    *count = 0;
+    for (const QString &text : findingTexts()) {
+        const QStringList parts = text.split(u' ');
+        const QString kind = parts[0] + u' ' + parts.value(2);
+        if (parts[0] == QStringLiteral("废单"))
+            continue;
+        if (kind == expected)
+            ++*count;
+        if (!kinds.contains(kind))
+            kinds << kind;
+    }
+    return kinds;
 }
 
 } // namespace monitortest

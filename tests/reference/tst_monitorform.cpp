@@ -45,6 +45,8 @@ private slots:
     }
     void cleanupTestCase() { removeDbset(); }
 
+    void standInFaultGivesItsFinding_data() { addFaultRows(); }
+    void standInFaultGivesItsFinding();
     void plantedFaultGivesItsOneFinding_data();
     void plantedFaultGivesItsOneFinding();
     void figuresEqualIndependentSql();
@@ -57,6 +59,38 @@ private slots:
     void traceStateSentence_data();
     void traceStateSentence();
 };
+
+void TestMonitorForm::standInFaultGivesItsFinding()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, expected);
+    gateway::Options day = standInDay(QStringLiteral("sse"), 60);
+    plantFault(day, fault);
+    runStandIn(day);
+    Forms forms;
+    logIn();
+    monitorform->show();
+    child<QSpinBox>(monitorform, "TimeoutSpin")->setValue(1);
+    QTest::qWait(2100); // rows left behind by a stall are older than the threshold
+    QVERIFY(refreshMonitor());
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    int count = 0;
+    const QStringList kinds = kindsBesideRejections(expected, &count);
+    QVERIFY2(kinds == (expected.isEmpty() ? QStringList{} : QStringList{expected}),
+             qPrintable(findingTexts().join(u'|')));
+    if (!fault.startsWith(QLatin1String("stop")))
+        QCOMPARE(count, expected.isEmpty() ? 0 : 1);
+    if (fault == QLatin1String("stopTaking")) {
+        // The gateway takes the rest: the time-outs leave.
+        gateway::Options rest = standInDay(QStringLiteral("sse"), 0);
+        rest.broker = false;
+        rest.seconds = 1.5;
+        runStandIn(rest);
+        QVERIFY(refreshMonitor());
+        QCOMPARE(kindsBesideRejections(expected, &count), QStringList{});
+    }
+}
 
 void TestMonitorForm::plantedFaultGivesItsOneFinding_data()
 {
