@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/datasource.h"
 #include "db/query.h"
+#include "db/worker.h"
 #include "ui/command.h"
 #include "ui/waitcursor.h"
 
@@ -23,6 +24,7 @@ Tdatamod::Tdatamod(QObject *parent)
     , qry3(new Query(con, this))
     , DataSource3(new DataSource(qry3, this))
     , qry4(new Query(con, this))
+    , m_worker(std::make_unique<DatabaseWorker>(QStringLiteral("con worker")))
 {
     setObjectName(QStringLiteral("datamod"));
     con->setObjectName(QStringLiteral("con"));
@@ -64,7 +66,7 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     const WaitCursor waitCursor; // until the grid shows the result
     const std::shared_ptr<const QueryCall> call = query.call();
     const auto result = std::make_shared<std::unique_ptr<ResultSet>>();
-    runCommand(QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
+    runCommand(datamod->worker(), QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
     query.adopt(std::move(*result));
 }
 
@@ -74,5 +76,5 @@ void executeStatement(Query &query, const QStringList &lines, const Parameters &
     prepareStatement(query, lines, parameters);
     query.setPrepared(true);
     const std::shared_ptr<const QueryCall> call = query.call();
-    runCommand(progressText, [call](CommandControl &control) { call->execute(&control); });
+    runCommand(datamod->worker(), progressText, [call](CommandControl &control) { call->execute(&control); });
 }

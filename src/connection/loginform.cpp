@@ -107,7 +107,7 @@ void Tloginform::Button1Click()
     if (!con->connected()) {
         try {
             logIn(*con, {ui->Edit2->text(), ui->Edit1->text(), ui->Edit3->text(), ui->Edit4->text()},
-                  [](const std::function<void(CommandControl &)> &work) { runCommand(ConnectingText, work); });
+                  [](const std::function<void(CommandControl &)> &work) { runCommand(datamod->worker(), ConnectingText, work); });
         } catch (const std::exception &error) {
             showCommandFailure(error, [this] { msg::error(LoginFailedText, LoginFailedCaption, this); });
             resetPassword();

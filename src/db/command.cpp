@@ -6,10 +6,18 @@
 #include <thread>
 
 namespace {
+
 const QString CancelledText = QStringLiteral("操作已取消");
+
+qint64 nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
-// The statement being executed, guarded against being freed while a helper
+// The statement being executed, guarded against being freed while another
 // thread cancels it.
 struct CommandControl::Executing
 {
@@ -29,17 +37,26 @@ bool CommandControl::cancelRequested() const
     return m_cancel.load();
 }
 
+void CommandControl::setInterrupter(Interrupter interrupter)
+{
+    m_interrupter = std::move(interrupter);
+}
+
 void CommandControl::requestCancel()
 {
+    qint64 unset = 0; // the first request starts the give-up time
+    m_cancelledAtMs.compare_exchange_strong(unset, nowMs());
     if (m_cancel.exchange(true))
         return;
-    // SQLCancel may block for as long as the server does not answer, so it
-    // runs on a helper thread of its own.
-    std::thread([executing = m_executing] {
+    auto interrupt = [executing = m_executing] {
         const std::lock_guard<std::mutex> lock(executing->mutex);
         if (executing->statement != SQL_NULL_HSTMT)
             SQLCancel(executing->statement);
-    }).detach();
+    };
+    if (m_interrupter)
+        m_interrupter(std::move(interrupt));
+    else
+        interrupt();
 }
 
 void CommandControl::addRows(qint64 n)
@@ -61,6 +78,20 @@ void CommandControl::throwIfCancelled() const
 bool CommandControl::abandonable() const
 {
     return m_abandonable.load();
+}
+
+qint64 CommandControl::msUntilGivenUp() const
+{
+    if (!cancelRequested())
+        return CommandGiveUpMs;
+    if (abandonable())
+        return 0;
+    return std::max<qint64>(0, m_cancelledAtMs.load() + CommandGiveUpMs - nowMs());
+}
+
+bool CommandControl::givenUp() const
+{
+    return cancelRequested() && msUntilGivenUp() == 0;
 }
 
 CommandControl::Interruptible::Interruptible(CommandControl *control, SQLHSTMT statement)
@@ -111,25 +142,24 @@ OperationCancelled::OperationCancelled()
 struct CommandRun::Sync
 {
     mutable std::mutex mutex;
-    std::condition_variable endedChanged;
+    std::condition_variable changed;
     bool ended = false;
     std::function<void()> listener;
+    // The thread calling the listener, while it does.
+    std::thread::id calling;
 };
 
-std::shared_ptr<CommandRun> CommandRun::start(Work work)
+CommandRun::CommandRun()
+    : m_sync(std::make_unique<Sync>())
 {
-    std::shared_ptr<CommandRun> run(new CommandRun);
-    run->m_sync = std::make_unique<Sync>();
-    // Detached: a call that never returns must not hold up anyone.
-    std::thread([run, work = std::move(work)]() mutable { run->run(std::move(work)); }).detach();
-    return run;
 }
 
 CommandRun::~CommandRun() = default;
 
-void CommandRun::run(Work work)
+void CommandRun::execute(Work &work)
 {
     try {
+        m_control.throwIfCancelled();
         work(m_control);
     } catch (...) {
         m_error = std::current_exception();
@@ -137,11 +167,22 @@ void CommandRun::run(Work work)
     // What the work holds (statements, a connection given up) is freed here,
     // on the thread that used it.
     work = nullptr;
+    std::function<void()> listener;
+    {
+        const std::lock_guard<std::mutex> lock(m_sync->mutex);
+        m_sync->ended = true;
+        listener = std::move(m_sync->listener);
+        m_sync->listener = nullptr;
+        if (listener)
+            m_sync->calling = std::this_thread::get_id();
+        m_sync->changed.notify_all();
+    }
+    if (!listener)
+        return;
+    listener();
     const std::lock_guard<std::mutex> lock(m_sync->mutex);
-    m_sync->ended = true;
-    m_sync->endedChanged.notify_all();
-    if (m_sync->listener)
-        m_sync->listener();
+    m_sync->calling = {};
+    m_sync->changed.notify_all();
 }
 
 bool CommandRun::ended() const
@@ -153,14 +194,19 @@ bool CommandRun::ended() const
 bool CommandRun::wait(int milliseconds)
 {
     std::unique_lock<std::mutex> lock(m_sync->mutex);
-    return m_sync->endedChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                         [this] { return m_sync->ended; });
+    return m_sync->changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                    [this] { return m_sync->ended; });
 }
 
 void CommandRun::setEndListener(std::function<void()> listener)
 {
-    const std::lock_guard<std::mutex> lock(m_sync->mutex);
+    std::unique_lock<std::mutex> lock(m_sync->mutex);
+    const std::thread::id self = std::this_thread::get_id();
+    m_sync->changed.wait(lock, [this, self] {
+        return m_sync->calling == std::thread::id() || m_sync->calling == self;
+    });
     if (listener && m_sync->ended) {
+        lock.unlock();
         listener();
         return;
     }

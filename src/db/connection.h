@@ -11,7 +11,7 @@
 class CommandControl;
 
 // An open ODBC connection handle. The last owner disconnects and frees it, on
-// its own thread: a call given up on a worker keeps the handle until it returns.
+// its own thread (see "Give-up" in db/worker.h).
 class ConnectionLink
 {
 public:
@@ -103,7 +103,7 @@ struct LoginValues
     QString database;
 };
 
-// Runs the work of a command (on a worker thread, for one).
+// Runs the work of a command (on a database worker, for one).
 using WorkRunner = std::function<void(const std::function<void(CommandControl &)> &work)>;
 
 // The login sequence on a closed connection: sets the login's connection

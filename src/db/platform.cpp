@@ -10,7 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <iconv.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #endif
 
 namespace platform {
@@ -63,6 +67,16 @@ bool resetPeakResident()
 qint64 windowPeakResidentBytes()
 {
     return peakResidentBytes();
+}
+
+void nameThisThread(const QString &name)
+{
+    SetThreadDescription(GetCurrentThread(), reinterpret_cast<const wchar_t *>(name.utf16()));
+}
+
+void giveBackFreedMemory()
+{
+    // The Windows heap gives large blocks back as they are freed.
 }
 
 #else
@@ -188,6 +202,22 @@ bool resetPeakResident()
 qint64 windowPeakResidentBytes()
 {
     return highWaterMark();
+}
+
+void nameThisThread(const QString &name)
+{
+    // Linux takes 15 bytes and the terminating zero.
+    QByteArray bytes = name.toUtf8().left(15);
+    while (!bytes.isEmpty() && QString::fromUtf8(bytes).contains(QChar::ReplacementCharacter))
+        bytes.chop(1);
+    pthread_setname_np(pthread_self(), bytes.constData());
+}
+
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 #endif

@@ -23,4 +23,11 @@ bool resetPeakResident();
 // where there is none), in bytes.
 qint64 windowPeakResidentBytes();
 
+// Names the calling thread for debuggers and tools (cut to what the system
+// takes).
+void nameThisThread(const QString &name);
+// Gives memory the allocator holds free back to the system where it keeps
+// it (glibc after a large result is freed); does nothing elsewhere.
+void giveBackFreedMemory();
+
 } // namespace platform

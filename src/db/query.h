@@ -37,15 +37,15 @@ private:
 
 // What open() and execSql() send to the driver: the statement and its
 // parameter values copied from the query, bound to the connection as it was.
-// It runs on any thread while the query stays on its own; the statement
-// handle lives only inside one call, on the calling thread.
+// It runs on a database worker while the query stays on its thread (the
+// rules: db/worker.h).
 class QueryCall
 {
 public:
     ~QueryCall();
-    // Executes and fetches the whole result. A cancel of the control
-    // interrupts the execution (SQLCancel) or stops the fetch at the next
-    // block. Throws DatabaseError or OperationCancelled.
+    // Executes and fetches the whole result; a cancel of the control stops
+    // it (see "Cancel" in db/worker.h). Throws DatabaseError or
+    // OperationCancelled.
     std::unique_ptr<ResultSet> fetch(CommandControl *control = nullptr) const;
     // Executes a statement that returns no rows.
     void execute(CommandControl *control = nullptr) const;

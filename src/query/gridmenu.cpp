@@ -6,6 +6,7 @@
 #include "query/resultgrid.h"
 #include "query/sortstate.h"
 #include "reference/rtnform.h"
+#include "connection/datamodule.h"
 #include "ui/command.h"
 #include "ui/errorbox.h"
 
@@ -144,7 +145,7 @@ void GridMenu::exportRows() const
         const int rows = result->rowCount();
         // The held result stays as it is while the command runs: the window
         // takes no input until it has ended.
-        runCommand(ExportingText, [result, columns, target](CommandControl &control) {
+        runCommand(datamod->worker(), ExportingText, [result, columns, target](CommandControl &control) {
             exportResult(*result, columns, target.path, target.format, control);
         });
         showExportNotice(rows, target.path);

@@ -1,5 +1,6 @@
 #include "query/sortstate.h"
 
+#include "connection/datamodule.h"
 #include "db/datasource.h"
 #include "db/query.h"
 #include "ui/command.h"
@@ -14,7 +15,7 @@ const QString SortingText = QStringLiteral("正在排序…");
 // A large result takes a while to sort: off the UI thread, as a command.
 void sortAsCommand(Query &query, const QString &expression)
 {
-    query.sort(expression, [](const std::function<void(CommandControl &)> &work) { runCommand(SortingText, work); });
+    query.sort(expression, [](const std::function<void(CommandControl &)> &work) { runCommand(datamod->worker(), SortingText, work); });
 }
 
 } // namespace

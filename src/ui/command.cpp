@@ -22,8 +22,6 @@ const QString BusyText = QStringLiteral("A command is already running");
 
 constexpr int ProgressDelayMs = 500;
 constexpr int ProgressUpdateMs = 250;
-// How long a cancelled command may take to end before it is given up.
-constexpr int GiveUpMs = 2000;
 
 bool running = false;
 bool ending = false;
@@ -139,9 +137,9 @@ struct RunningFlag
 class CommandSession
 {
 public:
-    CommandSession(const QString &text, const std::function<void(CommandControl &)> &work)
+    CommandSession(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work)
         : m_text(text)
-        , m_run(CommandRun::start(work))
+        , m_run(worker.post(work))
         , m_control(m_run->control())
         , m_blocker([this] {
             m_closing = true;
@@ -151,6 +149,7 @@ public:
         m_clock.start();
         m_run->setEndListener([this] { QMetaObject::invokeMethod(&m_loop, "quit", Qt::QueuedConnection); });
         m_giveUp.setSingleShot(true);
+        m_giveUp.setTimerType(Qt::PreciseTimer); // not before the worker counts it given up
         QObject::connect(&m_giveUp, &QTimer::timeout, &m_loop, &QEventLoop::quit);
         m_showProgress.setSingleShot(true);
         QObject::connect(&m_showProgress, &QTimer::timeout, &m_loop, [this] { showProgress(); });
@@ -170,7 +169,7 @@ public:
             // main window's close box does.
             m_closing = true;
             m_control.requestCancel();
-            m_run->wait(GiveUpMs);
+            m_run->wait(CommandGiveUpMs);
         }
         m_progress.reset();
     }
@@ -209,7 +208,7 @@ private:
             m_abandoned = true;
             m_loop.quit();
         } else {
-            m_giveUp.start(GiveUpMs);
+            m_giveUp.start(CommandGiveUpMs);
         }
     }
 
@@ -261,14 +260,14 @@ CommandEvents *commandEvents()
     return events;
 }
 
-void runCommand(const QString &text, const std::function<void(CommandControl &)> &work)
+void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work)
 {
     if (running)
         throw DatabaseError(BusyText);
     const RunningFlag flag;
     ending = false;
     const WaitCursor waitCursor;
-    CommandSession session(text, work);
+    CommandSession session(worker, text, work);
     session.wait();
     session.finish();
 }

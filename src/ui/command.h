@@ -1,29 +1,25 @@
 #pragma once
 
-// Commands that wait on the database: the work runs on a worker thread while
-// the user-interface thread keeps its event loop, modally.
+// Commands that wait on the database, modally: the work runs on the
+// connection's DatabaseWorker while the user-interface thread keeps its event
+// loop. The rules of a command are at the top of db/worker.h.
 
-#include "db/command.h"
+#include "db/worker.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
 
-// Runs work on the database worker thread (one command at a time) while the UI thread keeps
-// its event loop running modally (no other input; wait cursor). After about 0.5 s a modal
+// Posts `work` to `worker` (one command at a time) and keeps the UI thread's event loop
+// running modally (no other input; wait cursor) until it ends. After about 0.5 s a modal
 // progress window shows `text` ("正在查询…", "正在连接…", "正在清空…", "正在导出…"), the rows
-// so far and the elapsed seconds, with "取消" (Escape the same). Returns when the work has
-// ended; rethrows the work's exception on the calling (UI) thread; throws OperationCancelled
-// when cancelled.
-//
-// The work is copied and may outlive the call: a cancelled command whose work
-// has not ended about 2 s later ends anyway (the connection is then given up,
-// see CommandEvents), and the work goes on on its thread until its call
-// returns. So it captures by value what it uses, never the caller's locals.
-// During a command only the main window's close box is honoured: it cancels,
-// waits for the work at most those 2 s, and ends the program's event loops.
-void runCommand(const QString &text, const std::function<void(CommandControl &)> &work);
+// so far and the elapsed seconds, with "取消" (Escape the same). Rethrows the work's exception
+// on the UI thread; throws OperationCancelled when cancelled, and when the work was given up
+// (then CommandEvents tells that the connection is lost, unless the work was abandonable).
+// During a command only the main window's close box is honoured: it cancels, waits for the
+// work until it is given up, and ends the program's event loops.
+void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work);
 
 // True while runCommand runs.
 bool commandRunning();

@@ -212,7 +212,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QVERIFY_THROWS_EXCEPTION(OperationCancelled,
-                                 runCommand(QStringLiteral("正在查询…"), [](CommandControl &) {
+                                 runCommand(datamod->worker(), QStringLiteral("正在查询…"), [](CommandControl &) {
                                      std::this_thread::sleep_for(std::chrono::seconds(4));
                                  }));
         QVERIFY(clock.elapsed() < 4000);
