@@ -210,11 +210,11 @@ Snapshot FlowSession::refresh(int timeoutSeconds, CommandControl *control)
             m_flow.clearOrders();
             readOrders(control);
         }
-        if (m_flow.confirmationRows() < confirmations || m_flow.orderRows() == 0) {
+        if (m_flow.confirmationRows() < confirmations) {
             m_flow.clearConfirmations();
             readConfirmations(control);
         }
-        if (m_flow.tradeRows() < trades || m_flow.orderRows() == 0) {
+        if (m_flow.tradeRows() < trades) {
             m_flow.clearTrades();
             readTrades(control);
         }

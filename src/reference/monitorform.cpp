@@ -298,6 +298,14 @@ void Tmonitorform::FormShow()
     RefreshButtonClick();
 }
 
+void Tmonitorform::watch(const QString &odbcConnectionString, const QString &database)
+{
+    stop();
+    m_session = std::make_shared<flow::FlowSession>(odbcConnectionString, database);
+    if (!m_worker)
+        m_worker = std::make_unique<DatabaseWorker>(QStringLiteral("monitor"));
+}
+
 void Tmonitorform::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);

@@ -67,6 +67,9 @@ public:
     // Logout or a connection given up: stops, closes its connection, empties
     // the window and hides it.
     void stop();
+    // Watches the database an ODBC connection string names rather than the
+    // current login's, from the next showing on (tools and the benchmark).
+    void watch(const QString &odbcConnectionString, const QString &database);
     bool refreshing() const { return m_busy; }
     const flow::Snapshot &snapshot() const { return m_snapshot; }
     QString statusText() const;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTableView>
 
 using namespace testsupport;
 using namespace monitortest;
@@ -56,6 +57,7 @@ private slots:
     void failedRefreshShowsReasonAndNextRecovers();
     void logoutStopsAndEmptiesTheMonitor();
     void refreshSettingsKeepTheirOwnSection();
+    void doubleClickOnFindingTracesItsOrder();
     void traceStateSentence_data();
     void traceStateSentence();
 };
@@ -323,6 +325,24 @@ void TestMonitorForm::refreshSettingsKeepTheirOwnSection()
     QCOMPARE(child<QSpinBox>(monitorform, "RefreshSpin")->value(), 5);
     QCOMPARE(child<QSpinBox>(monitorform, "TimeoutSpin")->value(), 25);
     removeDbset();
+}
+
+void TestMonitorForm::doubleClickOnFindingTracesItsOrder()
+{
+    plantNormalDay(exec);
+    exec(order(4, "F1", "P", 1000, 46));
+    exec(confirmation(4, "F1", "F", "231", 45));
+    Forms forms;
+    logIn();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QCOMPARE(findingTexts(), QStringList{"废单 4 231"});
+    auto *grid = child<QTableView>(monitorform, "FindingsGrid");
+    QSignalSpy spy(traceform, &Ttraceform::traced);
+    emit grid->doubleClicked(grid->model()->index(0, 0));
+    QVERIFY(spy.wait(20000));
+    QCOMPARE(traceform->stateText(), QStringLiteral("废单：231 余额不足"));
+    QCOMPARE(traceform->rows()->rowCount(), 2);
 }
 
 void TestMonitorForm::traceStateSentence_data()
