@@ -86,6 +86,8 @@ struct SqliteDb
     {
         if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
             throw std::runtime_error("cannot open " + path.toStdString());
+        // Another process may be writing the file (the gateway stand-in).
+        sqlite3_busy_timeout(db, 10000);
     }
     ~SqliteDb() { sqlite3_close(db); }
 };

@@ -81,7 +81,9 @@ const QStringList CancelledSql = {
 const QStringList LastRecSql = {QStringLiteral("select max(rec_num) from ashare_ordwth")};
 const QStringList LastTakenSql = {QStringLiteral("select max(rec_num) from ashare_ordwth where status in ('P','p')")};
 const QStringList LastReffSql = {
-    QStringLiteral("select reff from ashare_ordwth where upper(owflag) <> 'WTH' order by rec_num desc")};
+    QStringLiteral("select reff from ashare_ordwth where rec_num = "),
+    QStringLiteral("(select max(rec_num) from ashare_ordwth where upper(owflag) <> 'WTH')")};
+const QStringList HighestReffSql = {QStringLiteral("select max(reff) from ashare_ordwth where reff like 'J%'")};
 const QStringList LastConfirmationSql = {QStringLiteral("select max(rec_num) from ashare_ordwth2")};
 const QStringList LastTradeSql = {QStringLiteral("select max(cast(cjbh as int)) from ashare_cjhb")};
 
@@ -294,7 +296,8 @@ public:
         : m_db(db), m_options(options), m_counters(counters), m_random(options.seed)
     {
         m_nextRec = m_db.number(LastRecSql) + 1;
-        m_nextReff = m_nextRec;
+        // Reffs "J" and nine digits, above any such reff already there.
+        m_nextReff = std::max<std::int64_t>(m_nextRec, m_db.value(HighestReffSql).mid(1).toLongLong() + 1);
         m_lastOrderReff = m_db.value(LastReffSql);
         for (int i = 0; i < 40; ++i)
             m_accounts << QStringLiteral("A") + digits(m_random.below(1000000000), 9);
@@ -308,42 +311,59 @@ public:
     std::int64_t inserted() const { return m_inserted; }
 
     // Inserts the broker's next row.
+    // Nothing of the row counts before the database has it: a failed
+    // insert leaves no gap in rec_num.
     void insertNext()
     {
         const std::int64_t k = m_inserted + 1;
         const Faults &faults = m_options.faults;
-        if (k == faults.gap) {
-            m_counters.set("planted_gap_rec_num", QString::number(m_nextRec));
-            ++m_nextRec;
-        }
+        std::vector<std::pair<const char *, QString>> planted;
+        std::int64_t next = m_nextRec;
+        if (k == faults.gap)
+            planted.emplace_back("planted_gap_rec_num", QString::number(next++));
         Row row;
         const bool repeatRec = k == faults.repeatRecNum && m_lastRec > 0;
-        row.rec = repeatRec ? m_lastRec : m_nextRec++;
+        row.rec = repeatRec ? m_lastRec : next++;
         if (repeatRec)
-            m_counters.set("planted_repeat_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_repeat_rec_num", QString::number(row.rec));
         row.time = Clocks::time();
         row.firm = digits(30000 + m_random.below(4), 5);
 
+        const std::int64_t reffBefore = m_nextReff;
+        Order *cancelled = nullptr;
+        bool plainOrder = false;
         if (k == faults.cancelUnknown) {
             // A cancel naming a row that is no order: the latest cancel, or 0.
             makeCancel(row, nullptr);
             row.ordrec = QString::number(m_lastCancelRec);
-            m_counters.set("planted_cancel_unknown_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_cancel_unknown_rec_num", QString::number(row.rec));
         } else if (k == faults.cancelNotLower) {
             makeCancel(row, nullptr);
             row.ordrec = QString::number(row.rec);
-            m_counters.set("planted_cancel_not_lower_rec_num", QString::number(row.rec));
+            planted.emplace_back("planted_cancel_not_lower_rec_num", QString::number(row.rec));
         } else if (k == faults.repeatReff && !m_lastOrderReff.isEmpty()) {
             makeOrder(row);
             row.reff = m_lastOrderReff;
-            m_counters.set("planted_repeat_reff", row.reff);
-        } else if (Order *order = cancelCandidate()) {
-            makeCancel(row, order);
+            planted.emplace_back("planted_repeat_reff", row.reff);
+        } else if ((cancelled = cancelCandidate())) {
+            makeCancel(row, cancelled);
         } else {
             makeOrder(row);
-            m_lastOrderReff = row.reff;
+            plainOrder = true;
         }
-        insert(row);
+        try {
+            insert(row);
+        } catch (...) {
+            m_nextReff = reffBefore;
+            throw;
+        }
+        m_nextRec = next;
+        for (const auto &[name, value] : planted)
+            m_counters.set(name, value);
+        if (cancelled)
+            cancelled->cancelled = true;
+        if (plainOrder)
+            m_lastOrderReff = row.reff;
         m_lastRec = std::max(m_lastRec, row.rec);
         ++m_inserted;
         m_counters.add("rows_inserted");
@@ -397,10 +417,8 @@ private:
         }
         row.owflag = QStringLiteral("WTH");
         row.reff = order && m_options.cancelReffRepeatsOrder ? order->row.reff : nextReff();
-        if (order) {
+        if (order)
             row.ordrec = QString::number(order->row.rec);
-            order->cancelled = true;
-        }
     }
 
     Order *cancelCandidate()
@@ -507,7 +525,14 @@ public:
         while (!m_events.empty() && m_events.top().due <= now && !stopRequested) {
             Event event = m_events.top();
             m_events.pop();
-            event.run();
+            try {
+                event.run();
+            } catch (...) {
+                // Written again a little later: nothing is lost to a busy database.
+                event.due = now + 100;
+                m_events.push(std::move(event));
+                throw;
+            }
         }
     }
 
@@ -551,20 +576,23 @@ private:
     {
         const Faults &faults = m_options.faults;
         QString sequenceFault;
+        std::int64_t expected = row.rec + 1;
         if (m_expected > 0 && row.rec != m_expected) {
-            m_counters.add("sequence_faults");
             if (m_options.haltOnSequenceFault) {
+                m_counters.add("sequence_faults");
                 m_stoppedTaking = true;
                 m_counters.set("halted_at_rec_num", QString::number(row.rec));
                 return false;
             }
             sequenceFault = QString::fromLatin1(SequenceCode);
-            if (row.rec > m_expected)
-                m_expected = row.rec + 1;
-        } else {
-            m_expected = row.rec + 1;
+            // After a repeat the next one is still the one expected.
+            if (row.rec < m_expected)
+                expected = m_expected;
         }
         m_db.exec(TakeSql, {{QStringLiteral("rec"), QString::number(row.rec)}, {QStringLiteral("reff"), row.reff}});
+        m_expected = expected;
+        if (!sequenceFault.isEmpty())
+            m_counters.add("sequence_faults");
         ++m_taken;
         m_counters.add("rows_taken");
         if (m_taken == faults.unknownTrade)
@@ -619,7 +647,7 @@ private:
 
     void writeConfirmation(const Row &row, const QString &status, const QString &remark, std::int64_t qty2)
     {
-        const std::int64_t rec = m_nextConfirmation++;
+        const std::int64_t rec = m_nextConfirmation;
         const bool accepted = status == QLatin1String("O") || status == QLatin1String("W");
         m_db.exec(InsertConfirmationSql,
                   {{QStringLiteral("rec"), QString::number(rec)},
@@ -638,6 +666,7 @@ private:
                    {QStringLiteral("ordrec"), row.ordrec.isEmpty() ? QStringLiteral("0") : row.ordrec},
                    {QStringLiteral("teordernum"), accepted ? digits(10000000 + rec, 8) : QString()},
                    {QStringLiteral("firmid"), row.firm}});
+        ++m_nextConfirmation;
         m_counters.add("confirmations_written");
     }
 
@@ -651,12 +680,12 @@ private:
 
     void confirmAccepted(const Row &row, bool repeatedReff, Millis now)
     {
+        // A market order's remainder would be cancelled at once: it trades in full here.
+        writeConfirmation(row, QStringLiteral("O"), QStringLiteral("0"), 0);
         Book &book = m_book[row.rec];
         book.status = QStringLiteral("O");
         ++m_accepted;
         m_counters.add("orders_accepted");
-        // A market order's remainder would be cancelled at once: it trades in full here.
-        writeConfirmation(row, QStringLiteral("O"), QStringLiteral("0"), 0);
         if (repeatedReff)
             return;
         if (m_accepted == m_options.faults.overfill) {
@@ -709,8 +738,8 @@ private:
             confirmRejected(row, refusal);
             return;
         }
-        book->cancelled = true;
         writeConfirmation(row, QStringLiteral("W"), QStringLiteral("0"), book->row.qty - book->filled);
+        book->cancelled = true;
         m_counters.add("cancels_accepted");
     }
 
@@ -749,7 +778,7 @@ private:
                   {{QStringLiteral("gddm"), row.acc},
                    {QStringLiteral("gdxm"), nameOf(row.acc)},
                    {QStringLiteral("bcrq"), m_clocks.dayDate()},
-                   {QStringLiteral("cjbh"), QString::number(m_nextTrade++)},
+                   {QStringLiteral("cjbh"), QString::number(m_nextTrade)},
                    {QStringLiteral("gsdm"), row.firm},
                    {QStringLiteral("cjsl"), QString::number(quantity)},
                    {QStringLiteral("bcye"), QString::number(row.bs == QLatin1String("B") ? quantity : 0)},
@@ -761,6 +790,7 @@ private:
                    {QStringLiteral("sqbh"), sqbh},
                    {QStringLiteral("bs"), row.bs},
                    {QStringLiteral("mjbh"), QStringLiteral("00001")}});
+        ++m_nextTrade;
         m_counters.add("trades_written");
         m_counters.add("quantity_filled", quantity);
     }
@@ -894,223 +924,3 @@ std::vector<std::pair<QString, QString>> run(Connection &connection, const Optio
 
 } // namespace gateway
 
-namespace gateway {
-
-namespace {
-
-const char *const UsageText = R"(usage: gateway [options]
-Plays the broker's order program and the exchange's gateway against the
-three interface tables of an ODBC data source, and prints what it did as
-"name: value" lines when it ends (time, row count, SIGINT or SIGTERM).
-
-Connection:
-  --dsn NAME              ODBC data source name
-  --user NAME             login (none: the DSN's own)
-  --password TEXT         password
-  --database NAME         database to select (none: the DSN's own)
-  --connect STRING        a whole ODBC connection string instead of the above
-
-Running:
-  --broker-only           insert orders and cancels only
-  --exchange-only         take rows, confirm and fill only
-  --rate N                rows per second the broker inserts (default 20)
-  --confirm-delay MS      taking a row to its confirmation (default 300)
-  --fill-delay MS         confirmation to the first fill (default 1000)
-  --poll MS               how often the exchange looks for "R" rows (default 100)
-  --seconds S             stop after S seconds (default: run until stopped)
-  --rows N                the broker inserts N rows (alone, the exchange takes
-                          N rows), then the run ends once every row taken is
-                          answered
-  --seed N                the same seed gives the same rows (default 1)
-  --cancel-percent N      share of the broker's rows that are cancels (default 8)
-  --reject-percent N      share of orders the exchange rejects (default 5)
-  --cancel-reff-repeats   a cancel carries the cancelled order's reff instead
-                          of one of its own
-  --halt-on-sequence-fault
-                          a rec_num gap or repeat stops the exchange side (as
-                          the gateway does); without it the row is rejected
-                          "E" 1021 and the rows after it are taken
-  --date YYYYMMDD         date of the rows (default: today)
-
-Faults, each planted once; N counts rows of this run, from 1:
-  --stop-taking N         the exchange takes N rows, then no more (rows stay "R")
-  --stop-confirming N     the exchange confirms N rows, then takes rows ("P")
-                          without answering them
-  --reject-burst N[:CODE[:COUNT]]
-                          from the N-th order taken, COUNT orders (default 5)
-                          rejected with return code CODE (default 231)
-  --gap N                 the broker's N-th row skips one rec_num
-  --repeat-rec-num N      the broker's N-th row repeats the rec_num before it
-  --repeat-reff N         the broker's N-th row is an order with the reff of
-                          its latest order
-  --cancel-unknown N      the broker's N-th row cancels a rec_num that is no
-                          order (its latest cancel's, or 0)
-  --cancel-not-lower N    the broker's N-th row cancels its own rec_num
-  --unknown-trade N       on taking its N-th row the exchange writes a trade
-                          whose sqbh is no order's reff
-  --overfill N            the N-th order accepted gets one fill of its
-                          quantity plus 100
-)";
-
-bool parseCount(const QString &text, std::int64_t *value)
-{
-    bool ok = false;
-    const qlonglong n = text.toLongLong(&ok);
-    if (!ok || n < 1)
-        return false;
-    *value = n;
-    return true;
-}
-
-bool parseNumber(const QString &text, double low, double high, double *value)
-{
-    bool ok = false;
-    const double n = text.toDouble(&ok);
-    if (!ok || n < low || n > high)
-        return false;
-    *value = n;
-    return true;
-}
-
-bool parseBurst(const QString &text, Faults *faults)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() > 3 || !parseCount(parts[0], &faults->rejectBurst))
-        return false;
-    if (parts.size() > 1) {
-        const QString code = parts[1];
-        if (code.size() < 3 || code.size() > 4 || !std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c.isDigit(); }))
-            return false;
-        faults->rejectCode = code;
-    }
-    if (parts.size() > 2) {
-        std::int64_t count = 0;
-        if (!parseCount(parts[2], &count) || count > 100000)
-            return false;
-        faults->rejectCount = int(count);
-    }
-    return true;
-}
-
-} // namespace
-
-QString usage()
-{
-    return QString::fromUtf8(UsageText);
-}
-
-std::optional<Options> parseArguments(const QStringList &arguments, QString *error, bool *help)
-{
-    Options options;
-    Faults &faults = options.faults;
-    *help = false;
-    const std::map<QString, std::int64_t *> counts = {
-        {QStringLiteral("--rows"), &options.rows},
-        {QStringLiteral("--stop-taking"), &faults.stopTaking},
-        {QStringLiteral("--stop-confirming"), &faults.stopConfirming},
-        {QStringLiteral("--gap"), &faults.gap},
-        {QStringLiteral("--repeat-rec-num"), &faults.repeatRecNum},
-        {QStringLiteral("--repeat-reff"), &faults.repeatReff},
-        {QStringLiteral("--cancel-unknown"), &faults.cancelUnknown},
-        {QStringLiteral("--cancel-not-lower"), &faults.cancelNotLower},
-        {QStringLiteral("--unknown-trade"), &faults.unknownTrade},
-        {QStringLiteral("--overfill"), &faults.overfill}};
-    const std::map<QString, QString *> texts = {
-        {QStringLiteral("--dsn"), &options.dsn},       {QStringLiteral("--user"), &options.user},
-        {QStringLiteral("--password"), &options.password}, {QStringLiteral("--database"), &options.database},
-        {QStringLiteral("--connect"), &options.connectionString}, {QStringLiteral("--date"), &options.date}};
-    const auto fail = [error](const QString &text) {
-        *error = text;
-        return std::optional<Options>();
-    };
-    for (int i = 0; i < arguments.size(); ++i) {
-        QString name = arguments[i];
-        QString value;
-        bool hasValue = false;
-        const qsizetype equals = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && equals > 0) {
-            value = name.mid(equals + 1);
-            name = name.left(equals);
-            hasValue = true;
-        }
-        const auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= arguments.size())
-                return false;
-            value = arguments[++i];
-            return true;
-        };
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            *help = true;
-            return options;
-        }
-        if (name == QLatin1String("--broker-only")) {
-            options.exchange = false;
-        } else if (name == QLatin1String("--exchange-only")) {
-            options.broker = false;
-        } else if (name == QLatin1String("--cancel-reff-repeats")) {
-            options.cancelReffRepeatsOrder = true;
-        } else if (name == QLatin1String("--halt-on-sequence-fault")) {
-            options.haltOnSequenceFault = true;
-        } else if (const auto count = counts.find(name); count != counts.end()) {
-            if (!takeValue() || !parseCount(value, count->second))
-                return fail(name + QStringLiteral(" needs a whole number of at least 1"));
-        } else if (const auto text = texts.find(name); text != texts.end()) {
-            if (!takeValue())
-                return fail(name + QStringLiteral(" needs a value"));
-            *text->second = value;
-        } else if (name == QLatin1String("--reject-burst")) {
-            if (!takeValue() || !parseBurst(value, &faults))
-                return fail(QStringLiteral("--reject-burst needs N[:CODE[:COUNT]], CODE of 3 or 4 digits"));
-        } else if (name == QLatin1String("--rate") || name == QLatin1String("--seconds")) {
-            double n = 0;
-            if (!takeValue() || !parseNumber(value, 0.001, 1e6, &n))
-                return fail(name + QStringLiteral(" needs a positive number"));
-            (name == QLatin1String("--rate") ? options.rate : options.seconds) = n;
-        } else if (name == QLatin1String("--confirm-delay") || name == QLatin1String("--fill-delay")
-                   || name == QLatin1String("--poll") || name == QLatin1String("--cancel-percent")
-                   || name == QLatin1String("--reject-percent")) {
-            const bool percent = name.endsWith(QLatin1String("percent"));
-            double n = 0;
-            if (!takeValue() || !parseNumber(value, 0, percent ? 100 : 3600000, &n))
-                return fail(name + (percent ? QStringLiteral(" needs 0 to 100") : QStringLiteral(" needs milliseconds")));
-            int *target = name == QLatin1String("--confirm-delay") ? &options.confirmDelayMs
-                : name == QLatin1String("--fill-delay")            ? &options.fillDelayMs
-                : name == QLatin1String("--poll")                  ? &options.pollMs
-                : name == QLatin1String("--cancel-percent")        ? &options.cancelPercent
-                                                                   : &options.rejectPercent;
-            *target = int(n);
-        } else if (name == QLatin1String("--seed")) {
-            bool ok = false;
-            if (!takeValue() || (options.seed = value.toULongLong(&ok), !ok))
-                return fail(QStringLiteral("--seed needs a whole number"));
-        } else {
-            return fail(QStringLiteral("unknown argument ") + arguments[i]);
-        }
-    }
-    if (options.dsn.isEmpty() && options.connectionString.isEmpty())
-        return fail(QStringLiteral("--dsn or --connect is needed"));
-    if (!options.broker && !options.exchange)
-        return fail(QStringLiteral("--broker-only and --exchange-only exclude each other"));
-    if (options.pollMs < 1)
-        options.pollMs = 1;
-    if (!options.date.isEmpty()
-        && (options.date.size() != 8 || !std::all_of(options.date.cbegin(), options.date.cend(), [](QChar c) { return c.isDigit(); })))
-        return fail(QStringLiteral("--date needs YYYYMMDD"));
-    // One broker fault per row: each is planted exactly once.
-    std::map<std::int64_t, QString> rows;
-    for (const auto &[flag, row] : {std::pair{"--gap", faults.gap}, {"--repeat-rec-num", faults.repeatRecNum},
-                                    {"--repeat-reff", faults.repeatReff}, {"--cancel-unknown", faults.cancelUnknown},
-                                    {"--cancel-not-lower", faults.cancelNotLower}}) {
-        if (row == 0)
-            continue;
-        if (!rows.emplace(row, QString::fromLatin1(flag)).second)
-            return fail(QStringLiteral("%1 and %2 name the same row").arg(rows[row], QString::fromLatin1(flag)));
-    }
-    if (faults.repeatRecNum == 1 || faults.repeatReff == 1)
-        return fail(QStringLiteral("a repeat needs a row before it: N of at least 2"));
-    return options;
-}
-
-} // namespace gateway
