@@ -29,6 +29,11 @@ const QString StatusSql = QStringLiteral(
 const QString CountOrdersSql = QStringLiteral("select count(*) from ashare_ordwth");
 const QString CountConfirmationsSql = QStringLiteral("select count(*) from ashare_ordwth2");
 const QString CountTradesSql = QStringLiteral("select count(*) from ashare_cjhb");
+// The smallest and largest key of a table: two index seeks.
+const QString BoundsSql = QStringLiteral("select (select min(%1) from %2), (select max(%1) from %2)");
+// Every so many refreshes the row counts are read even when the keys did
+// not move (rows removed or added below the largest key in between).
+constexpr int FullCountEvery = 12;
 const QString TradeKeyTypeSql = QStringLiteral("select cjbh from ashare_cjhb where 1 = 0");
 
 void setAttr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, const char *call)
@@ -190,15 +195,19 @@ Snapshot FlowSession::refresh(int timeoutSeconds, CommandControl *control)
     try {
         connect(control);
         m_rowsRead = 0;
-        const qint64 orders = scalar(handle(), CountOrdersSql);
-        const qint64 confirmations = scalar(handle(), CountConfirmationsSql);
-        const qint64 trades = scalar(handle(), CountTradesSql);
+        // Row counts cost a scan on some servers (SQLite): they are read when
+        // the smallest or largest key moved against what is held, and every
+        // FullCountEvery refreshes. A table cleared or refilled moves its keys.
+        const bool counting = m_refreshes++ % FullCountEvery == 0 || keysMoved();
+        const qint64 orders = counting ? scalar(handle(), CountOrdersSql) : -1;
+        const qint64 confirmations = counting ? scalar(handle(), CountConfirmationsSql) : -1;
+        const qint64 trades = counting ? scalar(handle(), CountTradesSql) : -1;
         // Fewer rows than held: rows were removed, the table is read again.
-        if (orders < m_flow.orderRows())
+        if (orders >= 0 && orders < m_flow.orderRows())
             m_flow.clearOrders();
-        if (confirmations < m_flow.confirmationRows())
+        if (confirmations >= 0 && confirmations < m_flow.confirmationRows())
             m_flow.clearConfirmations();
-        if (trades < m_flow.tradeRows())
+        if (trades >= 0 && trades < m_flow.tradeRows())
             m_flow.clearTrades();
         readStatuses(control);
         readOrders(control);
@@ -223,6 +232,22 @@ Snapshot FlowSession::refresh(int timeoutSeconds, CommandControl *control)
         m_link.reset();
         throw;
     }
+}
+
+bool FlowSession::keysMoved()
+{
+    const auto moved = [this](const QString &key, const char *table, qint64 first, qint64 last) {
+        if (first == 0 && last == 0)
+            return false; // nothing held: everything is read anyway
+        BlockFetch fetch(handle(), BoundsSql.arg(key, QLatin1String(table)), {24, 24}, {}, 1);
+        if (!fetch.next())
+            return true;
+        return wholeNumber(fetch.text(0, 0)) != first || wholeNumber(fetch.text(0, 1)) < last;
+    };
+    return moved(QStringLiteral("rec_num"), "ashare_ordwth", m_flow.firstRecNum(), m_flow.lastRecNum())
+        || moved(QStringLiteral("rec_num"), "ashare_ordwth2", m_flow.firstConfirmationRecNum(),
+                 m_flow.lastConfirmationRecNum())
+        || moved(m_tradeKey, "ashare_cjhb", m_flow.firstCjbh(), m_flow.lastCjbh());
 }
 
 void FlowSession::readOrders(CommandControl *control)

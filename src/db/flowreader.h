@@ -68,7 +68,8 @@ public:
 
     // One refresh: connects when needed, reads what is new (and a table again
     // from the start when its row count says rows went away or came in below
-    // the largest key held), then the server's clock. A failure drops the
+    // the largest key held; counts are read when the smallest or largest key
+    // moved and every few refreshes), then the server's clock. A failure drops the
     // connection, so the next refresh connects again, and propagates.
     Snapshot refresh(int timeoutSeconds, CommandControl *control = nullptr);
     // Forgets the connection (logout); the next refresh starts over.
@@ -86,6 +87,7 @@ private:
     void readTrades(CommandControl *control);
     void readStatuses(CommandControl *control);
     qint64 serverTime();
+    bool keysMoved();
 
     QString m_connectionString;
     QString m_database;
@@ -94,6 +96,7 @@ private:
     QString m_tradeKey;      // cjbh, or its integer cast where the column is text
     int m_clock = -1;        // how to ask for the server's time; -1 unknown
     qint64 m_rowsRead = 0;
+    quint64 m_refreshes = 0;
 };
 
 } // namespace flow

@@ -308,6 +308,9 @@ void OrderFlow::countMinute(Series series, qint32 date, qint32 time)
 void OrderFlow::addOrders(const std::vector<OrderRow> &rows)
 {
     ++m_orderBatches;
+    // A new batch may make orphans reportable.
+    if (!rows.empty() || !m_orphanConfirmations.empty() || !m_orphanTrades.empty())
+        m_findingsDirty = true;
     for (const OrderRow &row : rows) {
         const quint32 index = quint32(m_orders.size());
         const qint32 previous = m_orders.empty() ? 0 : m_orders.back().recNum;
@@ -425,7 +428,11 @@ bool OrderFlow::applyConfirmation(const ConfirmationRow &row)
 
 void OrderFlow::addConfirmations(const std::vector<ConfirmationRow> &rows)
 {
+    if (!rows.empty())
+        m_findingsDirty = true;
     for (const ConfirmationRow &row : rows) {
+        if (m_confirmationRows == 0 || row.recNum < m_firstConfirmation)
+            m_firstConfirmation = row.recNum;
         ++m_confirmationRows;
         m_lastConfirmation = std::max(m_lastConfirmation, row.recNum);
         countMinute(SeriesConfirmations, row.date, row.time);
@@ -482,7 +489,11 @@ bool OrderFlow::applyTrade(const TradeRow &row)
 
 void OrderFlow::addTrades(const std::vector<TradeRow> &rows)
 {
+    if (!rows.empty())
+        m_findingsDirty = true;
     for (const TradeRow &row : rows) {
+        if (m_figures.tradeRows == 0 || row.cjbh < m_firstCjbh)
+            m_firstCjbh = row.cjbh;
         ++m_figures.tradeRows;
         m_figures.tradedQuantity += row.quantity;
         m_figures.tradedCents += row.cents;
@@ -512,6 +523,7 @@ void OrderFlow::retryOrphans()
 
 void OrderFlow::clearOrders()
 {
+    m_findingsDirty = true;
     m_orders.clear();
     m_orders.shrink_to_fit();
     m_reffSlots.assign(1024, NoSlot);
@@ -530,6 +542,7 @@ void OrderFlow::clearOrders()
 
 void OrderFlow::clearConfirmations()
 {
+    m_findingsDirty = true;
     for (Order &o : m_orders)
         o.replied = false;
     m_open.clear();
@@ -540,6 +553,7 @@ void OrderFlow::clearConfirmations()
     m_delays.clear();
     m_confirmationRows = 0;
     m_lastConfirmation = 0;
+    m_firstConfirmation = 0;
     m_figures.confirmed = m_figures.rejected = m_figures.cancelled = 0;
     for (auto &day : m_minutes) {
         day.second[SeriesConfirmations].fill(0);
@@ -549,11 +563,13 @@ void OrderFlow::clearConfirmations()
 
 void OrderFlow::clearTrades()
 {
+    m_findingsDirty = true;
     for (Order &o : m_orders)
         o.traded = 0;
     m_overfilled.clear();
     m_orphanTrades.clear();
     m_lastCjbh = 0;
+    m_firstCjbh = 0;
     m_figures.tradeRows = m_figures.tradedQuantity = m_figures.tradedCents = 0;
     for (auto &day : m_minutes)
         day.second[SeriesTrades].fill(0);
@@ -593,13 +609,9 @@ Finding orphanFinding(Category category, const Row &row, qint32 recNum, const Re
 
 } // namespace
 
-Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
+void OrderFlow::sortFindings()
 {
-    compactOpen();
-    Snapshot s;
-    s.now = now;
-    s.figures = m_figures;
-    std::vector<Finding> &out = s.findings;
+    std::vector<Finding> &out = m_sortedFindings;
     out = m_structural;
     out.insert(out.end(), m_rejections.begin(), m_rejections.end());
     for (const auto &o : m_orphanConfirmations)
@@ -615,6 +627,32 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         f.b = o.qty;
         out.push_back(f);
     }
+    // Sorted by a key computed once per finding.
+    std::vector<std::pair<qint64, quint32>> keys(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        keys[i] = {timeStamp(out[i].date, out[i].time), quint32(i)};
+    std::sort(keys.begin(), keys.end(), [&out](const auto &x, const auto &y) {
+        if (x.first != y.first)
+            return x.first > y.first;
+        return newerFirst(out[x.second], out[y.second]);
+    });
+    std::vector<Finding> sorted;
+    sorted.reserve(out.size());
+    for (const auto &key : keys)
+        sorted.push_back(out[key.second]);
+    out.swap(sorted);
+    m_findingsDirty = false;
+}
+
+Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
+{
+    compactOpen();
+    if (m_findingsDirty)
+        sortFindings();
+    Snapshot s;
+    s.now = now;
+    s.figures = m_figures;
+    std::vector<Finding> timeouts;
     for (quint32 index : m_open) {
         const Order &o = m_orders[index];
         const bool unsent = isUnsentStatus(QChar(o.status));
@@ -631,10 +669,13 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         if (age > timeoutSeconds) {
             Finding f = findingOf(unsent ? Category::UnsentTooLong : Category::UnconfirmedTooLong, o);
             f.a = age;
-            out.push_back(f);
+            timeouts.push_back(f);
         }
     }
-    std::sort(out.begin(), out.end(), newerFirst);
+    std::sort(timeouts.begin(), timeouts.end(), newerFirst);
+    s.findings.resize(m_sortedFindings.size() + timeouts.size());
+    std::merge(m_sortedFindings.begin(), m_sortedFindings.end(), timeouts.begin(), timeouts.end(),
+               s.findings.begin(), newerFirst);
 
     std::vector<qint32> delays;
     for (const auto &d : m_delays)

@@ -213,6 +213,11 @@ public:
     qint32 lastRecNum() const { return m_orders.empty() ? 0 : m_orders.back().recNum; }
     qint32 lastConfirmationRecNum() const { return m_lastConfirmation; }
     qint64 lastCjbh() const { return m_lastCjbh; }
+    // The smallest keys held (0 when none): with the largest they tell
+    // cheaply whether a table was cleared or refilled.
+    qint32 firstRecNum() const { return m_orders.empty() ? 0 : m_orders.front().recNum; }
+    qint32 firstConfirmationRecNum() const { return m_firstConfirmation; }
+    qint64 firstCjbh() const { return m_firstCjbh; }
     // The lowest rec_num still unsent (status R), 0 when none: from there on
     // statuses are read again.
     qint32 firstUnsentRecNum() const;
@@ -261,6 +266,7 @@ private:
     bool applyTrade(const TradeRow &row);
     void retryOrphans();
     void compactOpen();
+    void sortFindings();
     void markReplied(Order &order);
     void countMinute(Series series, qint32 date, qint32 time);
     void noteTime(qint32 date, qint32 time);
@@ -289,6 +295,12 @@ private:
     std::vector<std::pair<qint64, qint32>> m_delays; // reply time stamp, seconds
     std::map<qint32, MinuteCounts> m_minutes;
     Figures m_figures;
+    // The findings that do not depend on the clock, sorted; built again only
+    // after rows changed, so that a refresh with nothing new stays cheap.
+    std::vector<Finding> m_sortedFindings;
+    bool m_findingsDirty = true;
+    qint64 m_firstCjbh = 0;
+    qint32 m_firstConfirmation = 0;
     qint64 m_confirmationRows = 0;
     qint32 m_lastConfirmation = 0;
     qint64 m_lastCjbh = 0;
