@@ -1,12 +1,15 @@
 // Figures of commands run off the UI thread: how long the UI thread is kept
 // from its timers while the query window lists every trade row, what the
 // worker costs against the same open on the UI thread, how soon a cancel
-// gives the program back, and when the progress window shows.
+// gives the program back, when the progress window shows, the same list on
+// a busy machine, and memory across repeated lists of one page.
 
 #include "bench.h"
 
 #include "connection/datamodule.h"
+#include "db/platform.h"
 #include "db/query.h"
+#include "db/worker.h"
 #include "query/queryform.h"
 #include "ui/command.h"
 
@@ -19,7 +22,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <vector>
 #include <cstdlib>
 #include <limits>
 
@@ -131,6 +137,81 @@ const bench::FigureGroup commandFigures(30, [](bench::Context &context) {
             bench::report("cancel_ms", watch.boxShownMs - watch.cancelClickedMs);
         }
     }
+    queryform->hide();
+});
+
+// Keeps every core busy at the program's own priority while alive.
+class BusyLoops
+{
+public:
+    explicit BusyLoops(unsigned count)
+    {
+        for (unsigned i = 0; i < count; ++i)
+            m_threads.emplace_back([this] {
+                unsigned long long spins = 0;
+                while (!m_stop.load(std::memory_order_relaxed))
+                    ++spins;
+                m_spins += spins;
+            });
+    }
+    ~BusyLoops()
+    {
+        m_stop = true;
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<unsigned long long> m_spins{0};
+    std::vector<std::thread> m_threads;
+};
+
+// The same list on a busy machine: two loops on the cores compete with the
+// UI thread and the worker.
+const bench::FigureGroup busyFigures(31, [](bench::Context &) {
+    queryform->show();
+    QCoreApplication::processEvents();
+    auto *button = bench::queryControl<QPushButton>("Button1");
+    const BusyLoops busy(2);
+    CommandWatch watch;
+    button->click();
+    bench::report("list_max_stall_ms_busy", watch.maxGapMs);
+    queryform->hide();
+});
+
+constexpr double MiB = 1024.0 * 1024.0;
+
+// Memory across five lists of the same rows on one page: what stays
+// resident after the fifth against after the first, and the peak of a list
+// that replaces a result against the first list's.
+const bench::FigureGroup relistFigures(32, [](bench::Context &context) {
+    queryform->show();
+    QCoreApplication::processEvents();
+    auto *button = bench::queryControl<QPushButton>("Button1");
+    datamod->qry1->close();
+    datamod->worker().post([](CommandControl &) {})->wait(60000); // the old result is freed
+    platform::giveBackFreedMemory();
+    qint64 firstResident = 0;
+    qint64 firstPeak = 0;
+    qint64 laterPeak = 0;
+    for (int list = 1; list <= 5; ++list) {
+        platform::resetPeakResident();
+        button->click();
+        if (datamod->qry1->recordCount() != context.rows) {
+            std::fprintf(stderr, "list %d held %d rows\n", list, datamod->qry1->recordCount());
+            std::exit(1);
+        }
+        const qint64 peak = platform::windowPeakResidentBytes();
+        if (list == 1) {
+            firstResident = platform::residentBytes();
+            firstPeak = peak;
+        } else {
+            laterPeak = std::max(laterPeak, peak);
+        }
+    }
+    bench::report("relist_rss_growth_mb", (platform::residentBytes() - firstResident) / MiB);
+    bench::report("relist_peak_vs_first", double(laterPeak) / double(firstPeak));
     queryform->hide();
 });
 

@@ -12,6 +12,7 @@
 #include "reference/monitorform.h"
 #include "reference/rtnform.h"
 #include "reference/traceform.h"
+#include "ui/command.h"
 
 template <typename T>
 static void destroy(T *&instance)
@@ -33,6 +34,7 @@ void createForms()
     countform = new Tcountform;
     monitorform = new Tmonitorform;
     traceform = new Ttraceform;
+    createCommandWindows();
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
     QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
@@ -40,6 +42,7 @@ void createForms()
 
 void destroyForms()
 {
+    destroyCommandWindows();
     destroy(traceform);
     destroy(monitorform);
     destroy(countform);

@@ -35,6 +35,7 @@ Tdatamod::Tdatamod(QObject *parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
     DataSource3->setObjectName(QStringLiteral("DataSource3"));
+    con->setWorker(m_worker.get());
     qry1->addSql(Qry1StoredSql);
     // A command given up on the connection leaves it to the stuck call.
     connect(commandEvents(), &CommandEvents::connectionGivenUp, con, &Connection::abandon);
@@ -44,6 +45,7 @@ Tdatamod::~Tdatamod()
 {
     // Results hold no statement handles, so the connection can go first.
     con->close();
+    con->setWorker(nullptr);
 }
 
 static void prepareStatement(Query &query, const QStringList &lines, const Parameters &parameters)
@@ -56,6 +58,18 @@ static void prepareStatement(Query &query, const QStringList &lines, const Param
         query.setParameter(parameter.name, parameter.value, parameter.type);
 }
 
+// Runs a command on the worker of the query's connection; a connection
+// without one (made outside the data module) gets a worker for this command.
+static void runOnWorker(Query &query, const QString &text, const CommandRun::Work &work)
+{
+    if (DatabaseWorker *worker = query.connection() ? query.connection()->worker() : nullptr) {
+        runCommand(*worker, text, work);
+        return;
+    }
+    DatabaseWorker commandWorker(QStringLiteral("command worker"));
+    runCommand(commandWorker, text, work);
+}
+
 void runQuery(Query &query, const QStringList &lines, const Parameters &parameters,
               const std::function<void()> &beforeOpen)
 {
@@ -66,7 +80,7 @@ void runQuery(Query &query, const QStringList &lines, const Parameters &paramete
     const WaitCursor waitCursor; // until the grid shows the result
     const std::shared_ptr<const QueryCall> call = query.call();
     const auto result = std::make_shared<std::unique_ptr<ResultSet>>();
-    runCommand(datamod->worker(), QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
+    runOnWorker(query, QueryingText, [call, result](CommandControl &control) { *result = call->fetch(&control); });
     query.adopt(std::move(*result));
 }
 
@@ -76,5 +90,5 @@ void executeStatement(Query &query, const QStringList &lines, const Parameters &
     prepareStatement(query, lines, parameters);
     query.setPrepared(true);
     const std::shared_ptr<const QueryCall> call = query.call();
-    runCommand(datamod->worker(), progressText, [call](CommandControl &control) { call->execute(&control); });
+    runOnWorker(query, progressText, [call](CommandControl &control) { call->execute(&control); });
 }

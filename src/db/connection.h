@@ -9,6 +9,7 @@
 #include <memory>
 
 class CommandControl;
+class DatabaseWorker;
 
 // An open ODBC connection handle. The last owner disconnects and frees it, on
 // its own thread (see "Give-up" in db/worker.h).
@@ -75,6 +76,11 @@ public:
     // lost() when the connection was open.
     void abandon();
 
+    // The worker that runs this connection's jobs, set by its owner (null:
+    // none). Large held results of its queries are freed there.
+    void setWorker(DatabaseWorker *worker) { m_worker = worker; }
+    DatabaseWorker *worker() const { return m_worker; }
+
     // The ODBC string the current connection string translates to.
     QString odbcConnectionString() const;
     SQLHDBC handle() const;
@@ -91,6 +97,7 @@ private:
     bool m_loginPrompt = true;
     bool m_keepConnection = true;
     std::shared_ptr<ConnectionLink> m_dbc; // set while connected
+    DatabaseWorker *m_worker = nullptr;
 };
 
 // What a login needs: the typed password, the user, the DSN and the

@@ -14,17 +14,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -37,8 +33,6 @@ const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2")
 
 // Rows between two progress reports.
 constexpr int RowBlock = 1024;
-// How often a wait for the closing workbook looks at the cancel flag.
-constexpr std::chrono::milliseconds CancelPoll(50);
 // Bytes collected before a CSV write.
 constexpr qsizetype CsvChunk = 1 << 20;
 // Excel keeps at most this many characters in a cell.
@@ -132,6 +126,7 @@ public:
     }
 
     bool cancelled() const { return m_control.cancelRequested(); }
+    CommandControl &control() { return m_control; }
 
     void done(int rows)
     {
@@ -483,45 +478,14 @@ void writeSheet(Workbook &book, const ResultSet &result, const QList<ExportColum
 }
 
 // Closing compresses everything written, for many seconds with a large
-// result, and cannot be interrupted. It runs on a thread of its own so that
-// a cancel still ends the export at once: the thread is then left to finish
-// and removes the file it wrote. The rows are all in the writer's temporary
-// files by now; the thread reads nothing of the result.
-void closeWorkbook(std::unique_ptr<Workbook> book, const QString &file, Progress &progress)
+// result, and cannot be interrupted: a cancel leaves it to finish (see
+// "Give-up" in db/worker.h), after which the export removes what it wrote.
+// The rows are all in the writer's temporary files by now; the close reads
+// nothing of the result.
+void closeWorkbook(std::unique_ptr<Workbook> book, Progress &progress)
 {
-    struct Closing
-    {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool done = false;
-        bool abandoned = false;
-        std::exception_ptr error;
-    };
-    const auto closing = std::make_shared<Closing>();
-    std::thread([closing, file, book = std::move(book)] {
-        std::exception_ptr error;
-        try {
-            book->close();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        const std::lock_guard<std::mutex> lock(closing->mutex);
-        closing->done = true;
-        closing->error = error;
-        if (closing->abandoned)
-            QFile::remove(file);
-        closing->ended.notify_all();
-    }).detach();
-
-    std::unique_lock<std::mutex> lock(closing->mutex);
-    while (!closing->ended.wait_for(lock, CancelPoll, [&closing] { return closing->done; })) {
-        if (progress.cancelled()) {
-            closing->abandoned = true;
-            throw OperationCancelled();
-        }
-    }
-    if (closing->error)
-        std::rethrow_exception(closing->error);
+    const CommandControl::Abandonable abandonable(&progress.control());
+    book->close();
 }
 
 void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, const QString &file,
@@ -540,7 +504,7 @@ void writeXlsx(const ResultSet &result, const QList<ExportColumn> &columns, cons
         first += count;
     } while (first < rows);
     progress.at(rows);
-    closeWorkbook(std::move(book), file, progress);
+    closeWorkbook(std::move(book), progress);
     progress.done(rows);
 }
 

@@ -2,11 +2,12 @@
 
 #include "db/command.h"
 #include "db/connection.h"
+#include "db/platform.h"
+#include "db/worker.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -40,14 +41,27 @@ DatabaseError queryError(const QObject &query, const QString &message)
     return DatabaseError(query.objectName() + QStringLiteral(": ") + message);
 }
 
-// A held result this large is freed on a thread of its own: giving back
-// hundreds of megabytes would hold up the caller's event loop.
-constexpr std::size_t BackgroundFreeBytes = 16 * 1024 * 1024;
+// A held result this large is freed on the connection's worker, in order
+// before the next list's fetch, and its memory given back to the system: a
+// new list never holds the old result and the new one at once, and the
+// event loop is not held up while hundreds of megabytes are freed.
+constexpr std::size_t LargeResultBytes = 16 * 1024 * 1024;
 
-void discard(std::unique_ptr<ResultSet> result)
+void discard(std::unique_ptr<ResultSet> result, DatabaseWorker *worker)
 {
-    if (result && result->heldBytes() >= BackgroundFreeBytes)
-        std::thread([held = std::move(result)] {}).detach();
+    if (!result || result->heldBytes() < LargeResultBytes)
+        return;
+    std::shared_ptr<ResultSet> held = std::move(result);
+    auto free = [held = std::move(held)](CommandControl &) mutable {
+        held.reset();
+        platform::giveBackFreedMemory();
+    };
+    if (worker) {
+        worker->post(std::move(free));
+    } else {
+        CommandControl here;
+        free(here);
+    }
 }
 
 // Seconds a statement may execute before the driver gives up; fetching is
@@ -476,7 +490,7 @@ void Query::close()
     if (!d->result)
         return;
     emit resultAboutToChange();
-    discard(std::move(d->result));
+    discard(std::move(d->result), d->connection ? d->connection->worker() : nullptr);
     d->fieldCache.clear();
     setCurrentRow(-1, true);
     emit resultChanged();

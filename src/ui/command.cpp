@@ -25,7 +25,6 @@ constexpr int ProgressUpdateMs = 250;
 
 bool running = false;
 bool ending = false;
-QPointer<QProgressDialog> shownProgress;
 
 bool isInputEvent(QEvent::Type type)
 {
@@ -89,24 +88,42 @@ private:
     std::function<void()> m_mainWindowClosed;
 };
 
-// The modal window that appears when a command takes a while.
+// The modal window that appears when a command takes a while. Made once
+// (creating it costs the UI thread tens of milliseconds) and shown again for
+// every command that takes that long.
 class ProgressWindow : public QProgressDialog
 {
 public:
-    ProgressWindow(const QString &text, const CommandControl &control, const QElapsedTimer &clock)
+    ProgressWindow()
         : QProgressDialog(QString(), CancelText, 0, 0)
-        , m_text(text)
-        , m_control(control)
-        , m_clock(clock)
     {
         setObjectName(ProgressName);
-        setWindowTitle(applicationTitle());
         setWindowModality(Qt::ApplicationModal);
         setAutoReset(false);
         setMinimumDuration(0);
-        showState();
+        reset(); // hidden, and not shown by the dialog's own timer
         connect(&m_timer, &QTimer::timeout, this, &ProgressWindow::showState);
+    }
+
+    void begin(const QString &text, const CommandControl &control, const QElapsedTimer &clock)
+    {
+        reset();
+        m_text = text;
+        m_control = &control;
+        m_clock = &clock;
+        setWindowTitle(applicationTitle());
+        showState();
         m_timer.start(ProgressUpdateMs);
+        show();
+    }
+
+    void end()
+    {
+        m_timer.stop();
+        m_control = nullptr;
+        m_clock = nullptr;
+        reset();
+        hide();
     }
 
 protected:
@@ -116,15 +133,26 @@ protected:
 private:
     void showState()
     {
+        if (!m_control)
+            return;
         setLabelText(m_text + QLatin1Char('\n')
-                     + ProgressLine.arg(m_control.rows()).arg(m_clock.elapsed() / 1000));
+                     + ProgressLine.arg(m_control->rows()).arg(m_clock->elapsed() / 1000));
     }
 
     QString m_text;
-    const CommandControl &m_control;
-    const QElapsedTimer &m_clock;
+    const CommandControl *m_control = nullptr;
+    const QElapsedTimer *m_clock = nullptr;
     QTimer m_timer;
 };
+
+QPointer<ProgressWindow> progressWindow;
+
+ProgressWindow &sharedProgressWindow()
+{
+    if (!progressWindow)
+        progressWindow = new ProgressWindow;
+    return *progressWindow;
+}
 
 struct RunningFlag
 {
@@ -156,7 +184,11 @@ public:
         m_showProgress.start(ProgressDelayMs);
     }
 
-    ~CommandSession() { m_run->setEndListener(nullptr); }
+    ~CommandSession()
+    {
+        m_run->setEndListener(nullptr);
+        hideProgress();
+    }
 
     // Runs the event loop until the work has ended, was left behind or was
     // given up.
@@ -171,7 +203,7 @@ public:
             m_control.requestCancel();
             m_run->wait(CommandGiveUpMs);
         }
-        m_progress.reset();
+        hideProgress();
     }
 
     // Returns when the work succeeded; throws its error, or OperationCancelled.
@@ -216,11 +248,19 @@ private:
     {
         if (m_control.cancelRequested())
             return;
-        m_progress = std::make_unique<ProgressWindow>(m_text, m_control, m_clock);
-        QObject::connect(m_progress.get(), &QProgressDialog::canceled, &m_loop, [this] { cancel(); });
-        m_blocker.spared = m_progress.get();
-        shownProgress = m_progress.get();
-        m_progress->show();
+        ProgressWindow &window = sharedProgressWindow();
+        m_progress = &window;
+        m_canceled = QObject::connect(&window, &QProgressDialog::canceled, &m_loop, [this] { cancel(); });
+        m_blocker.spared = &window;
+        window.begin(m_text, m_control, m_clock);
+    }
+
+    void hideProgress()
+    {
+        QObject::disconnect(m_canceled);
+        if (m_progress)
+            m_progress->end();
+        m_progress = nullptr;
     }
 
     QString m_text;
@@ -231,7 +271,8 @@ private:
     InputBlocker m_blocker;
     QTimer m_giveUp;
     QTimer m_showProgress;
-    std::unique_ptr<ProgressWindow> m_progress;
+    QPointer<ProgressWindow> m_progress; // while shown for this command
+    QMetaObject::Connection m_canceled;
     bool m_abandoned = false; // the call is left running (a connect)
     bool m_closing = false;   // the main window was closed
 };
@@ -245,7 +286,17 @@ bool commandRunning()
 
 QProgressDialog *commandProgressWindow()
 {
-    return shownProgress && shownProgress->isVisible() ? shownProgress.data() : nullptr;
+    return progressWindow && progressWindow->isVisible() ? progressWindow.data() : nullptr;
+}
+
+void createCommandWindows()
+{
+    sharedProgressWindow();
+}
+
+void destroyCommandWindows()
+{
+    delete progressWindow.data();
 }
 
 bool programEnding()

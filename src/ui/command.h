@@ -40,3 +40,7 @@ CommandEvents *commandEvents();
 class QProgressDialog;
 // The running command's progress window while it shows; null otherwise.
 QProgressDialog *commandProgressWindow();
+// Makes the progress window ahead of the first command, so that no command
+// pays for it; destroy it with the other windows (made on demand otherwise).
+void createCommandWindows();
+void destroyCommandWindows();

@@ -118,6 +118,22 @@ private slots:
         QCOMPARE(std::count(threads->begin(), threads->end(), threads->front()), qsizetype(jobs));
     }
 
+    // Each connection has a worker of its own: one held up by a call that
+    // does not return does not hold up another.
+    void workersDoNotWaitForEachOther()
+    {
+        DatabaseWorker first(QStringLiteral("first"));
+        DatabaseWorker second(QStringLiteral("second"));
+        Gate gate;
+        auto blocked = first.post([&gate](CommandControl &) { gate.wait(); });
+        QVERIFY(gate.waitEntered(5000));
+        auto other = second.post([](CommandControl &control) { control.addRows(1); });
+        QVERIFY(other->wait(5000));
+        QVERIFY(!blocked->ended());
+        gate.open();
+        QVERIFY(blocked->wait(5000));
+    }
+
     void cancelBeforeStartEndsWithoutRunning()
     {
         DatabaseWorker worker(QStringLiteral("early"));

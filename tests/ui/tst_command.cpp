@@ -202,6 +202,59 @@ private slots:
         QCOMPARE(query.fieldByName(QStringLiteral("count(*)")).asString(), QString::number(TradeRows));
     }
 
+    // The progress window is made once: a second command shows the same
+    // window with its own text and rows, also after the first was cancelled.
+    void progressWindowIsReused_data()
+    {
+        QTest::addColumn<bool>("cancelFirst");
+        QTest::newRow("after an ended command") << false;
+        QTest::newRow("after a cancelled command") << true;
+    }
+    void progressWindowIsReused()
+    {
+        QFETCH(bool, cancelFirst);
+        QList<QProgressDialog *> windows;
+        QStringList texts;
+        QList<bool> cancelledFlags;
+        int command = 1;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            QProgressDialog *window = commandProgressWindow();
+            if (!window || windows.size() >= command)
+                return;
+            windows << window;
+            texts << window->labelText();
+            cancelledFlags << window->wasCanceled();
+            if (cancelFirst && command == 1)
+                window->findChild<QPushButton *>()->click();
+        });
+        poll.start(10);
+        const auto slowWork = [](qint64 rows) {
+            return [rows](CommandControl &control) {
+                control.addRows(rows);
+                for (int i = 0; i < 100 && !control.cancelRequested(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                control.throwIfCancelled();
+            };
+        };
+        try {
+            runCommand(datamod->worker(), QStringLiteral("正在清空…"), slowWork(7));
+            QVERIFY(!cancelFirst);
+        } catch (const OperationCancelled &) {
+            QVERIFY(cancelFirst);
+        }
+        QVERIFY(!commandProgressWindow());
+        command = 2;
+        runCommand(datamod->worker(), QStringLiteral("正在执行…"), slowWork(0));
+        QVERIFY(!commandProgressWindow());
+        QCOMPARE(windows.size(), 2);
+        QCOMPARE(windows[0], windows[1]);
+        QVERIFY2(texts[1].startsWith(QStringLiteral("正在执行…\n")), qPrintable(texts[1]));
+        QCOMPARE(shownRows(texts[0]), 7);
+        QCOMPARE(shownRows(texts[1]), 0);
+        QCOMPARE(cancelledFlags, (QList<bool>{false, false}));
+    }
+
     // Work that does not end within 2 s of the cancel is given up: the
     // connection counts as lost and the program is logged out, while the
     // query window keeps its result and fails its next command.
