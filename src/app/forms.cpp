@@ -9,7 +9,9 @@
 #include "query/countform.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
+#include "reference/monitorform.h"
 #include "reference/rtnform.h"
+#include "reference/traceform.h"
 #include "ui/command.h"
 
 template <typename T>
@@ -30,6 +32,8 @@ void createForms()
     chgpassform = new Tchgpassform;
     rtnform = new Trtnform;
     countform = new Tcountform;
+    monitorform = new Tmonitorform;
+    traceform = new Ttraceform;
     createCommandWindows();
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
@@ -39,6 +43,8 @@ void createForms()
 void destroyForms()
 {
     destroyCommandWindows();
+    destroy(traceform);
+    destroy(monitorform);
     destroy(countform);
     destroy(rtnform);
     destroy(chgpassform);

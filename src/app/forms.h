@@ -2,7 +2,8 @@
 
 // Creates the single instances in the program's fixed order: mainform,
 // loginform, datamod, queryform, infoform, aboutform, chgpassform, rtnform,
-// countform. Each is reached through its global instance pointer, declared
+// countform, then the windows that stay open beside the others: monitorform,
+// traceform. Each is reached through its global instance pointer, declared
 // in its own header.
 void createForms();
 // Destroys every instance created by createForms() (the data module closes

@@ -11,7 +11,9 @@
 #include "db/connection.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
+#include "reference/monitorform.h"
 #include "reference/rtnform.h"
+#include "reference/traceform.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,6 +73,7 @@ Tmainform::Tmainform(QWidget *parent)
         menu->menuAction()->setObjectName(menu->objectName());
     ui->N15->setSeparator(true);
     ui->N13->setSeparator(true);
+    ui->N16->setSeparator(true);
     ui->MainMenu1->setStyle(menuBarStyle());
 
     ui->StatusBar->addWidget(ui->StatusPanel0);
@@ -91,6 +94,7 @@ Tmainform::Tmainform(QWidget *parent)
     connect(ui->N10, &QAction::triggered, this, &Tmainform::N10Click);
     connect(ui->N12, &QAction::triggered, this, &Tmainform::N12Click);
     connect(ui->N14, &QAction::triggered, this, &Tmainform::N14Click);
+    connect(ui->N17, &QAction::triggered, this, &Tmainform::N17Click);
     connect(ui->AshareCjhb1, &QAction::triggered, this, &Tmainform::AshareCjhb1Click);
     connect(ui->AshareOrdwth21, &QAction::triggered, this, &Tmainform::AshareOrdwth21Click);
     connect(ui->AshareOrdwth1, &QAction::triggered, this, &Tmainform::AshareOrdwth1Click);
@@ -159,6 +163,11 @@ void Tmainform::enterLoggedOutState()
     ui->N7->setEnabled(false);
     ui->StatusPanel0->setText(LoggedOutStatus);
     ui->StatusPanel1->setText(UserStatus);
+    // The monitor and the trace have connections of their own: they close too.
+    if (monitorform)
+        monitorform->stop();
+    if (traceform)
+        traceform->stop();
 }
 
 void Tmainform::N7Click()
@@ -172,6 +181,14 @@ void Tmainform::N9Click() { showUsage(); }
 void Tmainform::N10Click() { aboutform->exec(); }
 void Tmainform::N12Click() { rtnform->exec(); }
 void Tmainform::N14Click() { showWizardNotice(); }
+
+// Not modal: the monitor stays open beside the other windows.
+void Tmainform::N17Click()
+{
+    monitorform->show();
+    monitorform->raise();
+    monitorform->activateWindow();
+}
 void Tmainform::AshareCjhb1Click() { clearTable(ClearTable::Cjhb); }
 void Tmainform::AshareOrdwth21Click() { clearTable(ClearTable::Ordwth2); }
 void Tmainform::AshareOrdwth1Click() { clearTable(ClearTable::Ordwth); }

@@ -56,6 +56,7 @@ public slots:
     void N10Click();
     void N12Click();
     void N14Click();
+    void N17Click();
     void AshareCjhb1Click();
     void AshareOrdwth21Click();
     void AshareOrdwth1Click();

@@ -7,6 +7,7 @@
 #include "query/findbar.h"
 #include "query/gridmenu.h"
 #include "query/resultgrid.h"
+#include "reference/traceform.h"
 #include "ui/errorbox.h"
 
 #include <QLabel>
@@ -33,11 +34,25 @@ QueryPage::QueryPage(QueryPageParts parts, QObject *parent)
     m_find = new FindBar(m_parts.grid, m_parts.source, box);
     if (box->layout())
         box->layout()->addWidget(m_find);
+    m_menu->addEntry(QStringLiteral("追踪委托"), [this] { traceCurrentRow(); })
+        ->setObjectName(QStringLiteral("TraceAction"));
     if (!m_parts.returnCodeField.isEmpty())
         installReturnCodeTips(m_parts.grid, m_parts.source, m_parts.returnCodeField);
 }
 
 QueryPage::~QueryPage() = default;
+
+void QueryPage::traceCurrentRow()
+{
+    const ResultSet *result = m_parts.query->result();
+    const int row = m_parts.grid->currentIndex().row();
+    if (!result || row < 0 || row >= result->rowCount() || !traceform)
+        return;
+    traceform->showOrder(flow::traceKeyOf(m_parts.table, [result, row](const QString &field) {
+        const int column = result->columnIndex(field);
+        return column < 0 ? QString() : result->text(row, column);
+    }));
+}
 
 void QueryPage::bindColumns()
 {

@@ -83,6 +83,9 @@ public:
     QTableView *grid() const { return m_parts.grid; }
     Query *query() const { return m_parts.query; }
 
+    // "追踪委托": the order of the grid's current row in the trace window.
+    void traceCurrentRow();
+
 private:
     void list(const StatementText &statement);
 

@@ -160,7 +160,7 @@ private slots:
                  (QStringList{"N1", "N3", "N4", "N8"}));
         QCOMPARE(names(child<QMenu>(mainform, "N1")->actions()), (QStringList{"N2", "N7", "N5"}));
         QCOMPARE(names(child<QMenu>(mainform, "N4")->actions()),
-                 (QStringList{"N11", "N15", "N6", "N13", "N14"}));
+                 (QStringList{"N11", "N15", "N6", "N13", "N14", "N16", "N17"}));
         QCOMPARE(names(child<QMenu>(mainform, "N11")->actions()),
                  (QStringList{"AshareCjhb1", "AshareOrdwth21", "AshareOrdwth1"}));
         QCOMPARE(names(child<QMenu>(mainform, "N8")->actions()), (QStringList{"N12", "N9", "N10"}));
@@ -168,7 +168,7 @@ private slots:
         QVERIFY(!child<QAction>(mainform, "N3")->menu());
         for (const char *name : {"N1", "N4", "N11", "N8"})
             QCOMPARE(child<QAction>(mainform, name)->menu(), child<QMenu>(mainform, name));
-        for (const char *name : {"N15", "N13"})
+        for (const char *name : {"N15", "N13", "N16"})
             QVERIFY(child<QAction>(mainform, name)->isSeparator());
     }
 
@@ -189,6 +189,7 @@ private slots:
         QTest::newRow("AshareOrdwth1") << "AshareOrdwth1" << "清除发送数据表(Ashare_Ordwth)" << false;
         QTest::newRow("N6") << "N6" << "修改密码" << false;
         QTest::newRow("N14") << "N14" << "数据库重构向导" << false;
+        QTest::newRow("N17") << "N17" << "报盘监控" << false;
         QTest::newRow("N8") << "N8" << "说明(&H)" << true;
         QTest::newRow("N12") << "N12" << "错误代码对照表" << false;
         QTest::newRow("N9") << "N9" << "使用说明" << false;

@@ -92,7 +92,7 @@ private slots:
 
     void copyTakesTheCellAndTheRowUnderItsCaptions()
     {
-        QCOMPARE(actionTexts(grid(1)), (QStringList{"复制", "复制整行", "导出..."}));
+        QCOMPARE(actionTexts(grid(1)), (QStringList{"复制", "复制整行", "导出...", "追踪委托"}));
         QCOMPARE(grid(1)->contextMenuPolicy(), Qt::ActionsContextMenu);
         QCOMPARE(menu(1)->copyAction()->shortcut(), QKeySequence(QKeySequence::Copy));
         click("Button1");

@@ -1,0 +1,146 @@
+#include "reference/traceform.h"
+#include "ui_traceform.h"
+
+#include "connection/datamodule.h"
+#include "db/connection.h"
+#include "db/worker.h"
+#include "reference/monitorform.h"
+
+#include <QHeaderView>
+#include <QStandardItemModel>
+
+Ttraceform *traceform = nullptr;
+
+namespace {
+const QString ReadingText = QStringLiteral("正在读取…");
+const QString FailedText = QStringLiteral("读取失败：%1");
+const QString NoLoginText = QStringLiteral("未登录");
+const QStringList Titles{QStringLiteral("时间"),     QStringLiteral("类别"), QStringLiteral("记录编号"),
+                         QStringLiteral("申请编号"), QStringLiteral("数量"), QStringLiteral("价格"),
+                         QStringLiteral("状态"),     QStringLiteral("返回信息")};
+
+QString clockText(const flow::TraceRow &row)
+{
+    if (row.time < 0)
+        return {};
+    return QStringLiteral("%1:%2:%3")
+        .arg(row.time / 3600, 2, 10, QChar(u'0'))
+        .arg(row.time / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(row.time % 60, 2, 10, QChar(u'0'));
+}
+} // namespace
+
+// Used on the worker's thread only.
+struct Ttraceform::Session
+{
+    QString connectionString;
+    QString database;
+    std::shared_ptr<ConnectionLink> link;
+
+    flow::OrderTrace read(const flow::TraceKey &key, CommandControl &control)
+    {
+        try {
+            if (!link) {
+                auto opened = Connection::connect(connectionString, &control);
+                if (!database.isEmpty())
+                    Connection::selectDatabase(opened->get(), database);
+                link = std::move(opened);
+            }
+            return flow::readTrace(link->get(), key);
+        } catch (...) {
+            link.reset(); // the next trace connects again
+            throw;
+        }
+    }
+};
+
+Ttraceform::Ttraceform(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , ui(std::make_unique<Ui::Ttraceform>())
+    , m_rows(new QStandardItemModel(0, int(Titles.size()), this))
+{
+    ui->setupUi(this);
+    m_rows->setHorizontalHeaderLabels(Titles);
+    ui->TraceGrid->setModel(m_rows);
+    ui->TraceGrid->horizontalHeader()->setStretchLastSection(true);
+}
+
+Ttraceform::~Ttraceform()
+{
+    if (m_session && m_worker)
+        m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
+}
+
+QString Ttraceform::stateText() const
+{
+    return ui->StateLabel->text();
+}
+
+void Ttraceform::showOrder(const flow::TraceKey &key)
+{
+    show();
+    raise();
+    activateWindow();
+    m_rows->removeRows(0, m_rows->rowCount());
+    if (!m_session) {
+        const Connection *con = datamod ? datamod->con : nullptr;
+        if (!con || !con->connected()) {
+            ui->StateLabel->setText(NoLoginText);
+            emit traced(false);
+            return;
+        }
+        m_session = std::make_shared<Session>();
+        m_session->connectionString = con->odbcConnectionString();
+        m_session->database = con->defaultDatabase();
+        if (!m_worker)
+            m_worker = std::make_unique<DatabaseWorker>(QStringLiteral("trace"));
+    }
+    ui->StateLabel->setText(ReadingText);
+    auto result = std::make_shared<flow::OrderTrace>();
+    const quint64 generation = ++m_generation;
+    m_worker->post(
+        [session = m_session, key, result](CommandControl &control) { *result = session->read(key, control); },
+        this, [this, result, generation](std::exception_ptr error) { traceEnded(error, result, generation); });
+}
+
+void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace,
+                            quint64 generation)
+{
+    if (generation != m_generation)
+        return; // a later trace or a logout came first
+    if (error) {
+        QString message;
+        try {
+            std::rethrow_exception(error);
+        } catch (const DatabaseError &e) {
+            message = e.message();
+        } catch (const std::exception &e) {
+            message = QString::fromUtf8(e.what());
+        }
+        ui->StateLabel->setText(FailedText.arg(message));
+        emit traced(false);
+        return;
+    }
+    for (const flow::TraceRow &row : trace->rows) {
+        const bool trade = row.kind == flow::TraceRow::Trade;
+        QList<QStandardItem *> items;
+        for (const QString &text :
+             {clockText(row), flow::kindText(row.kind), QString::number(row.recNum), row.reff,
+              QString::number(row.quantity), row.price, trade ? QString() : row.status, row.remark})
+            items.append(new QStandardItem(text));
+        m_rows->appendRow(items);
+    }
+    ui->StateLabel->setText(flow::stateSentence(*trace, returnCodeNotes()));
+    emit traced(true);
+}
+
+void Ttraceform::stop()
+{
+    ++m_generation;
+    if (m_session && m_worker)
+        m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
+    m_session.reset();
+    m_rows->removeRows(0, m_rows->rowCount());
+    ui->StateLabel->clear();
+    hide();
+}

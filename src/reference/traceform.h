@@ -1,0 +1,49 @@
+#pragma once
+
+#include "db/ordertrace.h"
+
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+
+class DatabaseWorker;
+class QStandardItemModel;
+namespace Ui {
+class Ttraceform;
+}
+
+// 委托追踪: one order with its cancels, confirmations and trades in time
+// order, and its state in one sentence. Not modal; it reads the database
+// itself on a connection and worker of its own, opened with the values of
+// the current login.
+class Ttraceform : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Ttraceform(QWidget *parent = nullptr);
+    ~Ttraceform() override;
+
+    // Shows the window and reads the order named by `key`.
+    void showOrder(const flow::TraceKey &key);
+    // Logout: closes its connection, empties and hides the window.
+    void stop();
+    QString stateText() const;
+    QStandardItemModel *rows() const { return m_rows; }
+
+signals:
+    // A trace ended; `ok` false when it failed.
+    void traced(bool ok);
+
+private:
+    struct Session;
+    void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation);
+
+    std::unique_ptr<Ui::Ttraceform> ui;
+    std::unique_ptr<DatabaseWorker> m_worker;
+    std::shared_ptr<Session> m_session;
+    QStandardItemModel *m_rows;
+    quint64 m_generation = 0;
+};
+
+extern Ttraceform *traceform;

@@ -1,0 +1,354 @@
+// The matching rules of the order flow as tables: rows of the three tables
+// in, findings and figures out, whether the rows come all at once or one
+// refresh at a time.
+
+#include "db/orderflow.h"
+
+#include <QtTest/QtTest>
+
+using namespace flow;
+
+namespace {
+
+const qint32 Day = 20261209;
+
+// One row per text, by its first letter:
+//   O rec reff status qty time        an order
+//   X rec ordrec status time [reff]   a cancel naming rec_num ordrec
+//   C rec reff status remark time     an order's confirmation
+//   K rec ordrec status time [qty2]   a cancel's confirmation
+//   T cjbh sqbh qty cents time        a trade (time HHMMSS)
+struct Batch
+{
+    std::vector<OrderRow> orders;
+    std::vector<ConfirmationRow> confirmations;
+    std::vector<TradeRow> trades;
+};
+
+void addRow(Batch &batch, const QString &text)
+{
+    const QStringList f = text.split(u' ');
+    const QChar kind = f[0][0];
+    if (kind == u'O' || kind == u'X') {
+        OrderRow row;
+        row.recNum = f[1].toInt();
+        row.date = Day;
+        row.cancel = kind == u'X';
+        row.reff = Reff::from(kind == u'O' ? f[2] : (f.size() > 5 ? f[5] : QStringLiteral("C") + f[1]));
+        row.ordrec = kind == u'X' ? f[2].toInt() : 0;
+        row.status = f[3][0].toLatin1();
+        row.qty = kind == u'O' ? f[4].toInt() : 0;
+        row.time = secondsOfDay(f[kind == u'O' ? 5 : 4]);
+        row.acc = Account::from(u"A000000001");
+        row.stock = Stock::from(u"600000");
+        batch.orders.push_back(row);
+    } else if (kind == u'C' || kind == u'K') {
+        ConfirmationRow row;
+        row.recNum = f[1].toInt();
+        row.date = Day;
+        row.cancel = kind == u'K';
+        if (row.cancel)
+            row.ordrec = f[2].toInt();
+        else
+            row.reff = Reff::from(f[2]);
+        row.reply = replyOf(f[3][0]);
+        row.code = kind == u'C' ? returnCodeOf(f[4]) : 0;
+        row.time = secondsOfDay(f[kind == u'C' ? 5 : 4]);
+        row.qty2 = kind == u'K' && f.size() > 5 ? f[5].toInt() : 0;
+        batch.confirmations.push_back(row);
+    } else {
+        TradeRow row;
+        row.cjbh = f[1].toLongLong();
+        row.sqbh = Reff::from(f[2]);
+        row.quantity = f[3].toLongLong();
+        row.cents = f[4].toLongLong();
+        row.time = secondsOfDay(f[5]);
+        row.date = Day;
+        batch.trades.push_back(row);
+    }
+}
+
+// Applies batches as a refresh does (orders, confirmations, trades), then
+// one more refresh that brings nothing.
+Snapshot run(const QList<Batch> &batches, const QString &now, int timeout = 10)
+{
+    OrderFlow model;
+    for (const Batch &b : batches) {
+        model.addOrders(b.orders);
+        model.addConfirmations(b.confirmations);
+        model.addTrades(b.trades);
+    }
+    model.addOrders({});
+    return model.snapshot(timeStamp(Day, secondsOfDay(now)), timeout);
+}
+
+QStringList describe(const Snapshot &s)
+{
+    QStringList out;
+    for (const Finding &f : s.findings)
+        out << QStringLiteral("%1 %2 %3").arg(categoryText(f.category)).arg(f.recNum).arg(f.code);
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestOrderFlow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void findingsOfRows_data();
+    void findingsOfRows();
+    void figuresCountRowsByTheirState();
+    void findingLeavesWhenItNoLongerHolds();
+    void newestFindingComesFirst();
+    void clearedTableStartsOver();
+    void valueRules_data();
+    void valueRules();
+    void explanationsCarryTheFigures();
+};
+
+void TestOrderFlow::findingsOfRows_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("now");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList normal{"O 1 A1 P 1000 09:30:00", "O 2 A2 P 500 09:30:01",
+                             "C 1 A1 O 0 09:30:01", "C 2 A2 O 0 09:30:02",
+                             "T 1 A1 600 630000 93002", "T 2 A1 400 420000 93003"};
+    QTest::newRow("normal day") << normal << "09:40:00" << QStringList{};
+    QTest::newRow("gap names first missing")
+        << QStringList{"O 1 A1 P 1 09:30:00", "O 2 A2 P 1 09:30:00", "O 5 A3 P 1 09:30:00",
+                       "C 1 A1 O 0 09:30:01", "C 2 A2 O 0 09:30:01", "C 3 A3 O 0 09:30:01"}
+        << "09:40:00" << QStringList{"记录编号不连续 3 1021"};
+    QTest::newRow("repeated rec_num")
+        << QStringList{"O 1 A1 P 1 09:30:00", "O 2 A2 P 1 09:30:00", "O 2 A3 P 1 09:30:00",
+                       "C 1 A1 O 0 09:30:01", "C 2 A2 O 0 09:30:01", "C 3 A3 O 0 09:30:01"}
+        << "09:40:00" << QStringList{"记录编号重复 2 1021"};
+    QTest::newRow("cancel names no order")
+        << QStringList{"O 1 A1 P 1 09:30:00", "X 2 0 P 09:30:00", "C 1 A1 O 0 09:30:01",
+                       "K 2 0 W 09:30:01"}
+        << "09:40:00" << QStringList{"撤单对象不存在 2 1030"};
+    QTest::newRow("cancel names itself")
+        << QStringList{"O 1 A1 P 1 09:30:00", "X 2 2 P 09:30:00", "C 1 A1 O 0 09:30:01"}
+        << "09:30:05" << QStringList{"撤单对象编号过大 2 1031"};
+    QTest::newRow("cancel names a later row")
+        << QStringList{"O 1 A1 P 1 09:30:00", "X 2 3 P 09:30:00", "O 3 A3 P 1 09:30:00",
+                       "C 1 A1 O 0 09:30:01", "C 2 A3 O 0 09:30:01"}
+        << "09:30:05" << QStringList{"撤单对象编号过大 2 1031"};
+    QTest::newRow("unsent after threshold")
+        << QStringList{"O 1 A1 R 1 09:30:00"} << "09:30:11" << QStringList{"未报超时 1 0"};
+    QTest::newRow("unsent within threshold")
+        << QStringList{"O 1 A1 r 1 09:30:00"} << "09:30:10" << QStringList{};
+    QTest::newRow("taken, no reply after threshold")
+        << QStringList{"O 1 A1 P 1 09:30:00"} << "09:30:37" << QStringList{"未确认超时 1 0"};
+    QTest::newRow("rejected with code")
+        << QStringList{"O 1 A1 P 1 09:30:00", "C 7 A1 F 231余额不足 09:30:01"}
+        << "09:40:00" << QStringList{"废单 7 231"};
+    QTest::newRow("front end and link rejections")
+        << QStringList{"O 1 A1 P 1 09:30:00", "O 2 A2 p 1 09:30:00", "C 1 A1 E 1022 09:30:01",
+                       "C 2 A2 ? 0 09:30:01"}
+        << "09:40:00" << QStringList{"废单 1 1022", "废单 2 0"};
+    QTest::newRow("reff repeated")
+        << QStringList{"O 1 A1 P 1 09:30:00", "O 2 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01",
+                       "C 2 A1 O 0 09:30:01"}
+        << "09:40:00" << QStringList{"申请编号重复 2 0"};
+    QTest::newRow("cancel repeats its order's reff")
+        << QStringList{"O 1 A1 P 1 09:30:00", "X 2 1 P 09:30:02 A1", "C 1 A1 O 0 09:30:01",
+                       "K 2 1 w 09:30:03 1"}
+        << "09:40:00" << QStringList{};
+    QTest::newRow("cancel without reply")
+        << QStringList{"O 1 A1 P 1 09:30:00", "X 2 1 P 09:30:02", "C 1 A1 O 0 09:30:01"}
+        << "09:40:00" << QStringList{"未确认超时 2 0"};
+    QTest::newRow("confirmation of no order")
+        << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "C 2 Z9 O 0 09:30:01"}
+        << "09:40:00" << QStringList{"确认无对应委托 2 0"};
+    QTest::newRow("trade of no order")
+        << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "T 1 Z9 100 1000 93002"}
+        << "09:40:00" << QStringList{"成交无对应委托 0 0"};
+    QTest::newRow("trades above quantity")
+        << QStringList{"O 1 A1 P 1000 09:30:00", "C 1 A1 O 0 09:30:01", "T 1 A1 600 1 93002",
+                       "T 2 A1 500 1 93003"}
+        << "09:40:00" << QStringList{"超额成交 1 0"};
+    QTest::newRow("trades exactly the quantity")
+        << QStringList{"O 1 A1 P 1000 09:30:00", "C 1 A1 O 0 09:30:01", "T 1 A1 600 1 93002",
+                       "T 2 A1 400 1 93003"}
+        << "09:40:00" << QStringList{};
+}
+
+void TestOrderFlow::findingsOfRows()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QString, now);
+    QFETCH(QStringList, expected);
+
+    Batch all;
+    QList<Batch> single;
+    for (const QString &row : rows) {
+        addRow(all, row);
+        single.append(Batch());
+        addRow(single.last(), row);
+    }
+    QCOMPARE(describe(run({all}, now)), expected);
+    // Row by row, each in a refresh of its own: the same findings.
+    QCOMPARE(describe(run(single, now)), expected);
+}
+
+void TestOrderFlow::figuresCountRowsByTheirState()
+{
+    Batch b;
+    for (const char *row : {"O 1 A1 R 100 09:30:00", "O 2 A2 P 200 09:30:05", "O 3 A3 P 300 09:30:10",
+                            "O 4 A4 P 400 09:30:20", "X 5 3 P 09:30:30", "C 1 A3 O 0 09:30:12",
+                            "C 2 A4 F 231 09:30:21", "K 3 3 W 09:30:31 300", "T 1 A3 100 105050 93015",
+                            "T 2 A3 50 52525 93016"})
+        addRow(b, QString::fromLatin1(row));
+    const Snapshot s = run({b}, "09:31:00");
+    const Figures &f = s.figures;
+    QCOMPARE(f.orders, 4);
+    QCOMPARE(f.cancels, 1);
+    QCOMPARE(f.unsent, 1);
+    QCOMPARE(f.unconfirmed, 1); // order 2
+    QCOMPARE(f.confirmed, 2);
+    QCOMPARE(f.rejected, 1);
+    QCOMPARE(f.cancelled, 1);
+    QCOMPARE(f.tradeRows, 2);
+    QCOMPARE(f.tradedQuantity, 150);
+    QCOMPARE(f.tradedCents, 157575);
+    QCOMPARE(f.oldestUnsentAge, 60);
+    QCOMPARE(f.oldestUnconfirmedAge, 55);
+    // Replies after 2, 1 and 1 seconds.
+    QCOMPARE(f.delayMedian, 1);
+    QCOMPARE(f.delaySlowest5, 2);
+    QCOMPARE(s.rejectionsByCode.size(), std::size_t(1));
+    QCOMPARE(s.rejectionsByCode[0].first, 231);
+    QCOMPARE(s.chartDate, Day);
+    QCOMPARE(s.chart[SeriesOrders][9 * 60 + 30], 5u);
+    QCOMPARE(s.chart[SeriesRejections][9 * 60 + 30], 1u);
+    QCOMPARE(s.chart[SeriesTrades][9 * 60 + 30], 2u);
+}
+
+void TestOrderFlow::findingLeavesWhenItNoLongerHolds()
+{
+    OrderFlow model;
+    Batch b;
+    addRow(b, "O 1 A1 R 100 09:30:00");
+    addRow(b, "O 2 A2 P 100 09:30:00");
+    model.addOrders(b.orders);
+    const qint64 now = timeStamp(Day, secondsOfDay(u"09:30:20"));
+    QCOMPARE(describe(model.snapshot(now, 10)), (QStringList{"未报超时 1 0", "未确认超时 2 0"}));
+    QCOMPARE(model.firstUnsentRecNum(), 1);
+
+    model.setStatus(1, 'P');
+    Batch replies;
+    addRow(replies, "C 1 A1 O 0 09:30:21");
+    addRow(replies, "C 2 A2 O 0 09:30:21");
+    model.addConfirmations(replies.confirmations);
+    const Snapshot s = model.snapshot(now + 5, 10);
+    QVERIFY(s.findings.empty());
+    QCOMPARE(s.figures.unsent, 0);
+    QCOMPARE(model.firstUnsentRecNum(), 0);
+}
+
+void TestOrderFlow::newestFindingComesFirst()
+{
+    Batch b;
+    for (const char *row : {"O 1 A1 P 1 09:30:00", "O 2 A2 P 1 09:35:00", "O 3 A3 P 1 09:32:00"})
+        addRow(b, QString::fromLatin1(row));
+    const Snapshot s = run({b}, "09:50:00");
+    QCOMPARE(s.findings.size(), std::size_t(3));
+    QCOMPARE(s.findings[0].recNum, 2);
+    QCOMPARE(s.findings[1].recNum, 3);
+    QCOMPARE(s.findings[2].recNum, 1);
+}
+
+void TestOrderFlow::clearedTableStartsOver()
+{
+    OrderFlow model;
+    Batch b;
+    for (const char *row : {"O 1 A1 P 1 09:30:00", "O 2 A2 P 1 09:30:00", "C 1 A1 O 0 09:30:01",
+                            "C 2 A2 F 231 09:30:01", "T 1 A1 1 100 93002"})
+        addRow(b, QString::fromLatin1(row));
+    model.addOrders(b.orders);
+    model.addConfirmations(b.confirmations);
+    model.addTrades(b.trades);
+    model.clearConfirmations();
+    QCOMPARE(model.lastConfirmationRecNum(), 0);
+    const Snapshot s = model.snapshot(timeStamp(Day, secondsOfDay(u"09:30:05")), 60);
+    QCOMPARE(s.figures.rejected, 0);
+    QCOMPARE(s.figures.unconfirmed, 2);
+    QVERIFY(s.rejectionsByCode.empty());
+    model.clearOrders();
+    QCOMPARE(model.orderRows(), 0);
+    QCOMPARE(model.tradeRows(), 0);
+    QCOMPARE(model.lastCjbh(), 0);
+}
+
+void TestOrderFlow::valueRules_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("code alone") << "code" << "231" << qint64(231);
+    QTest::newRow("code and text") << "code" << " 1021rec_num" << qint64(1021);
+    QTest::newRow("blank remark") << "code" << "   " << qint64(0);
+    QTest::newRow("zero remark") << "code" << "0" << qint64(0);
+    QTest::newRow("five digits are no code") << "code" << "12345" << qint64(0);
+    QTest::newRow("order time") << "time" << "09:30:05" << qint64(34205);
+    QTest::newRow("trade time before ten") << "time" << "93005" << qint64(34205);
+    QTest::newRow("trade time after ten") << "time" << "143005" << qint64(52205);
+    QTest::newRow("no time") << "time" << "9:3" << qint64(-1);
+    QTest::newRow("hour out of range") << "time" << "25:00:00" << qint64(-1);
+    QTest::newRow("date") << "date" << "20261209" << qint64(20261209);
+    QTest::newRow("month 13") << "date" << "20261309" << qint64(0);
+    QTest::newRow("amount") << "cents" << "1234.5" << qint64(123450);
+    QTest::newRow("amount too large marker") << "cents" << "-1" << qint64(-100);
+    QTest::newRow("cancel flag any case") << "cancel" << "wTh" << qint64(1);
+    QTest::newRow("limit order") << "cancel" << "LPT" << qint64(0);
+    QTest::newRow("accepted") << "reply" << "O" << qint64(Reply::Accepted);
+    QTest::newRow("cancel accepted") << "reply" << "W" << qint64(Reply::CancelAccepted);
+    QTest::newRow("front end rejection") << "reply" << "E" << qint64(Reply::Rejected);
+    QTest::newRow("link failure") << "reply" << "?" << qint64(Reply::Rejected);
+    QTest::newRow("day round trip") << "day" << "20260301" << qint64(20260301);
+    QTest::newRow("leap day round trip") << "day" << "20240229" << qint64(20240229);
+}
+
+void TestOrderFlow::valueRules()
+{
+    QFETCH(QString, rule);
+    QFETCH(QString, input);
+    QFETCH(qint64, expected);
+    qint64 actual = -999;
+    if (rule == "code")
+        actual = returnCodeOf(input);
+    else if (rule == "time")
+        actual = secondsOfDay(input);
+    else if (rule == "date")
+        actual = dateNumber(input);
+    else if (rule == "cents")
+        QVERIFY(amountCents(input, &actual));
+    else if (rule == "cancel")
+        actual = isCancelFlag(input);
+    else if (rule == "reply")
+        actual = qint64(replyOf(input[0]));
+    else if (rule == "day")
+        actual = dateOf(timeStamp(dateNumber(input), 86399));
+    QCOMPARE(actual, expected);
+}
+
+void TestOrderFlow::explanationsCarryTheFigures()
+{
+    Finding f;
+    f.category = Category::UnconfirmedTooLong;
+    f.a = 37;
+    QCOMPARE(explanation(f), QStringLiteral("已报 37 秒未确认"));
+    f.category = Category::Overfilled;
+    f.a = 1200;
+    f.b = 1000;
+    QCOMPARE(explanation(f), QStringLiteral("成交 1200 > 委托 1000"));
+    // The next day's first second is one second after the last of this one.
+    QCOMPARE(timeStamp(20261210, 0) - timeStamp(20261209, 86399), 1);
+}
+
+QTEST_GUILESS_MAIN(TestOrderFlow)
+#include "tst_orderflow.moc"
