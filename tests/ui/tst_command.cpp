@@ -287,7 +287,7 @@ private slots:
         bool wrongKind = false;
         QTimer::singleShot(50, this, [&] {
             try {
-                runCommand(QStringLiteral("正在查询…"), [](CommandControl &) {});
+                runCommand(datamod->worker(), QStringLiteral("正在查询…"), [](CommandControl &) {});
             } catch (const ProgramError &error) {
                 refused = error.message();
             } catch (...) {
@@ -295,7 +295,7 @@ private slots:
             }
         });
         bool ended = false;
-        runCommand(QStringLiteral("正在查询…"), [&ended](CommandControl &) {
+        runCommand(datamod->worker(), QStringLiteral("正在查询…"), [&ended](CommandControl &) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             ended = true;
         });
