@@ -19,7 +19,9 @@
 #include "query/countform.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
+#include "reference/monitorform.h"
 #include "reference/rtnform.h"
+#include "reference/traceform.h"
 #include "ui/errorbox.h"
 #include "ui/fonts.h"
 
@@ -27,6 +29,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -275,6 +278,29 @@ void run(Shooter &shooter)
     }
     shooter.modalNames = QStringList{QStringLiteral("box-error")};
     showExceptionBox(SettingsError(QStringLiteral("File not found")));
+
+    // The order-flow monitor after its first refresh, and the trace of its
+    // first finding.
+    if (QAction *monitor = mainform->findChild<QAction *>(QStringLiteral("N17"))) {
+        QEventLoop refreshed;
+        QObject::connect(monitorform, &Tmonitorform::refreshed, &refreshed, &QEventLoop::quit);
+        QTimer::singleShot(15000, &refreshed, &QEventLoop::quit);
+        monitor->trigger();
+        refreshed.exec();
+        shooter.save(monitorform, QStringLiteral("monitor"));
+        auto *findings = monitorform->findChild<QTableView *>(QStringLiteral("FindingsGrid"));
+        if (findings && findings->model() && findings->model()->rowCount() > 0) {
+            QEventLoop traced;
+            QObject::connect(traceform, &Ttraceform::traced, &traced, &QEventLoop::quit);
+            QTimer::singleShot(15000, &traced, &QEventLoop::quit);
+            const QModelIndex first = findings->model()->index(0, 0);
+            emit findings->doubleClicked(first);
+            traced.exec();
+            shooter.save(traceform, QStringLiteral("trace"));
+            traceform->hide();
+        }
+        monitorform->hide();
+    }
 }
 
 } // namespace
