@@ -36,11 +36,6 @@ const QString BoundsSql = QStringLiteral("select (select min(%1) from %2), (sele
 constexpr int FullCountEvery = 12;
 const QString TradeKeyTypeSql = QStringLiteral("select cjbh from ashare_cjhb where 1 = 0");
 
-void setAttr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, const char *call)
-{
-    odbc::check(SQLSetStmtAttr(statement, attribute, value, 0), SQL_HANDLE_STMT, statement, call);
-}
-
 char firstChar(QStringView text)
 {
     text = text.trimmed();
@@ -105,11 +100,11 @@ BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &
     std::vector<SQLWCHAR> text = odbc::toWide(sql);
     odbc::check(SQLExecDirectW(statement, text.data(), SQL_NTS), SQL_HANDLE_STMT, statement,
                 "SQLExecDirectW");
-    setAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
-            "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
-    setAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(m_blockRows)),
-            "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
-    setAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
+                           "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(m_blockRows)),
+                           "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
     for (std::size_t c = 0; c < m_widths.size(); ++c) {
         const std::size_t perRow = std::size_t(m_widths[c]) + 1;
         m_values[c].resize(perRow * std::size_t(m_blockRows));
@@ -156,6 +151,45 @@ qint64 scalar(SQLHDBC dbc, const QString &sql)
     BlockFetch fetch(dbc, sql, {24}, {}, 1);
     return fetch.next() ? wholeNumber(fetch.text(0, 0)) : 0;
 }
+
+namespace {
+
+// Columns 1 to 5, alike in the three tables: date, time, the order's
+// reference (reff, or sqbh of a trade), account and security.
+template <typename Row>
+Row rowWithParties(const BlockFetch &f, int r, Reff Row::*reff)
+{
+    Row row;
+    row.date = dateNumber(f.text(r, 1));
+    row.time = secondsOfDay(f.text(r, 2));
+    row.*reff = Reff::from(f.text(r, 3));
+    row.acc = Account::from(f.text(r, 4));
+    row.stock = Stock::from(f.text(r, 5));
+    return row;
+}
+
+// Reads every block of `fetch`, each row parsed by `parse`, and hands each
+// block to `add`, counting the rows in `rowsRead`; false when there was
+// none. Cancelling stops it between blocks.
+template <typename Row, typename Parse, typename Add>
+bool readBlocks(BlockFetch &fetch, CommandControl *control, qint64 &rowsRead, Parse parse, Add add)
+{
+    std::vector<Row> rows;
+    bool any = false;
+    while (fetch.next()) {
+        any = true;
+        if (control)
+            control->throwIfCancelled();
+        rows.clear();
+        for (int r = 0; r < fetch.rows(); ++r)
+            rows.push_back(parse(fetch, r));
+        rowsRead += qint64(rows.size());
+        add(rows);
+    }
+    return any;
+}
+
+} // namespace
 
 FlowSession::FlowSession(QString odbcConnectionString, QString database)
     : m_connectionString(std::move(odbcConnectionString))
@@ -253,30 +287,15 @@ bool FlowSession::keysMoved()
 void FlowSession::readOrders(CommandControl *control)
 {
     BlockFetch fetch(handle(), OrdersSql, OrderWidths, {m_flow.lastRecNum()});
-    std::vector<OrderRow> rows;
-    bool any = false;
-    while (fetch.next()) {
-        any = true;
-        if (control)
-            control->throwIfCancelled();
-        rows.clear();
-        for (int r = 0; r < fetch.rows(); ++r) {
-            OrderRow row;
-            row.recNum = whole32(fetch.text(r, 0));
-            row.date = dateNumber(fetch.text(r, 1));
-            row.time = secondsOfDay(fetch.text(r, 2));
-            row.reff = Reff::from(fetch.text(r, 3));
-            row.acc = Account::from(fetch.text(r, 4));
-            row.stock = Stock::from(fetch.text(r, 5));
-            row.qty = whole32(fetch.text(r, 6));
-            row.status = firstChar(fetch.text(r, 7));
-            row.cancel = isCancelFlag(fetch.text(r, 8));
-            row.ordrec = whole32(fetch.text(r, 9));
-            rows.push_back(row);
-        }
-        m_rowsRead += qint64(rows.size());
-        m_flow.addOrders(rows);
-    }
+    const bool any = readBlocks<OrderRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+        OrderRow row = rowWithParties(f, r, &OrderRow::reff);
+        row.recNum = whole32(f.text(r, 0));
+        row.qty = whole32(f.text(r, 6));
+        row.status = firstChar(f.text(r, 7));
+        row.cancel = isCancelFlag(f.text(r, 8));
+        row.ordrec = whole32(f.text(r, 9));
+        return row;
+    }, [this](const std::vector<OrderRow> &rows) { m_flow.addOrders(rows); });
     if (!any)
         m_flow.addOrders({}); // a batch all the same: orphans older than it are reported
 }
@@ -284,56 +303,30 @@ void FlowSession::readOrders(CommandControl *control)
 void FlowSession::readConfirmations(CommandControl *control)
 {
     BlockFetch fetch(handle(), ConfirmationsSql, ConfirmationWidths, {m_flow.lastConfirmationRecNum()});
-    std::vector<ConfirmationRow> rows;
-    while (fetch.next()) {
-        if (control)
-            control->throwIfCancelled();
-        rows.clear();
-        for (int r = 0; r < fetch.rows(); ++r) {
-            ConfirmationRow row;
-            row.recNum = whole32(fetch.text(r, 0));
-            row.date = dateNumber(fetch.text(r, 1));
-            row.time = secondsOfDay(fetch.text(r, 2));
-            row.reff = Reff::from(fetch.text(r, 3));
-            row.acc = Account::from(fetch.text(r, 4));
-            row.stock = Stock::from(fetch.text(r, 5));
-            row.qty2 = whole32(fetch.text(r, 6));
-            const QStringView status = fetch.text(r, 7).trimmed();
-            row.reply = replyOf(status.isEmpty() ? QChar() : status[0]);
-            row.code = returnCodeOf(fetch.text(r, 8));
-            row.cancel = isCancelFlag(fetch.text(r, 9));
-            row.ordrec = whole32(fetch.text(r, 10));
-            rows.push_back(row);
-        }
-        m_rowsRead += qint64(rows.size());
-        m_flow.addConfirmations(rows);
-    }
+    readBlocks<ConfirmationRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+        ConfirmationRow row = rowWithParties(f, r, &ConfirmationRow::reff);
+        row.recNum = whole32(f.text(r, 0));
+        row.qty2 = whole32(f.text(r, 6));
+        const QStringView status = f.text(r, 7).trimmed();
+        row.reply = replyOf(status.isEmpty() ? QChar() : status[0]);
+        row.code = returnCodeOf(f.text(r, 8));
+        row.cancel = isCancelFlag(f.text(r, 9));
+        row.ordrec = whole32(f.text(r, 10));
+        return row;
+    }, [this](const std::vector<ConfirmationRow> &rows) { m_flow.addConfirmations(rows); });
 }
 
 void FlowSession::readTrades(CommandControl *control)
 {
     BlockFetch fetch(handle(), TradesSql.arg(m_tradeKey), TradeWidths, {m_flow.lastCjbh()});
-    std::vector<TradeRow> rows;
-    while (fetch.next()) {
-        if (control)
-            control->throwIfCancelled();
-        rows.clear();
-        for (int r = 0; r < fetch.rows(); ++r) {
-            TradeRow row;
-            row.cjbh = wholeNumber(fetch.text(r, 0));
-            row.date = dateNumber(fetch.text(r, 1));
-            row.time = secondsOfDay(fetch.text(r, 2));
-            row.sqbh = Reff::from(fetch.text(r, 3));
-            row.acc = Account::from(fetch.text(r, 4));
-            row.stock = Stock::from(fetch.text(r, 5));
-            row.quantity = wholeNumber(fetch.text(r, 6));
-            if (!amountCents(fetch.text(r, 7), &row.cents))
-                row.cents = 0;
-            rows.push_back(row);
-        }
-        m_rowsRead += qint64(rows.size());
-        m_flow.addTrades(rows);
-    }
+    readBlocks<TradeRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+        TradeRow row = rowWithParties(f, r, &TradeRow::sqbh);
+        row.cjbh = wholeNumber(f.text(r, 0));
+        row.quantity = wholeNumber(f.text(r, 6));
+        if (!amountCents(f.text(r, 7), &row.cents))
+            row.cents = 0;
+        return row;
+    }, [this](const std::vector<TradeRow> &rows) { m_flow.addTrades(rows); });
 }
 
 void FlowSession::readStatuses(CommandControl *control)

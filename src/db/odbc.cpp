@@ -68,6 +68,11 @@ void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *c
     throw DatabaseError(message, state, native);
 }
 
+void setStatementAttr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, const char *call)
+{
+    check(SQLSetStmtAttr(statement, attribute, value, 0), SQL_HANDLE_STMT, statement, call);
+}
+
 std::vector<SQLWCHAR> toWide(const QString &text)
 {
     std::vector<SQLWCHAR> wide(std::size_t(text.size()) + 1, 0);

@@ -21,6 +21,8 @@ QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle, QString *firstStat
                     int *firstNative = nullptr);
 // Throws DatabaseError with the handle's diagnostics unless rc succeeded.
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char *call);
+// Sets a statement attribute, throwing as check() does; `call` names it.
+void setStatementAttr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, const char *call);
 
 std::vector<SQLWCHAR> toWide(const QString &text); // zero-terminated
 QString fromWide(const SQLWCHAR *text, qsizetype length);

@@ -235,6 +235,23 @@ std::size_t hashOf(const Reff &reff)
     }
     return std::size_t(h ^ (h >> 29));
 }
+
+// A finding about a row of any table: its time, account and security, with
+// the return code its category always carries.
+template <typename Row>
+Finding findingAbout(Category category, const Row &row, qint32 recNum, const Reff &reff)
+{
+    Finding f;
+    f.category = category;
+    f.recNum = recNum;
+    f.date = row.date;
+    f.time = row.time;
+    f.reff = reff;
+    f.acc = row.acc;
+    f.stock = row.stock;
+    f.code = categoryCode(category);
+    return f;
+}
 } // namespace
 
 quint32 OrderFlow::findReff(const Reff &reff) const
@@ -280,16 +297,7 @@ qint64 OrderFlow::findRecNum(qint32 recNum) const
 
 Finding OrderFlow::findingOf(Category category, const Order &order)
 {
-    Finding f;
-    f.category = category;
-    f.recNum = order.recNum;
-    f.date = order.date;
-    f.time = order.time;
-    f.reff = order.reff;
-    f.acc = order.acc;
-    f.stock = order.stock;
-    f.code = categoryCode(category);
-    return f;
+    return findingAbout(category, order, order.recNum, order.reff);
 }
 
 void OrderFlow::noteTime(qint32 date, qint32 time)
@@ -448,14 +456,7 @@ void OrderFlow::addConfirmations(const std::vector<ConfirmationRow> &rows)
         case Reply::Rejected: {
             ++m_figures.rejected;
             countMinute(SeriesRejections, row.date, row.time);
-            Finding f;
-            f.category = Category::Rejected;
-            f.recNum = row.recNum;
-            f.date = row.date;
-            f.time = row.time;
-            f.reff = row.reff;
-            f.acc = row.acc;
-            f.stock = row.stock;
+            Finding f = findingAbout(Category::Rejected, row, row.recNum, row.reff);
             f.code = row.code;
             m_rejections.push_back(f);
             break;
@@ -593,20 +594,6 @@ qint64 percentile(const std::vector<qint32> &sorted, int percent)
     return sorted[std::max<std::size_t>(rank, 1) - 1];
 }
 
-template <typename Row>
-Finding orphanFinding(Category category, const Row &row, qint32 recNum, const Reff &reff)
-{
-    Finding f;
-    f.category = category;
-    f.recNum = recNum;
-    f.date = row.date;
-    f.time = row.time;
-    f.reff = reff;
-    f.acc = row.acc;
-    f.stock = row.stock;
-    return f;
-}
-
 } // namespace
 
 void OrderFlow::sortFindings()
@@ -616,10 +603,10 @@ void OrderFlow::sortFindings()
     out.insert(out.end(), m_rejections.begin(), m_rejections.end());
     for (const auto &o : m_orphanConfirmations)
         if (o.batch < m_orderBatches)
-            out.push_back(orphanFinding(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
+            out.push_back(findingAbout(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
     for (const auto &o : m_orphanTrades)
         if (o.batch < m_orderBatches)
-            out.push_back(orphanFinding(Category::OrphanTrade, o.row, 0, o.row.sqbh));
+            out.push_back(findingAbout(Category::OrphanTrade, o.row, 0, o.row.sqbh));
     for (quint32 index : m_overfilled) {
         const Order &o = m_orders[index];
         Finding f = findingOf(Category::Overfilled, o);

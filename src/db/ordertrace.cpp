@@ -24,7 +24,9 @@ const QString TradesSql = QStringLiteral(
     "select cjbh, bcrq, cjsj, sqbh, cjsl, cjjg, cjje from ashare_cjhb where sqbh = ?");
 const std::vector<int> TradeWidths{24, 8, 6, 10, 24, 24, 24};
 
-TraceRow orderRow(const BlockFetch &f, int r)
+// The first six columns, alike in the three selects: rec_num (cjbh), date,
+// time, reff (sqbh), quantity and price.
+TraceRow leadingColumns(const BlockFetch &f, int r)
 {
     TraceRow row;
     row.recNum = qint32(wholeNumber(f.text(r, 0)));
@@ -33,6 +35,12 @@ TraceRow orderRow(const BlockFetch &f, int r)
     row.reff = f.text(r, 3).trimmed().toString();
     row.quantity = wholeNumber(f.text(r, 4));
     row.price = f.text(r, 5).trimmed().toString();
+    return row;
+}
+
+TraceRow orderRow(const BlockFetch &f, int r)
+{
+    TraceRow row = leadingColumns(f, r);
     row.status = f.text(r, 6).trimmed().toString();
     row.kind = isCancelFlag(f.text(r, 7)) ? TraceRow::Cancel : TraceRow::Order;
     row.code = qint32(wholeNumber(f.text(r, 8))); // ordrec, kept while reading
@@ -98,20 +106,14 @@ OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
     BlockFetch confirmations(dbc, ConfirmationsSql, ConfirmationWidths, {Key(head.reff), Key(recText), Key(padded)}, 64);
     while (confirmations.next())
         for (int r = 0; r < confirmations.rows(); ++r) {
-            TraceRow row;
             const bool cancel = isCancelFlag(confirmations.text(r, 7));
             // An order's confirmation by reff, a cancel's by ordrec.
             if (cancel != (wholeNumber(confirmations.text(r, 8)) == head.recNum))
                 continue;
             if (!cancel && confirmations.text(r, 3).trimmed() != head.reff)
                 continue;
+            TraceRow row = leadingColumns(confirmations, r);
             row.kind = cancel ? TraceRow::CancelConfirmation : TraceRow::Confirmation;
-            row.recNum = qint32(wholeNumber(confirmations.text(r, 0)));
-            row.date = dateNumber(confirmations.text(r, 1));
-            row.time = secondsOfDay(confirmations.text(r, 2));
-            row.reff = confirmations.text(r, 3).trimmed().toString();
-            row.quantity = wholeNumber(confirmations.text(r, 4));
-            row.price = confirmations.text(r, 5).trimmed().toString();
             row.status = confirmations.text(r, 6).trimmed().toString();
             row.remark = confirmations.text(r, 9).trimmed().toString();
             row.code = returnCodeOf(row.remark);
@@ -121,14 +123,8 @@ OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
     BlockFetch trades(dbc, TradesSql, TradeWidths, {Key(head.reff)}, 64);
     while (trades.next())
         for (int r = 0; r < trades.rows(); ++r) {
-            TraceRow row;
+            TraceRow row = leadingColumns(trades, r);
             row.kind = TraceRow::Trade;
-            row.recNum = qint32(wholeNumber(trades.text(r, 0)));
-            row.date = dateNumber(trades.text(r, 1));
-            row.time = secondsOfDay(trades.text(r, 2));
-            row.reff = trades.text(r, 3).trimmed().toString();
-            row.quantity = wholeNumber(trades.text(r, 4));
-            row.price = trades.text(r, 5).trimmed().toString();
             amountCents(trades.text(r, 6), &row.cents);
             trace.rows.push_back(row);
         }

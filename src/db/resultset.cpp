@@ -55,11 +55,6 @@ bool isBinaryType(SQLSMALLINT type)
     return type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
 }
 
-void setStatementAttr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, const char *call)
-{
-    odbc::check(SQLSetStmtAttr(statement, attribute, value, 0), SQL_HANDLE_STMT, statement, call);
-}
-
 // Puts the statement back to one row per fetch and no bound columns.
 void unbind(SQLHSTMT statement)
 {
@@ -474,12 +469,12 @@ bool ResultSet::fetchBlocks(SQLHSTMT statement, CommandControl *control)
         ~Unbinder() { unbind(statement); }
     } unbinder{statement};
 
-    setStatementAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
-                     "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
-    setStatementAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(blockRows)),
-                     "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
-    setStatementAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
-    setStatementAttr(statement, SQL_ATTR_ROW_STATUS_PTR, status.data(), "SQLSetStmtAttr(SQL_ATTR_ROW_STATUS_PTR)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
+                           "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(blockRows)),
+                           "SQLSetStmtAttr(SQL_ATTR_ROW_ARRAY_SIZE)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, "SQLSetStmtAttr(SQL_ATTR_ROWS_FETCHED_PTR)");
+    odbc::setStatementAttr(statement, SQL_ATTR_ROW_STATUS_PTR, status.data(), "SQLSetStmtAttr(SQL_ATTR_ROW_STATUS_PTR)");
 
     for (std::size_t c = 0; c < columnCount; ++c) {
         const Column &column = m_columns[c];

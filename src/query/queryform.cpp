@@ -65,9 +65,6 @@ const QString RemarkField = QStringLiteral("remark");
 const QString TradeStatisticsTitle = QStringLiteral("成交数据统计");
 const QString OrderStatisticsTitle = QStringLiteral("委托数据统计");
 const QString CountCaption = QStringLiteral("记录数");
-const QString TradeQuantityCaption = QStringLiteral("成交数量");
-const QString TradeAmountCaption = QStringLiteral("成交金额");
-const QString OrderQuantityCaption = QStringLiteral("委托数量");
 
 // One line of the statistics window: caption in column 0, value in column 1.
 struct StatisticsLine

@@ -8,6 +8,10 @@
 #include <cmath>
 #include <limits>
 
+const QString TradeQuantityCaption = QStringLiteral("成交数量");
+const QString TradeAmountCaption = QStringLiteral("成交金额");
+const QString OrderQuantityCaption = QStringLiteral("委托数量");
+
 namespace {
 
 const QString CountUnit = QStringLiteral("(条)");
@@ -26,9 +30,9 @@ struct TotalledField
     QString name;
     QString caption;
 };
-const TotalledField TradeQuantity{QStringLiteral("cjsl"), QStringLiteral("成交数量")};
-const TotalledField TradeAmount{QStringLiteral("cjje"), QStringLiteral("成交金额")};
-const TotalledField OrderQuantity{QStringLiteral("qty"), QStringLiteral("委托数量")};
+const TotalledField TradeQuantity{QStringLiteral("cjsl"), TradeQuantityCaption};
+const TotalledField TradeAmount{QStringLiteral("cjje"), TradeAmountCaption};
+const TotalledField OrderQuantity{QStringLiteral("qty"), OrderQuantityCaption};
 
 bool isBlankOrControl(QChar c)
 {

@@ -12,6 +12,12 @@ class Query;
 // ConversionError, whose text names the row (1-based, in the grid's order)
 // and the field's caption, and leaves the query on that row.
 
+// The captions the operator knows the totalled fields by, in the statistics
+// window and in the texts that stop a total.
+extern const QString TradeQuantityCaption; // cjsl
+extern const QString TradeAmountCaption;   // cjje
+extern const QString OrderQuantityCaption; // qty
+
 // The rows to total, from the count label's text: 0 when it is empty.
 qint64 statisticsRows(const QString &countLabel);
 

@@ -1,4 +1,5 @@
 #include "gateway.h"
+#include "splitmix.h"
 
 #include "db/connection.h"
 #include "db/connstring.h"
@@ -30,24 +31,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Millis = std::int64_t;
 
-// splitmix64, as the data generator uses it.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    std::int64_t below(std::int64_t bound) { return bound <= 0 ? 0 : std::int64_t(next() % std::uint64_t(bound)); }
-    bool chance(int percent) { return below(100) < percent; }
-
-private:
-    std::uint64_t m_state;
-};
+using tools::Random;
 
 // ---------------------------------------------------------------- SQL
 // Values go as text parameters; numbers are cast in the statement, which
@@ -59,9 +43,10 @@ const QStringList InsertOrderSql = {
 const QStringList TakeSql = {
     QStringLiteral("update ashare_ordwth set status = 'P'"),
     QStringLiteral("where rec_num = cast(:rec as int) and reff = :reff and status in ('R','r')")};
-const QStringList WaitingSql = {
-    QStringLiteral("select rec_num,reff,acc,stock,bs,price,qty,owflag,ordrec,firmid,time from ashare_ordwth"),
-    QStringLiteral("where status in ('R','r') order by rec_num")};
+// The columns of an order row, in the order rowOf() reads them.
+const QString RowSelect =
+    QStringLiteral("select rec_num,reff,acc,stock,bs,price,qty,owflag,ordrec,firmid,time from ashare_ordwth");
+const QStringList WaitingSql = {RowSelect, QStringLiteral("where status in ('R','r') order by rec_num")};
 const QStringList InsertConfirmationSql = {
     QStringLiteral("insert into ashare_ordwth2 (rec_num,date,time,reff,acc,stock,bs,price,qty,qty2,status,remark,"),
     QStringLiteral("status1,owflag,ordrec,teordernum,firmid) values (cast(:rec as int),:date,:time,:reff,:acc,:stock,"),
@@ -70,9 +55,8 @@ const QStringList InsertTradeSql = {
     QStringLiteral("insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh)"),
     QStringLiteral("values (:gddm,:gdxm,:bcrq,:cjbh,:gsdm,cast(:cjsl as int),cast(:bcye as int),:zqdm,:sbsj,:cjsj,"),
     QStringLiteral("cast(:cjjg as numeric(9,3)),cast(:cjje as numeric(15,2)),:sqbh,:bs,:mjbh)")};
-const QStringList OrderByRecSql = {
-    QStringLiteral("select rec_num,reff,acc,stock,bs,price,qty,owflag,ordrec,firmid,time from ashare_ordwth"),
-    QStringLiteral("where rec_num = cast(:rec as int) and upper(owflag) <> 'WTH'")};
+const QStringList OrderByRecSql = {RowSelect,
+                                   QStringLiteral("where rec_num = cast(:rec as int) and upper(owflag) <> 'WTH'")};
 const QStringList ConfirmationOfSql = {
     QStringLiteral("select status from ashare_ordwth2 where reff = :reff and upper(owflag) <> 'WTH'")};
 const QStringList FilledSql = {QStringLiteral("select sum(cjsl) from ashare_cjhb where sqbh = :reff")};
@@ -400,21 +384,16 @@ private:
     void makeCancel(Row &row, Order *order)
     {
         const Row *source = order ? &order->row : (m_recent.empty() ? nullptr : &m_recent.back().row);
-        if (source) {
-            row.acc = source->acc;
-            row.stock = source->stock;
-            row.bs = source->bs;
-            row.price = source->price;
-            row.qty = source->qty;
-        } else {
-            Row any;
+        Row any;
+        if (!source) {
             makeOrder(any);
-            row.acc = any.acc;
-            row.stock = any.stock;
-            row.bs = any.bs;
-            row.price = any.price;
-            row.qty = any.qty;
+            source = &any;
         }
+        row.acc = source->acc;
+        row.stock = source->stock;
+        row.bs = source->bs;
+        row.price = source->price;
+        row.qty = source->qty;
         row.owflag = QStringLiteral("WTH");
         row.reff = order && m_options.cancelReffRepeatsOrder ? order->row.reff : nextReff();
         if (order)

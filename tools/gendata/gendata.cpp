@@ -1,4 +1,5 @@
 #include "gendata.h"
+#include "splitmix.h"
 
 #include <sqlite3.h>
 
@@ -31,26 +32,7 @@ create table ashare_ordwth2 (
   firmid varchar(5), checkord varchar(32));
 )sql";
 
-// splitmix64: the same numbers on every platform and compiler.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // 0 <= value < bound
-    std::int64_t below(std::int64_t bound) { return bound <= 0 ? 0 : std::int64_t(next() % std::uint64_t(bound)); }
-    std::int64_t between(std::int64_t low, std::int64_t high) { return low + below(high - low + 1); }
-    bool chance(int percent) { return below(100) < percent; }
-
-private:
-    std::uint64_t m_state;
-};
+using tools::Random;
 
 class Database
 {
