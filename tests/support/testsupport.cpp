@@ -254,6 +254,23 @@ QString runCaseAsNobody(const QString &testCase)
         return QStringLiteral("cannot copy the test program to ") + shared;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), shared);
+    // A sanitizer's suppressions file lies in the checkout as well: nobody
+    // reads a copy beside the program.
+    for (const QString &variable : {QStringLiteral("ASAN_OPTIONS"), QStringLiteral("UBSAN_OPTIONS"),
+                                    QStringLiteral("TSAN_OPTIONS")}) {
+        QStringList options = environment.value(variable).split(QLatin1Char(':'));
+        for (QString &option : options) {
+            const QString key = QStringLiteral("suppressions=");
+            if (!option.startsWith(key))
+                continue;
+            const QString copy = copyDir.filePath(variable + QStringLiteral(".supp"));
+            if (!QFile::copy(option.mid(key.size()), copy) || !QFile::setPermissions(copy, everyone))
+                return QStringLiteral("cannot copy the suppressions of ") + variable;
+            option = key + copy;
+        }
+        if (environment.contains(variable))
+            environment.insert(variable, options.join(QLatin1Char(':')));
+    }
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.setProcessEnvironment(environment);
