@@ -379,6 +379,34 @@ qint32 OrderFlow::firstUnsentRecNum() const
     return 0;
 }
 
+std::vector<std::pair<qint32, qint32>> OrderFlow::unsentRanges(int maxRanges, qint32 minGap) const
+{
+    // m_open is in the order of m_orders, hence of rec_num.
+    std::vector<qint32> unsent;
+    for (quint32 index : m_open)
+        if (isUnsentStatus(QChar(m_orders[index].status)))
+            unsent.push_back(m_orders[index].recNum);
+    std::vector<std::pair<qint32, qint32>> ranges;
+    if (unsent.empty())
+        return ranges;
+    // (gap before unsent[i], i), widest first; the widest ones split.
+    std::vector<std::pair<qint64, std::size_t>> gaps;
+    for (std::size_t i = 1; i < unsent.size(); ++i)
+        if (qint64(unsent[i]) - unsent[i - 1] - 1 > minGap)
+            gaps.emplace_back(qint64(unsent[i]) - unsent[i - 1], i);
+    const std::size_t splits = std::min(gaps.size(), std::size_t(std::max(maxRanges, 1) - 1));
+    std::partial_sort(gaps.begin(), gaps.begin() + std::ptrdiff_t(splits), gaps.end(),
+                      [](const auto &x, const auto &y) { return x.first > y.first; });
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 0; i < splits; ++i)
+        starts.push_back(gaps[i].second);
+    std::sort(starts.begin(), starts.end());
+    starts.push_back(unsent.size());
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i)
+        ranges.emplace_back(unsent[starts[i]], unsent[starts[i + 1] - 1]);
+    return ranges;
+}
+
 void OrderFlow::markReplied(Order &order)
 {
     order.replied = true;

@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace flow {
@@ -221,6 +222,11 @@ public:
     // The lowest rec_num still unsent (status R), 0 when none: from there on
     // statuses are read again.
     qint32 firstUnsentRecNum() const;
+    // The rec_nums of the unsent orders as at most `maxRanges` ranges
+    // (first, last), ascending: split at the widest gaps between them, but
+    // only where more than `minGap` rows lie between, so that an order left
+    // unsent long ago does not make every refresh read all rows after it.
+    std::vector<std::pair<qint32, qint32>> unsentRanges(int maxRanges, qint32 minGap) const;
     // The newest time stamp of any row; the clock when the server gives none.
     qint64 newestTime() const { return m_newest; }
 

@@ -101,6 +101,8 @@ private slots:
     void findingsOfRows();
     void figuresCountRowsByTheirState();
     void findingLeavesWhenItNoLongerHolds();
+    void unsentOrdersAreReadInShortRanges_data();
+    void unsentOrdersAreReadInShortRanges();
     void newestFindingComesFirst();
     void clearedTableStartsOver();
     void valueRules_data();
@@ -248,6 +250,46 @@ void TestOrderFlow::findingLeavesWhenItNoLongerHolds()
     QVERIFY(s.findings.empty());
     QCOMPARE(s.figures.unsent, 0);
     QCOMPARE(model.firstUnsentRecNum(), 0);
+}
+
+void TestOrderFlow::unsentOrdersAreReadInShortRanges_data()
+{
+    // Orders 1..n, those listed unsent (R), the rest taken (P); a negative
+    // number is an unsent order the gateway took after it was read.
+    QTest::addColumn<int>("orders");
+    QTest::addColumn<QList<int>>("unsent");
+    QTest::addColumn<int>("maxRanges");
+    QTest::addColumn<QString>("ranges");
+    QTest::newRow("none unsent") << 50 << QList<int>{} << 8 << "";
+    QTest::newRow("the newest together") << 50 << QList<int>{47, 48, 50} << 8 << "47-50";
+    QTest::newRow("near ones share a range") << 50 << QList<int>{10, 20, 30} << 8 << "10-30";
+    QTest::newRow("one left behind long ago") << 2000 << QList<int>{3, 1999, 2000} << 8 << "3-3 1999-2000";
+    QTest::newRow("widest gaps split first")
+        << 5000 << QList<int>{1, 1000, 1300, 4000} << 3 << "1-1 1000-1300 4000-4000";
+    QTest::newRow("one range at most") << 5000 << QList<int>{1, 4000} << 1 << "1-4000";
+    QTest::newRow("taken since") << 2000 << QList<int>{3, 1999, -1999} << 8 << "3-3";
+}
+
+void TestOrderFlow::unsentOrdersAreReadInShortRanges()
+{
+    QFETCH(int, orders);
+    QFETCH(QList<int>, unsent);
+    QFETCH(int, maxRanges);
+    QFETCH(QString, ranges);
+    Batch b;
+    for (int rec = 1; rec <= orders; ++rec) {
+        const QChar status = unsent.contains(rec) ? u'R' : u'P';
+        addRow(b, QStringLiteral("O %1 A%1 %2 100 09:30:00").arg(rec).arg(status));
+    }
+    OrderFlow model;
+    model.addOrders(b.orders);
+    for (int rec : unsent)
+        if (rec < 0)
+            model.setStatus(-rec, 'P');
+    QStringList got;
+    for (const auto &range : model.unsentRanges(maxRanges, 256))
+        got << QStringLiteral("%1-%2").arg(range.first).arg(range.second);
+    QCOMPARE(got.join(u' '), ranges);
 }
 
 void TestOrderFlow::newestFindingComesFirst()
