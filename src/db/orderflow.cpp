@@ -560,6 +560,8 @@ void OrderFlow::clearOrders()
     m_open.shrink_to_fit();
     m_cancels.clear();
     m_structural.clear();
+    m_stableFindings.clear();
+    m_stableStructural = m_stableRejections = 0;
     m_overfilled.clear();
     m_figures = Figures{};
     for (auto &day : m_minutes)
@@ -577,6 +579,8 @@ void OrderFlow::clearConfirmations()
     for (quint32 i = 0; i < m_orders.size(); ++i)
         m_open.push_back(i);
     m_rejections.clear();
+    m_stableFindings.clear();
+    m_stableStructural = m_stableRejections = 0;
     m_orphanConfirmations.clear();
     m_delays.clear();
     m_confirmationRows = 0;
@@ -637,38 +641,62 @@ Finding orphanFinding(Category category, const Row &row, qint32 recNum, const Re
 
 } // namespace
 
+namespace {
+
+// Newest first, by a key computed once per finding.
+void sortNewestFirst(std::vector<Finding> &findings)
+{
+    std::vector<std::pair<qint64, quint32>> keys(findings.size());
+    for (std::size_t i = 0; i < findings.size(); ++i)
+        keys[i] = {timeStamp(findings[i].date, findings[i].time), quint32(i)};
+    std::sort(keys.begin(), keys.end(), [&findings](const auto &x, const auto &y) {
+        if (x.first != y.first)
+            return x.first > y.first;
+        return newerFirst(findings[x.second], findings[y.second]);
+    });
+    std::vector<Finding> sorted;
+    sorted.reserve(findings.size());
+    for (const auto &key : keys)
+        sorted.push_back(findings[key.second]);
+    findings.swap(sorted);
+}
+
+std::vector<Finding> mergedNewestFirst(const std::vector<Finding> &x, const std::vector<Finding> &y)
+{
+    std::vector<Finding> out(x.size() + y.size());
+    std::merge(x.begin(), x.end(), y.begin(), y.end(), out.begin(), newerFirst);
+    return out;
+}
+
+} // namespace
+
 void OrderFlow::sortFindings()
 {
-    std::vector<Finding> &out = m_sortedFindings;
-    out = m_structural;
-    out.insert(out.end(), m_rejections.begin(), m_rejections.end());
+    std::vector<Finding> added(m_structural.begin() + std::ptrdiff_t(m_stableStructural), m_structural.end());
+    added.insert(added.end(), m_rejections.begin() + std::ptrdiff_t(m_stableRejections), m_rejections.end());
+    m_stableStructural = m_structural.size();
+    m_stableRejections = m_rejections.size();
+    if (!added.empty()) {
+        sortNewestFirst(added);
+        m_stableFindings = mergedNewestFirst(m_stableFindings, added);
+    }
+    // Orphans and overfilled orders come and go: sorted afresh.
+    std::vector<Finding> changing;
     for (const auto &o : m_orphanConfirmations)
         if (o.batch < m_orderBatches)
-            out.push_back(orphanFinding(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
+            changing.push_back(orphanFinding(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
     for (const auto &o : m_orphanTrades)
         if (o.batch < m_orderBatches)
-            out.push_back(orphanFinding(Category::OrphanTrade, o.row, 0, o.row.sqbh));
+            changing.push_back(orphanFinding(Category::OrphanTrade, o.row, 0, o.row.sqbh));
     for (quint32 index : m_overfilled) {
         const Order &o = m_orders[index];
         Finding f = findingOf(Category::Overfilled, o);
         f.a = o.traded;
         f.b = o.qty;
-        out.push_back(f);
+        changing.push_back(f);
     }
-    // Sorted by a key computed once per finding.
-    std::vector<std::pair<qint64, quint32>> keys(out.size());
-    for (std::size_t i = 0; i < out.size(); ++i)
-        keys[i] = {timeStamp(out[i].date, out[i].time), quint32(i)};
-    std::sort(keys.begin(), keys.end(), [&out](const auto &x, const auto &y) {
-        if (x.first != y.first)
-            return x.first > y.first;
-        return newerFirst(out[x.second], out[y.second]);
-    });
-    std::vector<Finding> sorted;
-    sorted.reserve(out.size());
-    for (const auto &key : keys)
-        sorted.push_back(out[key.second]);
-    out.swap(sorted);
+    sortNewestFirst(changing);
+    m_sortedFindings = mergedNewestFirst(m_stableFindings, changing);
     m_findingsDirty = false;
 }
 

@@ -304,6 +304,12 @@ private:
     // The findings that do not depend on the clock, sorted; built again only
     // after rows changed, so that a refresh with nothing new stays cheap.
     std::vector<Finding> m_sortedFindings;
+    // Structural findings and rejections only grow until a table is cleared:
+    // those sorted so far (the first m_stableStructural and
+    // m_stableRejections of them), to which a refresh merges only its own.
+    std::vector<Finding> m_stableFindings;
+    std::size_t m_stableStructural = 0;
+    std::size_t m_stableRejections = 0;
     bool m_findingsDirty = true;
     qint64 m_firstCjbh = 0;
     qint32 m_firstConfirmation = 0;

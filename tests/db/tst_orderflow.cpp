@@ -68,25 +68,36 @@ void addRow(Batch &batch, const QString &text)
     }
 }
 
-// Applies batches as a refresh does (orders, confirmations, trades), then
-// one more refresh that brings nothing.
-Snapshot run(const QList<Batch> &batches, const QString &now, int timeout = 10)
+// Applies batches as a refresh does (orders, confirmations, trades, with a
+// snapshot after each when `snapshots`), then one more refresh that brings
+// nothing.
+Snapshot run(const QList<Batch> &batches, const QString &now, int timeout = 10, bool snapshots = false)
 {
     OrderFlow model;
+    const qint64 stamp = timeStamp(Day, secondsOfDay(now));
     for (const Batch &b : batches) {
         model.addOrders(b.orders);
         model.addConfirmations(b.confirmations);
         model.addTrades(b.trades);
+        if (snapshots)
+            model.snapshot(stamp, timeout);
     }
     model.addOrders({});
-    return model.snapshot(timeStamp(Day, secondsOfDay(now)), timeout);
+    return model.snapshot(stamp, timeout);
 }
 
-QStringList describe(const Snapshot &s)
+// The findings in the order the snapshot gives them.
+QStringList inOrder(const Snapshot &s)
 {
     QStringList out;
     for (const Finding &f : s.findings)
         out << QStringLiteral("%1 %2 %3").arg(categoryText(f.category)).arg(f.recNum).arg(f.code);
+    return out;
+}
+
+QStringList describe(const Snapshot &s)
+{
+    QStringList out = inOrder(s);
     out.sort();
     return out;
 }
@@ -195,6 +206,8 @@ void TestOrderFlow::findingsOfRows()
     QCOMPARE(describe(run({all}, now)), expected);
     // Row by row, each in a refresh of its own: the same findings.
     QCOMPARE(describe(run(single, now)), expected);
+    // Each refresh showing its findings: the same ones, newest first all the same.
+    QCOMPARE(inOrder(run(single, now, 10, true)), inOrder(run({all}, now)));
 }
 
 void TestOrderFlow::figuresCountRowsByTheirState()
