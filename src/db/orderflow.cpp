@@ -696,7 +696,7 @@ void OrderFlow::sortFindings()
         changing.push_back(f);
     }
     sortNewestFirst(changing);
-    m_sortedFindings = mergedNewestFirst(m_stableFindings, changing);
+    m_changingFindings.swap(changing);
     m_findingsDirty = false;
 }
 
@@ -729,9 +729,7 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         }
     }
     std::sort(timeouts.begin(), timeouts.end(), newerFirst);
-    s.findings.resize(m_sortedFindings.size() + timeouts.size());
-    std::merge(m_sortedFindings.begin(), m_sortedFindings.end(), timeouts.begin(), timeouts.end(),
-               s.findings.begin(), newerFirst);
+    s.findings = mergedNewestFirst(m_stableFindings, mergedNewestFirst(m_changingFindings, timeouts));
 
     std::vector<qint32> delays;
     for (const auto &d : m_delays)
@@ -762,7 +760,8 @@ std::size_t OrderFlow::bytesHeld() const
 {
     return m_orders.capacity() * sizeof(Order) + m_reffSlots.capacity() * sizeof(quint32)
         + m_open.capacity() * sizeof(quint32) + m_delays.capacity() * sizeof(m_delays[0])
-        + (m_structural.capacity() + m_rejections.capacity()) * sizeof(Finding)
+        + (m_structural.capacity() + m_rejections.capacity() + m_stableFindings.capacity()
+           + m_changingFindings.capacity()) * sizeof(Finding)
         + m_orphanConfirmations.capacity() * sizeof(m_orphanConfirmations[0])
         + m_orphanTrades.capacity() * sizeof(m_orphanTrades[0])
         + m_minutes.size() * sizeof(MinuteCounts) + m_cancels.size() * 32;

@@ -301,9 +301,9 @@ private:
     std::vector<std::pair<qint64, qint32>> m_delays; // reply time stamp, seconds
     std::map<qint32, MinuteCounts> m_minutes;
     Figures m_figures;
-    // The findings that do not depend on the clock, sorted; built again only
+    // Orphans and overfilled orders as findings, sorted; built again only
     // after rows changed, so that a refresh with nothing new stays cheap.
-    std::vector<Finding> m_sortedFindings;
+    std::vector<Finding> m_changingFindings;
     // Structural findings and rejections only grow until a table is cleared:
     // those sorted so far (the first m_stableStructural and
     // m_stableRejections of them), to which a refresh merges only its own.
