@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -173,6 +174,25 @@ FigureGroup::FigureGroup(int order, std::function<void(Context &)> run)
 
 } // namespace bench
 
+namespace {
+
+// SQLTOOL_BENCH_GROUPS="40 ..." runs only the figure groups of these order
+// numbers, without the data-layer figures (on a small trade table).
+std::vector<int> chosenGroups()
+{
+    std::vector<int> chosen;
+    const QString value = qEnvironmentVariable("SQLTOOL_BENCH_GROUPS");
+    for (const QString &item : value.split(QRegularExpression(QStringLiteral("[ ,]+")), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int order = item.toInt(&ok);
+        if (ok)
+            chosen.push_back(order);
+    }
+    return chosen;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     using namespace bench;
@@ -208,12 +228,14 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    const std::vector<int> chosen = chosenGroups();
+    const bool onlyGroups = !chosen.empty();
     try {
         report("rows", rows);
         {
             Stopwatch watch;
             gendata::Options options;
-            options.tradeRows = rows;
+            options.tradeRows = onlyGroups ? std::min<qint64>(rows, 1000) : rows;
             options.orderRows = 0;
             gendata::generate(QFile::encodeName(context.databasePath).toStdString(), options);
             report("generate_s", watch.seconds());
@@ -225,6 +247,15 @@ int main(int argc, char *argv[])
         createForms();
         Connection &con = *datamod->con;
         logIn(con, {QString(), QStringLiteral("bench"), context.dsn, QStringLiteral("OIW")});
+
+        if (onlyGroups) {
+            for (auto &group : groups())
+                if (std::find(chosen.begin(), chosen.end(), group.first) != chosen.end())
+                    group.second(context);
+            report("peak_rss_mb", double(platform::peakResidentBytes()) / (1024.0 * 1024.0));
+            destroyForms();
+            return 0;
+        }
 
         // (a) the raw baseline and (b) the same statement through qry1, as
         // the list command runs it. Each is timed twice, alternately, and the

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the benchmark (RelWithDebInfo, into build/ or $BUILD_DIR) and runs it.
 # Usage: scripts/bench.sh [rows]   (1000000 rows by default)
+# SQLTOOL_BENCH_GROUPS="40" runs only the figure groups of these order numbers.
 set -eu
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"

@@ -26,6 +26,10 @@ const QString TradesSql = QStringLiteral(
 const std::vector<int> TradeWidths{24, 8, 6, 10, 10, 6, 24, 24};
 const QString StatusSql = QStringLiteral(
     "select rec_num, status from ashare_ordwth where rec_num >= ? and rec_num <= ?");
+// Statuses are read in at most this many ranges of rec_num; unsent orders
+// fewer than StatusGap rows apart share one.
+constexpr int StatusRanges = 8;
+constexpr qint32 StatusGap = 256;
 const QString CountOrdersSql = QStringLiteral("select count(*) from ashare_ordwth");
 const QString CountConfirmationsSql = QStringLiteral("select count(*) from ashare_ordwth2");
 const QString CountTradesSql = QStringLiteral("select count(*) from ashare_cjhb");
@@ -331,17 +335,16 @@ void FlowSession::readTrades(CommandControl *control)
 
 void FlowSession::readStatuses(CommandControl *control)
 {
-    // Only the gateway changes a row: R becomes P. Unsent rows are the
-    // newest ones, so this range is short.
-    const qint32 first = m_flow.firstUnsentRecNum();
-    if (first == 0)
-        return;
-    BlockFetch fetch(handle(), StatusSql, {12, 1}, {first, m_flow.lastRecNum()});
-    while (fetch.next()) {
-        if (control)
-            control->throwIfCancelled();
-        for (int r = 0; r < fetch.rows(); ++r)
-            m_flow.setStatus(whole32(fetch.text(r, 0)), firstChar(fetch.text(r, 1)));
+    // Only the gateway changes a row: R becomes P. Unsent rows are mostly
+    // the newest ones; one left behind long ago gets a short range of its own.
+    for (const auto &range : m_flow.unsentRanges(StatusRanges, StatusGap)) {
+        BlockFetch fetch(handle(), StatusSql, {12, 1}, {range.first, range.second});
+        while (fetch.next()) {
+            if (control)
+                control->throwIfCancelled();
+            for (int r = 0; r < fetch.rows(); ++r)
+                m_flow.setStatus(whole32(fetch.text(r, 0)), firstChar(fetch.text(r, 1)));
+        }
     }
 }
 

@@ -387,6 +387,34 @@ qint32 OrderFlow::firstUnsentRecNum() const
     return 0;
 }
 
+std::vector<std::pair<qint32, qint32>> OrderFlow::unsentRanges(int maxRanges, qint32 minGap) const
+{
+    // m_open is in the order of m_orders, hence of rec_num.
+    std::vector<qint32> unsent;
+    for (quint32 index : m_open)
+        if (isUnsentStatus(QChar(m_orders[index].status)))
+            unsent.push_back(m_orders[index].recNum);
+    std::vector<std::pair<qint32, qint32>> ranges;
+    if (unsent.empty())
+        return ranges;
+    // (gap before unsent[i], i), widest first; the widest ones split.
+    std::vector<std::pair<qint64, std::size_t>> gaps;
+    for (std::size_t i = 1; i < unsent.size(); ++i)
+        if (qint64(unsent[i]) - unsent[i - 1] - 1 > minGap)
+            gaps.emplace_back(qint64(unsent[i]) - unsent[i - 1], i);
+    const std::size_t splits = std::min(gaps.size(), std::size_t(std::max(maxRanges, 1) - 1));
+    std::partial_sort(gaps.begin(), gaps.begin() + std::ptrdiff_t(splits), gaps.end(),
+                      [](const auto &x, const auto &y) { return x.first > y.first; });
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 0; i < splits; ++i)
+        starts.push_back(gaps[i].second);
+    std::sort(starts.begin(), starts.end());
+    starts.push_back(unsent.size());
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i)
+        ranges.emplace_back(unsent[starts[i]], unsent[starts[i + 1] - 1]);
+    return ranges;
+}
+
 void OrderFlow::markReplied(Order &order)
 {
     order.replied = true;
@@ -533,6 +561,8 @@ void OrderFlow::clearOrders()
     m_open.shrink_to_fit();
     m_cancels.clear();
     m_structural.clear();
+    m_stableFindings.clear();
+    m_stableStructural = m_stableRejections = 0;
     m_overfilled.clear();
     m_figures = Figures{};
     for (auto &day : m_minutes)
@@ -550,6 +580,8 @@ void OrderFlow::clearConfirmations()
     for (quint32 i = 0; i < m_orders.size(); ++i)
         m_open.push_back(i);
     m_rejections.clear();
+    m_stableFindings.clear();
+    m_stableStructural = m_stableRejections = 0;
     m_orphanConfirmations.clear();
     m_delays.clear();
     m_confirmationRows = 0;
@@ -596,38 +628,62 @@ qint64 percentile(const std::vector<qint32> &sorted, int percent)
 
 } // namespace
 
+namespace {
+
+// Newest first, by a key computed once per finding.
+void sortNewestFirst(std::vector<Finding> &findings)
+{
+    std::vector<std::pair<qint64, quint32>> keys(findings.size());
+    for (std::size_t i = 0; i < findings.size(); ++i)
+        keys[i] = {timeStamp(findings[i].date, findings[i].time), quint32(i)};
+    std::sort(keys.begin(), keys.end(), [&findings](const auto &x, const auto &y) {
+        if (x.first != y.first)
+            return x.first > y.first;
+        return newerFirst(findings[x.second], findings[y.second]);
+    });
+    std::vector<Finding> sorted;
+    sorted.reserve(findings.size());
+    for (const auto &key : keys)
+        sorted.push_back(findings[key.second]);
+    findings.swap(sorted);
+}
+
+std::vector<Finding> mergedNewestFirst(const std::vector<Finding> &x, const std::vector<Finding> &y)
+{
+    std::vector<Finding> out(x.size() + y.size());
+    std::merge(x.begin(), x.end(), y.begin(), y.end(), out.begin(), newerFirst);
+    return out;
+}
+
+} // namespace
+
 void OrderFlow::sortFindings()
 {
-    std::vector<Finding> &out = m_sortedFindings;
-    out = m_structural;
-    out.insert(out.end(), m_rejections.begin(), m_rejections.end());
+    std::vector<Finding> added(m_structural.begin() + std::ptrdiff_t(m_stableStructural), m_structural.end());
+    added.insert(added.end(), m_rejections.begin() + std::ptrdiff_t(m_stableRejections), m_rejections.end());
+    m_stableStructural = m_structural.size();
+    m_stableRejections = m_rejections.size();
+    if (!added.empty()) {
+        sortNewestFirst(added);
+        m_stableFindings = mergedNewestFirst(m_stableFindings, added);
+    }
+    // Orphans and overfilled orders come and go: sorted afresh.
+    std::vector<Finding> changing;
     for (const auto &o : m_orphanConfirmations)
         if (o.batch < m_orderBatches)
-            out.push_back(findingAbout(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
+            changing.push_back(findingAbout(Category::OrphanConfirmation, o.row, o.row.recNum, o.row.reff));
     for (const auto &o : m_orphanTrades)
         if (o.batch < m_orderBatches)
-            out.push_back(findingAbout(Category::OrphanTrade, o.row, 0, o.row.sqbh));
+            changing.push_back(findingAbout(Category::OrphanTrade, o.row, 0, o.row.sqbh));
     for (quint32 index : m_overfilled) {
         const Order &o = m_orders[index];
         Finding f = findingOf(Category::Overfilled, o);
         f.a = o.traded;
         f.b = o.qty;
-        out.push_back(f);
+        changing.push_back(f);
     }
-    // Sorted by a key computed once per finding.
-    std::vector<std::pair<qint64, quint32>> keys(out.size());
-    for (std::size_t i = 0; i < out.size(); ++i)
-        keys[i] = {timeStamp(out[i].date, out[i].time), quint32(i)};
-    std::sort(keys.begin(), keys.end(), [&out](const auto &x, const auto &y) {
-        if (x.first != y.first)
-            return x.first > y.first;
-        return newerFirst(out[x.second], out[y.second]);
-    });
-    std::vector<Finding> sorted;
-    sorted.reserve(out.size());
-    for (const auto &key : keys)
-        sorted.push_back(out[key.second]);
-    out.swap(sorted);
+    sortNewestFirst(changing);
+    m_changingFindings.swap(changing);
     m_findingsDirty = false;
 }
 
@@ -660,9 +716,7 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         }
     }
     std::sort(timeouts.begin(), timeouts.end(), newerFirst);
-    s.findings.resize(m_sortedFindings.size() + timeouts.size());
-    std::merge(m_sortedFindings.begin(), m_sortedFindings.end(), timeouts.begin(), timeouts.end(),
-               s.findings.begin(), newerFirst);
+    s.findings = mergedNewestFirst(m_stableFindings, mergedNewestFirst(m_changingFindings, timeouts));
 
     std::vector<qint32> delays;
     for (const auto &d : m_delays)
@@ -693,7 +747,8 @@ std::size_t OrderFlow::bytesHeld() const
 {
     return m_orders.capacity() * sizeof(Order) + m_reffSlots.capacity() * sizeof(quint32)
         + m_open.capacity() * sizeof(quint32) + m_delays.capacity() * sizeof(m_delays[0])
-        + (m_structural.capacity() + m_rejections.capacity()) * sizeof(Finding)
+        + (m_structural.capacity() + m_rejections.capacity() + m_stableFindings.capacity()
+           + m_changingFindings.capacity()) * sizeof(Finding)
         + m_orphanConfirmations.capacity() * sizeof(m_orphanConfirmations[0])
         + m_orphanTrades.capacity() * sizeof(m_orphanTrades[0])
         + m_minutes.size() * sizeof(MinuteCounts) + m_cancels.size() * 32;

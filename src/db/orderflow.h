@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace flow {
@@ -221,6 +222,11 @@ public:
     // The lowest rec_num still unsent (status R), 0 when none: from there on
     // statuses are read again.
     qint32 firstUnsentRecNum() const;
+    // The rec_nums of the unsent orders as at most `maxRanges` ranges
+    // (first, last), ascending: split at the widest gaps between them, but
+    // only where more than `minGap` rows lie between, so that an order left
+    // unsent long ago does not make every refresh read all rows after it.
+    std::vector<std::pair<qint32, qint32>> unsentRanges(int maxRanges, qint32 minGap) const;
     // The newest time stamp of any row; the clock when the server gives none.
     qint64 newestTime() const { return m_newest; }
 
@@ -295,9 +301,15 @@ private:
     std::vector<std::pair<qint64, qint32>> m_delays; // reply time stamp, seconds
     std::map<qint32, MinuteCounts> m_minutes;
     Figures m_figures;
-    // The findings that do not depend on the clock, sorted; built again only
+    // Orphans and overfilled orders as findings, sorted; built again only
     // after rows changed, so that a refresh with nothing new stays cheap.
-    std::vector<Finding> m_sortedFindings;
+    std::vector<Finding> m_changingFindings;
+    // Structural findings and rejections only grow until a table is cleared:
+    // those sorted so far (the first m_stableStructural and
+    // m_stableRejections of them), to which a refresh merges only its own.
+    std::vector<Finding> m_stableFindings;
+    std::size_t m_stableStructural = 0;
+    std::size_t m_stableRejections = 0;
     bool m_findingsDirty = true;
     qint64 m_firstCjbh = 0;
     qint32 m_firstConfirmation = 0;

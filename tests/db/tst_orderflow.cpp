@@ -68,25 +68,36 @@ void addRow(Batch &batch, const QString &text)
     }
 }
 
-// Applies batches as a refresh does (orders, confirmations, trades), then
-// one more refresh that brings nothing.
-Snapshot run(const QList<Batch> &batches, const QString &now, int timeout = 10)
+// Applies batches as a refresh does (orders, confirmations, trades, with a
+// snapshot after each when `snapshots`), then one more refresh that brings
+// nothing.
+Snapshot run(const QList<Batch> &batches, const QString &now, int timeout = 10, bool snapshots = false)
 {
     OrderFlow model;
+    const qint64 stamp = timeStamp(Day, secondsOfDay(now));
     for (const Batch &b : batches) {
         model.addOrders(b.orders);
         model.addConfirmations(b.confirmations);
         model.addTrades(b.trades);
+        if (snapshots)
+            model.snapshot(stamp, timeout);
     }
     model.addOrders({});
-    return model.snapshot(timeStamp(Day, secondsOfDay(now)), timeout);
+    return model.snapshot(stamp, timeout);
 }
 
-QStringList describe(const Snapshot &s)
+// The findings in the order the snapshot gives them.
+QStringList inOrder(const Snapshot &s)
 {
     QStringList out;
     for (const Finding &f : s.findings)
         out << QStringLiteral("%1 %2 %3").arg(categoryText(f.category)).arg(f.recNum).arg(f.code);
+    return out;
+}
+
+QStringList describe(const Snapshot &s)
+{
+    QStringList out = inOrder(s);
     out.sort();
     return out;
 }
@@ -101,6 +112,8 @@ private slots:
     void findingsOfRows();
     void figuresCountRowsByTheirState();
     void findingLeavesWhenItNoLongerHolds();
+    void unsentOrdersAreReadInShortRanges_data();
+    void unsentOrdersAreReadInShortRanges();
     void newestFindingComesFirst();
     void clearedTableStartsOver();
     void valueRules_data();
@@ -193,6 +206,8 @@ void TestOrderFlow::findingsOfRows()
     QCOMPARE(describe(run({all}, now)), expected);
     // Row by row, each in a refresh of its own: the same findings.
     QCOMPARE(describe(run(single, now)), expected);
+    // Each refresh showing its findings: the same ones, newest first all the same.
+    QCOMPARE(inOrder(run(single, now, 10, true)), inOrder(run({all}, now)));
 }
 
 void TestOrderFlow::figuresCountRowsByTheirState()
@@ -248,6 +263,46 @@ void TestOrderFlow::findingLeavesWhenItNoLongerHolds()
     QVERIFY(s.findings.empty());
     QCOMPARE(s.figures.unsent, 0);
     QCOMPARE(model.firstUnsentRecNum(), 0);
+}
+
+void TestOrderFlow::unsentOrdersAreReadInShortRanges_data()
+{
+    // Orders 1..n, those listed unsent (R), the rest taken (P); a negative
+    // number is an unsent order the gateway took after it was read.
+    QTest::addColumn<int>("orders");
+    QTest::addColumn<QList<int>>("unsent");
+    QTest::addColumn<int>("maxRanges");
+    QTest::addColumn<QString>("ranges");
+    QTest::newRow("none unsent") << 50 << QList<int>{} << 8 << "";
+    QTest::newRow("the newest together") << 50 << QList<int>{47, 48, 50} << 8 << "47-50";
+    QTest::newRow("near ones share a range") << 50 << QList<int>{10, 20, 30} << 8 << "10-30";
+    QTest::newRow("one left behind long ago") << 2000 << QList<int>{3, 1999, 2000} << 8 << "3-3 1999-2000";
+    QTest::newRow("widest gaps split first")
+        << 5000 << QList<int>{1, 1000, 1300, 4000} << 3 << "1-1 1000-1300 4000-4000";
+    QTest::newRow("one range at most") << 5000 << QList<int>{1, 4000} << 1 << "1-4000";
+    QTest::newRow("taken since") << 2000 << QList<int>{3, 1999, -1999} << 8 << "3-3";
+}
+
+void TestOrderFlow::unsentOrdersAreReadInShortRanges()
+{
+    QFETCH(int, orders);
+    QFETCH(QList<int>, unsent);
+    QFETCH(int, maxRanges);
+    QFETCH(QString, ranges);
+    Batch b;
+    for (int rec = 1; rec <= orders; ++rec) {
+        const QChar status = unsent.contains(rec) ? u'R' : u'P';
+        addRow(b, QStringLiteral("O %1 A%1 %2 100 09:30:00").arg(rec).arg(status));
+    }
+    OrderFlow model;
+    model.addOrders(b.orders);
+    for (int rec : unsent)
+        if (rec < 0)
+            model.setStatus(-rec, 'P');
+    QStringList got;
+    for (const auto &range : model.unsentRanges(maxRanges, 256))
+        got << QStringLiteral("%1-%2").arg(range.first).arg(range.second);
+    QCOMPARE(got.join(u' '), ranges);
 }
 
 void TestOrderFlow::newestFindingComesFirst()
