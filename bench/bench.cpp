@@ -235,7 +235,8 @@ int main(int argc, char *argv[])
         {
             Stopwatch watch;
             gendata::Options options;
-            options.tradeRows = onlyGroups ? std::min<qint64>(rows, 1000) : rows;
+            // Chosen groups list a small trade table, unless the rows are given.
+            options.tradeRows = onlyGroups && argc < 2 ? std::min<qint64>(rows, 1000) : rows;
             options.orderRows = 0;
             gendata::generate(QFile::encodeName(context.databasePath).toStdString(), options);
             report("generate_s", watch.seconds());

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the benchmark (RelWithDebInfo, into build/ or $BUILD_DIR) and runs it.
 # Usage: scripts/bench.sh [rows]   (1000000 rows by default)
-# SQLTOOL_BENCH_GROUPS="40" runs only the figure groups of these order numbers.
+# SQLTOOL_BENCH_GROUPS="40" runs only the figure groups of these order numbers
+# (on a small trade table, unless the rows are given).
 set -eu
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
