@@ -610,8 +610,14 @@ void OrderFlow::clearTrades()
 
 void OrderFlow::compactOpen()
 {
+    // A reply read before the row's new status (the gateway wrote both
+    // between two reads) leaves the order held as unsent: it stays until
+    // its status is read again.
     m_open.erase(std::remove_if(m_open.begin(), m_open.end(),
-                                [this](quint32 i) { return m_orders[i].replied; }),
+                                [this](quint32 i) {
+                                    const Order &o = m_orders[i];
+                                    return o.replied && !isUnsentStatus(QChar(o.status));
+                                }),
                  m_open.end());
 }
 
@@ -700,7 +706,7 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         const Order &o = m_orders[index];
         const bool unsent = isUnsentStatus(QChar(o.status));
         const bool taken = isTakenStatus(QChar(o.status));
-        if (!unsent && !taken)
+        if (o.replied || (!unsent && !taken))
             continue;
         if (taken)
             ++s.figures.unconfirmed;

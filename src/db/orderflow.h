@@ -282,7 +282,7 @@ private:
     std::vector<quint32> m_reffSlots;
     quint32 m_reffCount = 0;
     std::unordered_map<qint32, quint32> m_cancels; // ordrec → first cancel naming it
-    std::vector<quint32> m_open;           // orders without a reply (some replied since)
+    std::vector<quint32> m_open;           // orders without a reply or held as unsent
     std::vector<Finding> m_structural;     // gaps, repeats, cancel targets, reff repeats
     std::vector<Finding> m_rejections;
     std::set<quint32> m_overfilled;

@@ -114,6 +114,7 @@ private slots:
     void findingLeavesWhenItNoLongerHolds();
     void unsentOrdersAreReadInShortRanges_data();
     void unsentOrdersAreReadInShortRanges();
+    void replyReadBeforeNewStatusKeepsStatusRead();
     void newestFindingComesFirst();
     void clearedTableStartsOver();
     void valueRules_data();
@@ -303,6 +304,31 @@ void TestOrderFlow::unsentOrdersAreReadInShortRanges()
     for (const auto &range : model.unsentRanges(maxRanges, 256))
         got << QStringLiteral("%1-%2").arg(range.first).arg(range.second);
     QCOMPARE(got.join(u' '), ranges);
+}
+
+void TestOrderFlow::replyReadBeforeNewStatusKeepsStatusRead()
+{
+    // Order 2 was read as R; the gateway took it and replied before the
+    // confirmations were read: its status must still be read again.
+    OrderFlow model;
+    Batch b;
+    addRow(b, "O 1 A1 P 100 09:30:00");
+    addRow(b, "O 2 A2 R 100 09:30:00");
+    addRow(b, "C 1 A1 O 0 09:30:01");
+    addRow(b, "C 2 A2 O 0 09:30:01");
+    model.addOrders(b.orders);
+    model.addConfirmations(b.confirmations);
+    const qint64 now = timeStamp(Day, secondsOfDay(u"09:31:00"));
+    Snapshot s = model.snapshot(now, 10);
+    QVERIFY2(s.findings.empty(), qPrintable(describe(s).join(u'|')));
+    QCOMPARE(s.figures.oldestUnsentAge, -1);
+    QCOMPARE(model.unsentRanges(8, 256), (std::vector<std::pair<qint32, qint32>>{{2, 2}}));
+
+    model.setStatus(2, 'P');
+    s = model.snapshot(now, 10);
+    QCOMPARE(s.figures.unsent, 0);
+    QVERIFY(model.unsentRanges(8, 256).empty());
+    QCOMPARE(s.figures.unconfirmed, 0);
 }
 
 void TestOrderFlow::newestFindingComesFirst()
