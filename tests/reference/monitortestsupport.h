@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QString>
 #include <QtTest/QtTest>
 
@@ -199,6 +200,27 @@ inline QStringList kindsBesideRejections(const QString &expected, int *count)
             kinds << kind;
     }
     return kinds;
+}
+
+// With a day of the stand-in written and logged in: the monitor, with a
+// one-second threshold, finds the fault's finding and no other (once,
+// unless the gateway stopped and every row left waiting gives one).
+inline void expectFindingOfFault(const QString &fault, const QString &expected)
+{
+    monitorform->show();
+    QSpinBox *timeout = monitorform->findChild<QSpinBox *>(QStringLiteral("TimeoutSpin"));
+    QVERIFY(timeout);
+    timeout->setValue(1);
+    QTest::qWait(2100); // rows left behind by a stall are older than the threshold
+    QVERIFY(refreshMonitor());
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    int count = 0;
+    const QStringList kinds = kindsBesideRejections(expected, &count);
+    QVERIFY2(kinds == (expected.isEmpty() ? QStringList{} : QStringList{expected}),
+             qPrintable(findingTexts().join(u'|')));
+    if (!fault.startsWith(QLatin1String("stop")))
+        QCOMPARE(count, expected.isEmpty() ? 0 : 1);
 }
 
 } // namespace monitortest

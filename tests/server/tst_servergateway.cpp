@@ -2,10 +2,10 @@
 
 #include "support/linkchecks.h"
 #include "support/pgserver.h"
+#include "support/standinrun.h"
 
 #include "query/queryform.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -28,27 +28,9 @@ const QStringList &quick()
     return arguments;
 }
 
-QMap<QString, QString> finish(QProcess &process, int *exitCode, QString *errors)
+standin::Run runGateway(const QStringList &arguments)
 {
-    if (!process.waitForFinished(120000))
-        process.kill();
-    process.waitForFinished();
-    *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    *errors = QString::fromLocal8Bit(process.readAllStandardError());
-    QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        const qsizetype colon = line.indexOf(QStringLiteral(": "));
-        if (colon > 0)
-            values.insert(line.left(colon), line.mid(colon + 2));
-    }
-    return values;
-}
-
-QMap<QString, QString> runGateway(const QStringList &arguments, int *exitCode, QString *errors)
-{
-    QProcess process;
-    process.start(QStringLiteral(SQLTOOL_GATEWAY), quick() + arguments);
-    return finish(process, exitCode, errors);
+    return standin::runToEnd(quick() + arguments, 120000);
 }
 
 } // namespace
@@ -78,15 +60,13 @@ private slots:
     // server's own rows go on linking.
     void gatewayPlantsEachFaultOnce()
     {
-        int exitCode = -1;
-        QString errors;
-        const auto values = runGateway({QStringLiteral("--rows"), QStringLiteral("80"), QStringLiteral("--gap"),
+        const standin::Run run = runGateway({QStringLiteral("--rows"), QStringLiteral("80"), QStringLiteral("--gap"),
                                         QStringLiteral("20"), QStringLiteral("--cancel-unknown"), QStringLiteral("40"),
                                         QStringLiteral("--unknown-trade"), QStringLiteral("25"), QStringLiteral("--overfill"),
-                                        QStringLiteral("10"), QStringLiteral("--reject-burst"), QStringLiteral("15:1026:3")},
-                                       &exitCode, &errors);
-        QVERIFY2(exitCode == 0, qPrintable(errors));
-        QVERIFY2(!values.contains(QStringLiteral("write_errors")), qPrintable(errors));
+                                        QStringLiteral("10"), QStringLiteral("--reject-burst"), QStringLiteral("15:1026:3")});
+        const auto &values = run.values;
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QVERIFY2(!values.contains(QStringLiteral("write_errors")), qPrintable(run.errors));
         // The server's waiting rows are taken with the new ones; they trade
         // at today's time, before the time of that other day they entered.
         const QStringList failed = linkchecks::failures(
@@ -115,30 +95,15 @@ private slots:
         queryform->show();
         QVERIFY(QTest::qWaitForWindowExposed(queryform));
         QProcess process;
-        process.start(QStringLiteral(SQLTOOL_GATEWAY), quick() + QStringList{QStringLiteral("--rate"), QStringLiteral("100"),
-                                                                            QStringLiteral("--seconds"), QStringLiteral("4")});
-        QVERIFY(process.waitForStarted());
+        standin::start(process, quick() + QStringList{QStringLiteral("--rate"), QStringLiteral("100"),
+                                                      QStringLiteral("--seconds"), QStringLiteral("4")});
         testsupport::child<QTabWidget>(queryform, "PageControl1")->setCurrentIndex(2);
-        auto *list = testsupport::child<QPushButton>(queryform, "Button8");
-        auto *label = testsupport::child<QLabel>(queryform, "Label39");
-        QList<qint64> counts;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (process.state() != QProcess::NotRunning && elapsed.elapsed() < 30000) {
-            QTest::mouseClick(list, Qt::LeftButton);
-            QTRY_VERIFY(!label->text().isEmpty());
-            counts << label->text().toLongLong();
-            QTest::qWait(100);
-        }
-        int exitCode = -1;
-        QString errors;
-        const auto values = finish(process, &exitCode, &errors);
-        QVERIFY2(exitCode == 0 && errors.isEmpty(), qPrintable(errors));
-        QVERIFY(!values.contains(QStringLiteral("write_errors")));
+        const QList<qint64> counts =
+            standin::countsWhileRunning(process, testsupport::child<QPushButton>(queryform, "Button8"),
+                                        testsupport::child<QLabel>(queryform, "Label39"));
+        const standin::Run run = standin::finish(process, 120000);
         QVERIFY2(boxes.records.isEmpty(), qPrintable(boxes.records.value(0).text));
-        QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
-        QVERIFY(std::is_sorted(counts.cbegin(), counts.cend()));
-        QVERIFY(counts.last() > counts.first());
+        standin::expectGrowingListsAndCleanRun(run, counts);
         queryform->hide();
     }
 };

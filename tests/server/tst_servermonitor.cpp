@@ -11,8 +11,6 @@
 #include "query/queryform.h"
 #include "query/querypage.h"
 
-#include <QSpinBox>
-
 #include <thread>
 
 using namespace testsupport;
@@ -68,18 +66,7 @@ void TestServerMonitor::standInFaultGivesItsFinding()
     runStandIn(day);
     Forms forms;
     logInToServer();
-    monitorform->show();
-    child<QSpinBox>(monitorform, "TimeoutSpin")->setValue(1);
-    QTest::qWait(2100);
-    QVERIFY(refreshMonitor());
-    QVERIFY(refreshMonitor());
-    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
-    int count = 0;
-    const QStringList kinds = kindsBesideRejections(expected, &count);
-    QVERIFY2(kinds == (expected.isEmpty() ? QStringList{} : QStringList{expected}),
-             qPrintable(findingTexts().join(u'|')));
-    if (!fault.startsWith(QLatin1String("stop")))
-        QCOMPARE(count, expected.isEmpty() ? 0 : 1);
+    expectFindingOfFault(fault, expected);
 }
 
 void TestServerMonitor::rowsArrivingWhileReadingAreCountedOnce()

@@ -2,6 +2,7 @@
 
 #include "gateway.h"
 #include "support/linkchecks.h"
+#include "support/standinrun.h"
 
 #include "connection/datamodule.h"
 #include "db/query.h"
@@ -22,39 +23,9 @@ using testsupport::databasePath;
 using testsupport::sqliteColumn;
 using testsupport::sqliteCount;
 
-// A run of the stand-in: its exit and its "name: value" lines.
-struct Run
-{
-    int exitCode = -1;
-    QMap<QString, QString> values;
-    QString errors;
-
-    qint64 number(const char *name) const { return values.value(QLatin1String(name)).toLongLong(); }
-};
-
-Run finish(QProcess &process, int timeoutMs)
-{
-    Run run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        const qsizetype colon = line.indexOf(QStringLiteral(": "));
-        if (colon > 0)
-            run.values.insert(line.left(colon), line.mid(colon + 2));
-    }
-    run.errors = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
-
-void start(QProcess &process, const QStringList &arguments)
-{
-    process.start(QStringLiteral(SQLTOOL_GATEWAY), arguments);
-    if (!process.waitForStarted())
-        qFatal("cannot start the gateway stand-in");
-}
+using standin::finish;
+using standin::Run;
+using standin::start;
 
 // Quick timings, so that a run of some dozens of rows takes about a second.
 const QStringList Quick = {QStringLiteral("--dsn"), QStringLiteral("sse"), QStringLiteral("--rate"), QStringLiteral("200"),
@@ -63,9 +34,7 @@ const QStringList Quick = {QStringLiteral("--dsn"), QStringLiteral("sse"), QStri
 
 Run runGateway(const QStringList &arguments)
 {
-    QProcess process;
-    start(process, Quick + arguments);
-    return finish(process, 60000);
+    return standin::runToEnd(Quick + arguments, 60000);
 }
 
 void freshDatabase()
@@ -248,23 +217,10 @@ private slots:
         auto *page = testsupport::child<QTabWidget>(queryform, "PageControl1");
         page->setCurrentIndex(1);
         auto *label = testsupport::child<QLabel>(queryform, "Label15");
-        QList<qint64> counts;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (process.state() != QProcess::NotRunning && elapsed.elapsed() < 30000) {
-            QTest::mouseClick(list, Qt::LeftButton);
-            QTRY_VERIFY(!label->text().isEmpty());
-            counts << label->text().toLongLong();
-            QTest::qWait(100);
-        }
+        const QList<qint64> counts = standin::countsWhileRunning(process, list, label);
         const Run run = finish(process, 20000);
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
-        QVERIFY2(run.errors.isEmpty(), qPrintable(run.errors));
-        QVERIFY2(!run.values.contains(QStringLiteral("write_errors")), qPrintable(run.values.value(QStringLiteral("write_errors"))));
         QVERIFY2(boxes.records.isEmpty(), qPrintable(boxes.records.value(0).text));
-        QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
-        QVERIFY(std::is_sorted(counts.cbegin(), counts.cend()));
-        QVERIFY(counts.last() > counts.first());
+        standin::expectGrowingListsAndCleanRun(run, counts);
         queryform->hide();
     }
 
