@@ -192,9 +192,9 @@ QString explanation(const Finding &f)
 {
     switch (f.category) {
     case Category::UnsentTooLong:
-        return QStringLiteral("%1 秒未被网关取走").arg(f.a);
+        return QStringLiteral("%1未被网关取走").arg(durationText(f.a));
     case Category::UnconfirmedTooLong:
-        return QStringLiteral("已报 %1 秒未确认").arg(f.a);
+        return QStringLiteral("已报 %1未确认").arg(durationText(f.a));
     case Category::Rejected:
         return QStringLiteral("废单，未给返回码");
     case Category::ReffRepeated:
@@ -208,6 +208,15 @@ QString explanation(const Finding &f)
     default:
         return {};
     }
+}
+
+QString durationText(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 小时 %2 分").arg(seconds / 3600).arg(seconds / 60 % 60);
 }
 
 bool newerFirst(const Finding &x, const Finding &y)

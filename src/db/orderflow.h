@@ -151,6 +151,9 @@ struct Finding
 };
 // The explanation of a finding without a return code ("已报 37 秒未确认").
 QString explanation(const Finding &finding);
+// A length of time as an operator reads it: "37 秒", "5 分 7 秒",
+// "16 小时 29 分".
+QString durationText(qint64 seconds);
 // Newest first: date and time descending, then record number descending.
 bool newerFirst(const Finding &x, const Finding &y);
 

@@ -29,7 +29,7 @@ const QString NoneText = QStringLiteral("—");
 
 QString seconds(qint64 value)
 {
-    return value < 0 ? NoneText : QStringLiteral("%1 秒").arg(value);
+    return value < 0 ? NoneText : flow::durationText(value);
 }
 
 QString cents(qint64 value)

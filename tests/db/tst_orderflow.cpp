@@ -120,6 +120,8 @@ private slots:
     void valueRules_data();
     void valueRules();
     void explanationsCarryTheFigures();
+    void durationsReadAsAnOperatorReadsThem_data();
+    void durationsReadAsAnOperatorReadsThem();
 };
 
 void TestOrderFlow::findingsOfRows_data()
@@ -423,12 +425,36 @@ void TestOrderFlow::explanationsCarryTheFigures()
     f.category = Category::UnconfirmedTooLong;
     f.a = 37;
     QCOMPARE(explanation(f), QStringLiteral("已报 37 秒未确认"));
+    f.category = Category::UnsentTooLong;
+    f.a = 59334;
+    QCOMPARE(explanation(f), QStringLiteral("16 小时 28 分未被网关取走"));
     f.category = Category::Overfilled;
     f.a = 1200;
     f.b = 1000;
     QCOMPARE(explanation(f), QStringLiteral("成交 1200 > 委托 1000"));
     // The next day's first second is one second after the last of this one.
     QCOMPARE(timeStamp(20261210, 0) - timeStamp(20261209, 86399), 1);
+}
+
+void TestOrderFlow::durationsReadAsAnOperatorReadsThem_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << qint64(0) << "0 秒";
+    QTest::newRow("under a minute") << qint64(59) << "59 秒";
+    QTest::newRow("a minute") << qint64(60) << "1 分 0 秒";
+    QTest::newRow("minutes") << qint64(307) << "5 分 7 秒";
+    QTest::newRow("under an hour") << qint64(3599) << "59 分 59 秒";
+    QTest::newRow("an hour") << qint64(3600) << "1 小时 0 分";
+    QTest::newRow("seconds dropped past an hour") << qint64(3659) << "1 小时 0 分";
+    QTest::newRow("more than a day") << qint64(26 * 3600 + 5 * 60) << "26 小时 5 分";
+}
+
+void TestOrderFlow::durationsReadAsAnOperatorReadsThem()
+{
+    QFETCH(qint64, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(durationText(seconds), text);
 }
 
 QTEST_GUILESS_MAIN(TestOrderFlow)
