@@ -9,6 +9,7 @@
 #include "db/worker.h"
 #include "reference/rtnform.h"
 #include "reference/traceform.h"
+#include "ui/gridsizes.h"
 
 #include <QChart>
 #include <QChartView>
@@ -26,6 +27,11 @@ const QString OkStatus = QStringLiteral("%1 已刷新，读入 %2 行");
 const QString FailedStatus = QStringLiteral("%1 刷新失败：%2");
 const QString NoLoginStatus = QStringLiteral("未登录");
 const QString NoneText = QStringLiteral("—");
+// The widest text a column of the grids usually holds.
+const QStringList FindingSamples{QStringLiteral("撤单对象编号过大"), QStringLiteral("99999999"),
+                                 QStringLiteral("J000000000"), QStringLiteral("A000000000"),
+                                 QStringLiteral("600000"), QStringLiteral("00:00:00"), QStringLiteral("1021")};
+const QStringList RejectionSamples{QStringLiteral("1021"), QStringLiteral("证券代码不存在或已停牌")};
 
 QString seconds(qint64 value)
 {
@@ -79,22 +85,29 @@ CodeNotes returnCodeNotes()
     return [](int code) { return rtnform ? rtnform->note(QString::number(code)) : QString(); };
 }
 
+// Two lines, counts then times; a figure and its name are never split
+// across lines.
 QString figuresText(const flow::Figures &f)
 {
-    return QStringLiteral("委托 %1  撤单 %2  未报 %3  已报未确认 %4  已确认 %5  废单 %6  已撤 %7  "
-                          "成交笔数 %8  成交数量 %9  成交金额 %10  最久未报 %11  最久未确认 %12  "
-                          "确认延迟(近5分钟) 中位 %13 最慢5% %14")
-        .arg(f.orders)
-        .arg(f.cancels)
-        .arg(f.unsent)
-        .arg(f.unconfirmed)
-        .arg(f.confirmed)
-        .arg(f.rejected)
-        .arg(f.cancelled)
-        .arg(f.tradeRows)
-        .arg(f.tradedQuantity)
-        .arg(cents(f.tradedCents), seconds(f.oldestUnsentAge), seconds(f.oldestUnconfirmedAge),
-             seconds(f.delayMedian), seconds(f.delaySlowest5));
+    const auto figure = [](const QString &name, const QString &value) {
+        return QString(name + u' ' + value).replace(u' ', QChar(0xA0));
+    };
+    const auto count = [&figure](const QString &name, qint64 value) { return figure(name, QString::number(value)); };
+    const QStringList counts{count(QStringLiteral("委托"), f.orders),
+                             count(QStringLiteral("撤单"), f.cancels),
+                             count(QStringLiteral("未报"), f.unsent),
+                             count(QStringLiteral("已报未确认"), f.unconfirmed),
+                             count(QStringLiteral("已确认"), f.confirmed),
+                             count(QStringLiteral("废单"), f.rejected),
+                             count(QStringLiteral("已撤"), f.cancelled),
+                             count(QStringLiteral("成交笔数"), f.tradeRows),
+                             count(QStringLiteral("成交数量"), f.tradedQuantity),
+                             figure(QStringLiteral("成交金额"), cents(f.tradedCents))};
+    const QStringList times{figure(QStringLiteral("最久未报"), seconds(f.oldestUnsentAge)),
+                            figure(QStringLiteral("最久未确认"), seconds(f.oldestUnconfirmedAge)),
+                            figure(QStringLiteral("确认延迟(近5分钟) 中位"), seconds(f.delayMedian)) + u' '
+                                + figure(QStringLiteral("最慢5%"), seconds(f.delaySlowest5))};
+    return counts.join(QStringLiteral("  ")) + u'\n' + times.join(QStringLiteral("  "));
 }
 
 // ---- findings grid ----
@@ -133,9 +146,14 @@ QString FindingsModel::note(const flow::Finding &f)
 
 QVariant FindingsModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
         return {};
     const flow::Finding &f = m_findings[std::size_t(index.row())];
+    // The explanation may be wider than its column.
+    if (role == Qt::ToolTipRole && index.column() == 7)
+        return note(f);
+    if (role != Qt::DisplayRole)
+        return {};
     switch (index.column()) {
     case 0:
         return flow::categoryText(f.category);
@@ -222,9 +240,9 @@ Tmonitorform::Tmonitorform(QWidget *parent)
 {
     ui->setupUi(this);
     ui->FindingsGrid->setModel(m_findings);
-    ui->FindingsGrid->horizontalHeader()->setStretchLastSection(true);
+    fitGridToSamples(ui->FindingsGrid, FindingSamples);
     ui->RejectionsGrid->setModel(m_rejections);
-    ui->RejectionsGrid->horizontalHeader()->setStretchLastSection(true);
+    fitGridToSamples(ui->RejectionsGrid, RejectionSamples);
 
     m_chart = new QChartView(ui->ChartPlace);
     m_chart->setObjectName(QStringLiteral("FlowChart"));

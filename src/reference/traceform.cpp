@@ -5,6 +5,7 @@
 #include "db/connection.h"
 #include "db/worker.h"
 #include "reference/monitorform.h"
+#include "ui/gridsizes.h"
 
 #include <QHeaderView>
 #include <QStandardItemModel>
@@ -18,6 +19,10 @@ const QString NoLoginText = QStringLiteral("未登录");
 const QStringList Titles{QStringLiteral("时间"),     QStringLiteral("类别"), QStringLiteral("记录编号"),
                          QStringLiteral("申请编号"), QStringLiteral("数量"), QStringLiteral("价格"),
                          QStringLiteral("状态"),     QStringLiteral("返回信息")};
+// The widest text a column usually holds.
+const QStringList Samples{QStringLiteral("00:00:00"),   QStringLiteral("委托确认"),  QStringLiteral("99999999"),
+                          QStringLiteral("J000000000"), QStringLiteral("99999999"),  QStringLiteral("9999.999"),
+                          QStringLiteral("W")};
 
 QString clockText(const flow::TraceRow &row)
 {
@@ -62,7 +67,7 @@ Ttraceform::Ttraceform(QWidget *parent)
     ui->setupUi(this);
     m_rows->setHorizontalHeaderLabels(Titles);
     ui->TraceGrid->setModel(m_rows);
-    ui->TraceGrid->horizontalHeader()->setStretchLastSection(true);
+    fitGridToSamples(ui->TraceGrid, Samples);
 }
 
 Ttraceform::~Ttraceform()
@@ -128,6 +133,7 @@ void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::Orde
              {clockText(row), flow::kindText(row.kind), QString::number(row.recNum), row.reff,
               QString::number(row.quantity), row.price, trade ? QString() : row.status, row.remark})
             items.append(new QStandardItem(text));
+        items.last()->setToolTip(row.remark);
         m_rows->appendRow(items);
     }
     ui->StateLabel->setText(flow::stateSentence(*trace, returnCodeNotes()));

@@ -11,6 +11,9 @@
 #include <QDateTime>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyle>
+#include <QTableView>
+#include <QHeaderView>
 #include <QString>
 #include <QtTest/QtTest>
 
@@ -107,6 +110,26 @@ inline QStringList findingTexts()
         out << QStringLiteral("%1 %2 %3")
                    .arg(m->index(r, 0).data().toString(), m->index(r, 1).data().toString(),
                         m->index(r, 6).data().toString());
+    return out;
+}
+
+// The texts of a grid, titles included, that its columns show cut short
+// (the last column, which takes the rest of the width, aside).
+inline QStringList cutShortCells(const QTableView *grid)
+{
+    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    const QAbstractItemModel *m = grid->model();
+    QStringList out;
+    for (int c = 0; c + 1 < m->columnCount(); ++c) {
+        const QString title = m->headerData(c, Qt::Horizontal).toString();
+        if (grid->horizontalHeader()->fontMetrics().horizontalAdvance(title) + margins > grid->columnWidth(c))
+            out << title;
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const QString text = m->index(r, c).data().toString();
+            if (grid->fontMetrics().horizontalAdvance(text) + margins > grid->columnWidth(c))
+                out << text;
+        }
+    }
     return out;
 }
 

@@ -145,6 +145,9 @@ void TestMonitorForm::plantedFaultGivesItsOneFinding()
         QVERIFY2(shown.contains(QStringLiteral("秒")), qPrintable(shown));
     else
         QCOMPARE(shown, note);
+    QCOMPARE(monitorform->findings()->index(0, 7).data(Qt::ToolTipRole).toString(), shown);
+    for (const char *grid : {"FindingsGrid", "RejectionsGrid"})
+        QCOMPARE(cutShortCells(child<QTableView>(monitorform, grid)), QStringList{});
     QVERIFY(boxes.records.isEmpty());
 }
 
@@ -180,7 +183,9 @@ void TestMonitorForm::figuresEqualIndependentSql()
     QVERIFY(f.oldestUnsentAge >= 5 && f.oldestUnsentAge < 60);
     QVERIFY(f.delayMedian >= 1 && f.delaySlowest5 >= f.delayMedian);
     const QString line = child<QLabel>(monitorform, "FiguresLabel")->text();
-    QVERIFY2(line.contains(QStringLiteral("成交金额 13485.00")), qPrintable(line));
+    // A figure and its name stay on one line.
+    QVERIFY2(line.contains(QStringLiteral("成交金额\u00A013485.00")), qPrintable(line));
+    QVERIFY2(line.contains(QRegularExpression(QStringLiteral("\n最久未报\u00A0\\d+\u00A0秒"))), qPrintable(line));
     QCOMPARE(monitorform->snapshot().rejectionsByCode.size(), std::size_t(1));
     QCOMPARE(monitorform->snapshot().rejectionsByCode[0].first, 1022);
 }
@@ -379,6 +384,7 @@ void TestMonitorForm::traceStateSentence()
     QCOMPARE(traceState(key), expected);
     QCOMPARE(traceform->rows()->rowCount(), rows);
     QVERIFY(traceform->isVisible());
+    QCOMPARE(cutShortCells(child<QTableView>(traceform, "TraceGrid")), QStringList{});
 }
 
 SQLTOOL_TEST_MAIN(TestMonitorForm)
