@@ -9,8 +9,10 @@
 #include "db/worker.h"
 #include "reference/rtnform.h"
 #include "reference/traceform.h"
+#include "ui/gridcopy.h"
 #include "ui/gridsizes.h"
 
+#include <QAction>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -243,6 +245,13 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     fitGridToSamples(ui->FindingsGrid, FindingSamples);
     ui->RejectionsGrid->setModel(m_rejections);
     fitGridToSamples(ui->RejectionsGrid, RejectionSamples);
+    auto *trace = new QAction(QStringLiteral("追踪委托"), ui->FindingsGrid);
+    trace->setObjectName(QStringLiteral("TraceAction"));
+    ui->FindingsGrid->addAction(trace);
+    connect(trace, &QAction::triggered, this,
+            [this] { FindingsGridDoubleClick(ui->FindingsGrid->currentIndex()); });
+    installCopyEntries(ui->FindingsGrid);
+    installCopyEntries(ui->RejectionsGrid);
 
     m_chart = new QChartView(ui->ChartPlace);
     m_chart->setObjectName(QStringLiteral("FlowChart"));

@@ -5,6 +5,7 @@
 #include "db/connection.h"
 #include "db/worker.h"
 #include "reference/monitorform.h"
+#include "ui/gridcopy.h"
 #include "ui/gridsizes.h"
 
 #include <QHeaderView>
@@ -68,6 +69,7 @@ Ttraceform::Ttraceform(QWidget *parent)
     m_rows->setHorizontalHeaderLabels(Titles);
     ui->TraceGrid->setModel(m_rows);
     fitGridToSamples(ui->TraceGrid, Samples);
+    installCopyEntries(ui->TraceGrid);
 }
 
 Ttraceform::~Ttraceform()

@@ -12,6 +12,7 @@
 #include "reference/rtnform.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QLabel>
 #include <QSpinBox>
 #include <QStandardItemModel>
@@ -342,6 +343,20 @@ void TestMonitorForm::doubleClickOnFindingTracesItsOrder()
     QVERIFY(spy.wait(20000));
     QCOMPARE(traceform->stateText(), QStringLiteral("废单：231 余额不足"));
     QCOMPARE(traceform->rows()->rowCount(), 2);
+
+    // The menu's entry traces the current finding too; the findings copy
+    // out as a table.
+    traceform->hide();
+    grid->setCurrentIndex(grid->model()->index(0, 3));
+    child<QAction>(grid, "TraceAction")->trigger();
+    QVERIFY(spy.wait(20000));
+    QVERIFY(traceform->isVisible());
+    child<QAction>(grid, "CopyAllAction")->trigger();
+    const QStringList lines = QApplication::clipboard()->text().split(u'\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("类别\t记录编号\t申请编号")), qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("废单\t4\tF1")) && lines[1].endsWith(QStringLiteral("\t231\t余额不足")),
+             qPrintable(lines[1]));
 }
 
 void TestMonitorForm::traceStateSentence_data()
