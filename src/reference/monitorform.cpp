@@ -11,6 +11,7 @@
 #include "reference/traceform.h"
 #include "ui/gridcopy.h"
 #include "ui/gridsizes.h"
+#include "ui/windowplace.h"
 
 #include <QAction>
 #include <QChart>
@@ -28,6 +29,7 @@ namespace {
 const QString OkStatus = QStringLiteral("%1 已刷新，读入 %2 行");
 const QString FailedStatus = QStringLiteral("%1 刷新失败：%2");
 const QString NoLoginStatus = QStringLiteral("未登录");
+const QString SettingFailedStatus = QStringLiteral("无法保存设置：%1");
 const QString NoneText = QStringLiteral("—");
 // The widest text a column of the grids usually holds.
 const QStringList FindingSamples{QStringLiteral("撤单对象编号过大"), QStringLiteral("99999999"),
@@ -287,6 +289,8 @@ Tmonitorform::Tmonitorform(QWidget *parent)
 
 Tmonitorform::~Tmonitorform()
 {
+    if (isVisible())
+        savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
     ++m_generation;
     // The session goes with the worker's last job, on its thread.
     if (m_session && m_worker)
@@ -300,6 +304,10 @@ QString Tmonitorform::statusText() const
 
 void Tmonitorform::showEvent(QShowEvent *event)
 {
+    if (!m_placed) {
+        m_placed = true;
+        restorePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
+    }
     QWidget::showEvent(event);
     FormShow();
 }
@@ -338,6 +346,9 @@ void Tmonitorform::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
     m_timer.stop();
     m_again = false;
+    const QString failed = savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
+    if (!failed.isEmpty())
+        ui->StatusLabel->setText(failed);
 }
 
 void Tmonitorform::stop()
@@ -453,7 +464,7 @@ void Tmonitorform::RefreshSpinChange(int seconds)
     try {
         settings::writeSetting(monitorsettings::Section, monitorsettings::KeyRefresh, QString::number(seconds));
     } catch (const SettingsError &e) {
-        ui->StatusLabel->setText(QString::fromUtf8(e.what()));
+        ui->StatusLabel->setText(SettingFailedStatus.arg(QString::fromUtf8(e.what())));
     }
     if (m_timer.isActive())
         m_timer.start(seconds * 1000);
@@ -464,7 +475,7 @@ void Tmonitorform::TimeoutSpinChange(int seconds)
     try {
         settings::writeSetting(monitorsettings::Section, monitorsettings::KeyTimeout, QString::number(seconds));
     } catch (const SettingsError &e) {
-        ui->StatusLabel->setText(QString::fromUtf8(e.what()));
+        ui->StatusLabel->setText(SettingFailedStatus.arg(QString::fromUtf8(e.what())));
     }
 }
 

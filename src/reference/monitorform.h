@@ -23,6 +23,9 @@ namespace monitorsettings {
 inline const QString Section = QStringLiteral("Monitor");
 inline const QString KeyRefresh = QStringLiteral("RefreshSeconds");
 inline const QString KeyTimeout = QStringLiteral("TimeoutSeconds");
+// Where the two windows were last left ("x,y,width,height").
+inline const QString KeyPlace = QStringLiteral("Place");
+inline const QString KeyTracePlace = QStringLiteral("TracePlace");
 // The stored value within 1 to 60, `fallback` when missing or not a number.
 int read(const QString &key, int fallback);
 }
@@ -107,6 +110,7 @@ private:
     flow::Snapshot m_snapshot;
     bool m_busy = false;
     bool m_again = false;
+    bool m_placed = false; // the stored place was applied
     quint64 m_generation = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "reference/monitorform.h"
 #include "ui/gridcopy.h"
 #include "ui/gridsizes.h"
+#include "ui/windowplace.h"
 
 #include <QHeaderView>
 #include <QStandardItemModel>
@@ -74,8 +75,26 @@ Ttraceform::Ttraceform(QWidget *parent)
 
 Ttraceform::~Ttraceform()
 {
+    if (isVisible())
+        savePlace(this, monitorsettings::Section, monitorsettings::KeyTracePlace);
     if (m_session && m_worker)
         m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
+}
+
+void Ttraceform::showEvent(QShowEvent *event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        restorePlace(this, monitorsettings::Section, monitorsettings::KeyTracePlace);
+    }
+    QWidget::showEvent(event);
+}
+
+void Ttraceform::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // The trace has no status line; a place not kept is no loss worth a word.
+    savePlace(this, monitorsettings::Section, monitorsettings::KeyTracePlace);
 }
 
 QString Ttraceform::stateText() const

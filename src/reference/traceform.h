@@ -35,6 +35,10 @@ signals:
     // A trace ended; `ok` false when it failed.
     void traced(bool ok);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
     struct Session;
     void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation);
@@ -43,6 +47,7 @@ private:
     std::unique_ptr<DatabaseWorker> m_worker;
     std::shared_ptr<Session> m_session;
     QStandardItemModel *m_rows;
+    bool m_placed = false; // the stored place was applied
     quint64 m_generation = 0;
 };
 

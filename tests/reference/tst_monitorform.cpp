@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QLabel>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -58,6 +59,7 @@ private slots:
     void failedRefreshShowsReasonAndNextRecovers();
     void logoutStopsAndEmptiesTheMonitor();
     void refreshSettingsKeepTheirOwnSection();
+    void windowsComeBackWhereTheyWereLeft();
     void doubleClickOnFindingTracesItsOrder();
     void traceStateSentence_data();
     void traceStateSentence();
@@ -324,6 +326,40 @@ void TestMonitorForm::refreshSettingsKeepTheirOwnSection()
     // Out of range in the file: the default.
     QCOMPARE(child<QSpinBox>(monitorform, "RefreshSpin")->value(), 5);
     QCOMPARE(child<QSpinBox>(monitorform, "TimeoutSpin")->value(), 25);
+    removeDbset();
+}
+
+void TestMonitorForm::windowsComeBackWhereTheyWereLeft()
+{
+    const QRect monitorPlace(30, 40, 640, 480), tracePlace(60, 70, 500, 300);
+    {
+        Forms forms;
+        logIn();
+        monitorform->show();
+        monitorform->setGeometry(monitorPlace);
+        traceform->show();
+        traceform->setGeometry(tracePlace);
+        monitorform->hide(); // closed by the operator; the trace stays open to the end
+    }
+    QCOMPARE(settings::readSetting(monitorsettings::Section, monitorsettings::KeyPlace, {}),
+             QStringLiteral("30,40,640,480"));
+    QCOMPARE(settings::readSetting(monitorsettings::Section, monitorsettings::KeyTracePlace, {}),
+             QStringLiteral("60,70,500,300"));
+    {
+        Forms forms;
+        logIn();
+        monitorform->show();
+        traceform->show();
+        QCOMPARE(monitorform->geometry(), monitorPlace);
+        QCOMPARE(traceform->geometry(), tracePlace);
+        monitorform->hide();
+    }
+    // A place off every screen is not restored.
+    settings::writeSetting(monitorsettings::Section, monitorsettings::KeyPlace, QStringLiteral("9000,9000,640,480"));
+    Forms forms;
+    logIn();
+    monitorform->show();
+    QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(monitorform->geometry()));
     removeDbset();
 }
 

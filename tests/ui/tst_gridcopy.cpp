@@ -1,8 +1,10 @@
-// Copying out of the grids of the monitor and trace windows: what each
-// entry puts on the clipboard, from a real grid on the offscreen platform.
+// The pieces of the tool's own windows (monitor, trace): what each copy
+// entry puts on the clipboard, from a real grid on the offscreen platform;
+// grid sizes; where a window comes back from its stored place.
 
 #include "ui/gridcopy.h"
 #include "ui/gridsizes.h"
+#include "ui/windowplace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +23,8 @@ private slots:
     void emptyGridLeavesClipboard_data();
     void emptyGridLeavesClipboard();
     void samplesAndTitlesFitTheirColumns();
+    void storedPlaceComesBackOnAScreen_data();
+    void storedPlaceComesBackOnAScreen();
 };
 
 namespace {
@@ -118,6 +122,37 @@ void TestGridCopy::samplesAndTitlesFitTheirColumns()
     QVERIFY(grid.view.columnWidth(1) < grid.view.columnWidth(0));
     QVERIFY(grid.view.rowHeight(0) >= grid.view.fontMetrics().height());
     QVERIFY(grid.view.rowHeight(0) < 2 * grid.view.fontMetrics().height());
+}
+
+void TestGridCopy::storedPlaceComesBackOnAScreen_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QRect>("expected");
+    const QRect none;
+    QTest::newRow("as stored") << "40,30,700,500" << QRect(40, 30, 700, 500);
+    QTest::newRow("blanks around numbers") << " 40, 30 ,700,500 " << QRect(40, 30, 700, 500);
+    QTest::newRow("on the second screen") << "2000,100,700,500" << QRect(2000, 100, 700, 500);
+    QTest::newRow("mostly off, top strip reachable") << "1800,900,700,500" << QRect(1800, 900, 700, 500);
+    QTest::newRow("larger than its screen") << "0,0,3000,2000" << QRect(0, 0, 1920, 1040);
+    QTest::newRow("nothing stored") << "" << none;
+    QTest::newRow("three numbers") << "40,30,700" << none;
+    QTest::newRow("not numbers") << "40,30,wide,500" << none;
+    QTest::newRow("below the smallest size") << "40,30,50,20" << none;
+    QTest::newRow("negative size") << "40,30,-700,500" << none;
+    QTest::newRow("screen since removed") << "5000,100,700,500" << none;
+    QTest::newRow("title strip under the bottom") << "100,1035,700,500" << none;
+    QTest::newRow("only a corner on screen") << "-650,100,700,500" << none;
+}
+
+void TestGridCopy::storedPlaceComesBackOnAScreen()
+{
+    QFETCH(QString, stored);
+    QFETCH(QRect, expected);
+    // Two screens side by side, the first with a task bar at its foot.
+    const QList<QRect> screens{QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
+    QCOMPARE(placeFromText(stored, screens, QSize(200, 100)), expected);
+    if (!expected.isNull())
+        QCOMPARE(placeFromText(placeText(expected), screens, QSize(200, 100)), expected);
 }
 
 QTEST_MAIN(TestGridCopy)
