@@ -3,6 +3,8 @@
 #include "db/numformat.h"
 
 #include <algorithm>
+#include <set>
+#include <tuple>
 
 namespace flow {
 
@@ -208,6 +210,33 @@ QString explanation(const Finding &f)
     default:
         return {};
     }
+}
+
+bool callsOperator(Category category)
+{
+    switch (category) {
+    case Category::RecNumGap:
+    case Category::RecNumRepeated:
+    case Category::UnsentTooLong:
+    case Category::UnconfirmedTooLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &now)
+{
+    using Key = std::tuple<Category, qint32, QString>;
+    std::set<Key> seen;
+    for (const Finding &f : before)
+        if (callsOperator(f.category))
+            seen.emplace(f.category, f.recNum, f.reff.text());
+    int fresh = 0;
+    for (const Finding &f : now)
+        if (callsOperator(f.category) && seen.emplace(f.category, f.recNum, f.reff.text()).second)
+            ++fresh;
+    return fresh;
 }
 
 QString durationText(qint64 seconds)

@@ -151,6 +151,12 @@ struct Finding
 };
 // The explanation of a finding without a return code ("已报 37 秒未确认").
 QString explanation(const Finding &finding);
+// Findings that stop or stall the gateway (a rec_num gap or repeat, an
+// order left unsent or unconfirmed): they call the operator to the window.
+bool callsOperator(Category category);
+// How many findings of `now` call the operator and were not among
+// `before` (same category, record and reff).
+int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &now);
 // A length of time as an operator reads it: "37 秒", "5 分 7 秒",
 // "16 小时 29 分".
 QString durationText(qint64 seconds);

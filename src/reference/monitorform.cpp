@@ -14,6 +14,7 @@
 #include "ui/windowplace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -419,7 +420,14 @@ void Tmonitorform::scheduleNext()
 
 void Tmonitorform::applySnapshot(flow::Snapshot snapshot)
 {
+    const int alarms = flow::newAlarms(m_snapshot.findings, snapshot.findings);
     m_snapshot = std::move(snapshot);
+    if (alarms > 0) {
+        // Flashes the task bar entry of a window behind others.
+        if (!isActiveWindow())
+            QApplication::alert(this);
+        emit alarmed(alarms);
+    }
     ui->FiguresLabel->setText(figuresText(m_snapshot.figures));
     m_findings->setFindings(m_snapshot.findings);
     m_rejections->setCounts(m_snapshot.rejectionsByCode);

@@ -81,6 +81,8 @@ public:
 signals:
     // A refresh ended; `ok` false when it failed.
     void refreshed(bool ok);
+    // New findings that stop or stall the gateway came in with a refresh.
+    void alarmed(int findings);
 
 public slots:
     void RefreshButtonClick();

@@ -120,6 +120,8 @@ private slots:
     void valueRules_data();
     void valueRules();
     void explanationsCarryTheFigures();
+    void newFindingsThatStallTheGatewayCallTheOperator_data();
+    void newFindingsThatStallTheGatewayCallTheOperator();
     void durationsReadAsAnOperatorReadsThem_data();
     void durationsReadAsAnOperatorReadsThem();
 };
@@ -434,6 +436,51 @@ void TestOrderFlow::explanationsCarryTheFigures()
     QCOMPARE(explanation(f), QStringLiteral("成交 1200 > 委托 1000"));
     // The next day's first second is one second after the last of this one.
     QCOMPARE(timeStamp(20261210, 0) - timeStamp(20261209, 86399), 1);
+}
+
+void TestOrderFlow::newFindingsThatStallTheGatewayCallTheOperator_data()
+{
+    // Findings as "类别 记录编号 申请编号" texts, before and after a refresh.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("now");
+    QTest::addColumn<int>("alarms");
+    QTest::newRow("nothing") << QStringList{} << QStringList{} << 0;
+    QTest::newRow("a gap") << QStringList{} << QStringList{"记录编号不连续 5 -"} << 1;
+    QTest::newRow("the same gap again") << QStringList{"记录编号不连续 5 -"} << QStringList{"记录编号不连续 5 -"} << 0;
+    QTest::newRow("a second gap") << QStringList{"记录编号不连续 5 -"}
+                                  << QStringList{"记录编号不连续 5 -", "记录编号不连续 9 -"} << 1;
+    QTest::newRow("unsent becomes unconfirmed") << QStringList{"未报超时 4 R4"} << QStringList{"未确认超时 4 R4"} << 1;
+    QTest::newRow("repeat and stalls")
+        << QStringList{} << QStringList{"记录编号重复 3 A", "未报超时 4 R4", "未确认超时 2 R2"} << 3;
+    QTest::newRow("rejections and orphans call nobody")
+        << QStringList{} << QStringList{"废单 4 R4", "确认无对应委托 5 Z", "成交无对应委托 0 Z", "超额成交 2 R2",
+                                        "申请编号重复 6 R2", "撤单对象不存在 7 C7", "撤单对象编号过大 8 C8"}
+        << 0;
+    QTest::newRow("two orders, one rec_num") << QStringList{"未报超时 4 R4"} << QStringList{"未报超时 4 R5"} << 1;
+}
+
+void TestOrderFlow::newFindingsThatStallTheGatewayCallTheOperator()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, now);
+    QFETCH(int, alarms);
+    const auto findings = [](const QStringList &texts) {
+        std::vector<Finding> out;
+        for (const QString &text : texts) {
+            const QStringList f = text.split(u' ');
+            Finding finding;
+            for (int c = 0; c <= int(Category::Overfilled); ++c)
+                if (categoryText(Category(c)) == f[0])
+                    finding.category = Category(c);
+            if (categoryText(finding.category) != f[0])
+                qFatal("unknown category %s", qPrintable(f[0]));
+            finding.recNum = f[1].toInt();
+            finding.reff = Reff::from(f[2]);
+            out.push_back(finding);
+        }
+        return out;
+    };
+    QCOMPARE(newAlarms(findings(before), findings(now)), alarms);
 }
 
 void TestOrderFlow::durationsReadAsAnOperatorReadsThem_data()

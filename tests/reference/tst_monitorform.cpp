@@ -262,16 +262,25 @@ void TestMonitorForm::stalledGatewayTimesOutAndRecovers()
     child<QSpinBox>(monitorform, "TimeoutSpin")->setValue(2);
     QVERIFY(refreshMonitor());
     QCOMPARE(findingTexts(), QStringList{});
+    QSignalSpy alarms(monitorform, &Tmonitorform::alarmed);
     QTest::qWait(3100);
     QVERIFY(refreshMonitor());
     QCOMPARE(findingTexts(), QStringList{"未报超时 4 "});
+    QVERIFY(refreshMonitor());
+    // The stall calls the operator once, not at every refresh it lasts.
+    QCOMPARE(alarms.size(), 1);
+    QCOMPARE(alarms[0][0].toInt(), 1);
     exec("update ashare_ordwth set status = 'P' where rec_num = 4");
     QVERIFY(refreshMonitor());
     QCOMPARE(findingTexts(), QStringList{"未确认超时 4 "});
+    QCOMPARE(alarms.size(), 2);
     exec(confirmation(4, "R4", "O", "", 0));
+    exec(confirmation(5, "ZZ", "F", "231", 0)); // a rejection calls nobody
     QVERIFY(refreshMonitor());
-    QCOMPARE(findingTexts(), QStringList{});
+    QVERIFY(refreshMonitor());
+    QCOMPARE(findingTexts(), (QStringList{"废单 5 231", "确认无对应委托 5 "}));
     QCOMPARE(monitorform->snapshot().figures.unsent, 0);
+    QCOMPARE(alarms.size(), 2);
 }
 
 void TestMonitorForm::failedRefreshShowsReasonAndNextRecovers()
