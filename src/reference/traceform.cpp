@@ -10,6 +10,7 @@
 #include "ui/windowplace.h"
 
 #include <QHeaderView>
+#include <QPushButton>
 #include <QStandardItemModel>
 
 Ttraceform *traceform = nullptr;
@@ -71,6 +72,7 @@ Ttraceform::Ttraceform(QWidget *parent)
     ui->TraceGrid->setModel(m_rows);
     fitGridToSamples(ui->TraceGrid, Samples);
     installCopyEntries(ui->TraceGrid);
+    connect(ui->RefreshButton, &QPushButton::clicked, this, &Ttraceform::RefreshButtonClick);
 }
 
 Ttraceform::~Ttraceform()
@@ -108,6 +110,18 @@ void Ttraceform::showOrder(const flow::TraceKey &key)
     raise();
     activateWindow();
     m_rows->removeRows(0, m_rows->rowCount());
+    m_key = key;
+    read();
+}
+
+void Ttraceform::RefreshButtonClick()
+{
+    if (m_key)
+        read();
+}
+
+void Ttraceform::read()
+{
     if (!m_session) {
         const Connection *con = datamod ? datamod->con : nullptr;
         if (!con || !con->connected()) {
@@ -125,7 +139,7 @@ void Ttraceform::showOrder(const flow::TraceKey &key)
     auto result = std::make_shared<flow::OrderTrace>();
     const quint64 generation = ++m_generation;
     m_worker->post(
-        [session = m_session, key, result](CommandControl &control) { *result = session->read(key, control); },
+        [session = m_session, key = *m_key, result](CommandControl &control) { *result = session->read(key, control); },
         this, [this, result, generation](std::exception_ptr error) { traceEnded(error, result, generation); });
 }
 
@@ -147,6 +161,7 @@ void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::Orde
         emit traced(false);
         return;
     }
+    m_rows->removeRows(0, m_rows->rowCount());
     for (const flow::TraceRow &row : trace->rows) {
         const bool trade = row.kind == flow::TraceRow::Trade;
         QList<QStandardItem *> items;
@@ -167,6 +182,7 @@ void Ttraceform::stop()
     if (m_session && m_worker)
         m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
     m_session.reset();
+    m_key.reset();
     m_rows->removeRows(0, m_rows->rowCount());
     ui->StateLabel->clear();
     hide();

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 class DatabaseWorker;
 class QStandardItemModel;
@@ -26,6 +27,9 @@ public:
 
     // Shows the window and reads the order named by `key`.
     void showOrder(const flow::TraceKey &key);
+    // Reads the order shown again (its fills and replies may have come in
+    // since); the rows shown stay until the new ones are read.
+    void RefreshButtonClick();
     // Logout: closes its connection, empties and hides the window.
     void stop();
     QString stateText() const;
@@ -41,6 +45,7 @@ protected:
 
 private:
     struct Session;
+    void read();
     void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation);
 
     std::unique_ptr<Ui::Ttraceform> ui;
@@ -48,6 +53,7 @@ private:
     std::shared_ptr<Session> m_session;
     QStandardItemModel *m_rows;
     bool m_placed = false; // the stored place was applied
+    std::optional<flow::TraceKey> m_key; // the order shown
     quint64 m_generation = 0;
 };
 

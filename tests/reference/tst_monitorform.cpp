@@ -63,6 +63,7 @@ private slots:
     void doubleClickOnFindingTracesItsOrder();
     void traceStateSentence_data();
     void traceStateSentence();
+    void traceRefreshShowsWhatCameSince();
 };
 
 void TestMonitorForm::standInFaultGivesItsFinding()
@@ -455,6 +456,33 @@ void TestMonitorForm::traceStateSentence()
     QCOMPARE(traceform->rows()->rowCount(), rows);
     QVERIFY(traceform->isVisible());
     QCOMPARE(cutShortCells(child<QTableView>(traceform, "TraceGrid")), QStringList{});
+}
+
+void TestMonitorForm::traceRefreshShowsWhatCameSince()
+{
+    plantNormalDay(exec);
+    exec(order(4, "N4", "P", 1000, 10));
+    Forms forms;
+    logIn();
+    flow::TraceKey key;
+    key.recNum = 4;
+    QCOMPARE(traceState(key), QStringLiteral("已报未确认"));
+    QCOMPARE(traceform->rows()->rowCount(), 1);
+    exec(confirmation(4, "N4", "O", "", 5));
+    exec(trade(3, "N4", 400, "10.000", "4000.00", 4));
+    QSignalSpy spy(traceform, &Ttraceform::traced);
+    traceform->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(traceform));
+    QTest::keyClick(traceform, Qt::Key_F5);
+    QVERIFY(spy.wait(20000));
+    QCOMPARE(traceform->stateText(), QStringLiteral("已确认，成交 400/1000（1 笔，均价 10.00）"));
+    QCOMPARE(traceform->rows()->rowCount(), 3);
+    // After a logout there is no order to read again.
+    traceform->stop();
+    spy.clear();
+    traceform->RefreshButtonClick();
+    QVERIFY(!spy.wait(300));
+    QCOMPARE(traceform->rows()->rowCount(), 0);
 }
 
 SQLTOOL_TEST_MAIN(TestMonitorForm)
