@@ -239,6 +239,16 @@ int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &no
     return fresh;
 }
 
+QString clockText(qint32 secondsOfDay)
+{
+    if (secondsOfDay < 0)
+        return {};
+    return QStringLiteral("%1:%2:%3")
+        .arg(secondsOfDay / 3600, 2, 10, QChar(u'0'))
+        .arg(secondsOfDay / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(secondsOfDay % 60, 2, 10, QChar(u'0'));
+}
+
 QString durationText(qint64 seconds)
 {
     if (seconds < 60)

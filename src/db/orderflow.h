@@ -157,6 +157,8 @@ bool callsOperator(Category category);
 // How many findings of `now` call the operator and were not among
 // `before` (same category, record and reff).
 int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &now);
+// Seconds of the day as "HH:MM:SS"; empty when not a time (negative).
+QString clockText(qint32 secondsOfDay);
 // A length of time as an operator reads it: "37 秒", "5 分 7 秒",
 // "16 小时 29 分".
 QString durationText(qint64 seconds);

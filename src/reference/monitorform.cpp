@@ -51,16 +51,6 @@ QString cents(qint64 value)
         + QStringLiteral("%1").arg(magnitude % 100, 2, 10, QChar(u'0'));
 }
 
-QString clockText(qint32 time)
-{
-    if (time < 0)
-        return {};
-    return QStringLiteral("%1:%2:%3")
-        .arg(time / 3600, 2, 10, QChar(u'0'))
-        .arg(time / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(time % 60, 2, 10, QChar(u'0'));
-}
-
 QString errorText(std::exception_ptr error)
 {
     try {
@@ -171,7 +161,7 @@ QVariant FindingsModel::data(const QModelIndex &index, int role) const
     case 4:
         return f.stock.text();
     case 5:
-        return clockText(f.time);
+        return flow::clockText(f.time);
     case 6:
         return f.code != 0 ? QString::number(f.code) : QString();
     case 7:

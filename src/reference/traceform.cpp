@@ -26,16 +26,6 @@ const QStringList Titles{QStringLiteral("时间"),     QStringLiteral("类别"),
 const QStringList Samples{QStringLiteral("00:00:00"),   QStringLiteral("委托确认"),  QStringLiteral("99999999"),
                           QStringLiteral("J000000000"), QStringLiteral("99999999"),  QStringLiteral("9999.999"),
                           QStringLiteral("W")};
-
-QString clockText(const flow::TraceRow &row)
-{
-    if (row.time < 0)
-        return {};
-    return QStringLiteral("%1:%2:%3")
-        .arg(row.time / 3600, 2, 10, QChar(u'0'))
-        .arg(row.time / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(row.time % 60, 2, 10, QChar(u'0'));
-}
 } // namespace
 
 // Used on the worker's thread only.
@@ -166,7 +156,7 @@ void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::Orde
         const bool trade = row.kind == flow::TraceRow::Trade;
         QList<QStandardItem *> items;
         for (const QString &text :
-             {clockText(row), flow::kindText(row.kind), QString::number(row.recNum), row.reff,
+             {flow::clockText(row.time), flow::kindText(row.kind), QString::number(row.recNum), row.reff,
               QString::number(row.quantity), row.price, trade ? QString() : row.status, row.remark})
             items.append(new QStandardItem(text));
         items.last()->setToolTip(row.remark);
