@@ -6,7 +6,7 @@
 #include "db/connection.h"
 #include "db/connstring.h"
 #include "db/odbc.h"
-#include "db/platform.h"
+#include "base/platform.h"
 #include "db/query.h"
 #include "db/resultset.h"
 #include "gendata.h"

@@ -7,7 +7,7 @@
 #include "bench.h"
 
 #include "connection/datamodule.h"
-#include "db/platform.h"
+#include "base/platform.h"
 #include "db/query.h"
 #include "db/worker.h"
 #include "query/queryform.h"

@@ -4,12 +4,12 @@
 
 #include "bench.h"
 
-#include "db/platform.h"
+#include "base/platform.h"
 #include "db/query.h"
 #include "connection/datamodule.h"
 #include "db/command.h"
-#include "db/export.h"
-#include "db/zipcheck.h"
+#include "export/export.h"
+#include "export/zipcheck.h"
 #include "query/gridmenu.h"
 #include "query/queryform.h"
 #include "query/querypage.h"

@@ -8,10 +8,10 @@
 #include "bench.h"
 
 #include "db/connection.h"
-#include "db/flowreader.h"
-#include "db/platform.h"
+#include "flow/flowreader.h"
+#include "base/platform.h"
 #include "gendata.h"
-#include "reference/monitorform.h"
+#include "monitor/monitorform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,9 +9,9 @@
 #include "query/countform.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
-#include "reference/monitorform.h"
+#include "monitor/monitorform.h"
 #include "reference/rtnform.h"
-#include "reference/traceform.h"
+#include "monitor/traceform.h"
 #include "ui/command.h"
 
 template <typename T>

@@ -11,9 +11,9 @@
 #include "db/connection.h"
 #include "query/queryform.h"
 #include "reference/aboutform.h"
-#include "reference/monitorform.h"
+#include "monitor/monitorform.h"
 #include "reference/rtnform.h"
-#include "reference/traceform.h"
+#include "monitor/traceform.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "connection/infoform.h"
 #include "ui_infoform.h"
 
-#include "db/settings.h"
+#include "base/settings.h"
 #include "ui/keys.h"
 #include "ui/errorbox.h"
 

@@ -3,7 +3,7 @@
 
 #include "connection/datamodule.h"
 #include "db/connection.h"
-#include "db/settings.h"
+#include "base/settings.h"
 #include "ui/command.h"
 #include "ui/errorbox.h"
 #include "ui/keys.h"

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+#include <exception>
 #include <stdexcept>
 
 // The errors of the data layer, by kind. what() is the UTF-8 form of the
@@ -50,3 +52,8 @@ public:
 private:
     qint64 m_rows;
 };
+
+// The message of a failure caught as an exception_ptr, as a status line
+// shows it: the data layer's own text, what() of any other exception,
+// "未知错误" for anything else.
+QString errorText(std::exception_ptr error);

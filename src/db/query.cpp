@@ -2,7 +2,7 @@
 
 #include "db/command.h"
 #include "db/connection.h"
-#include "db/platform.h"
+#include "base/platform.h"
 #include "db/worker.h"
 
 #include <QMetaObject>

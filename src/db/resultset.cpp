@@ -1,8 +1,8 @@
 #include "db/resultset.h"
 
 #include "db/command.h"
-#include "db/numformat.h"
-#include "db/platform.h"
+#include "base/numformat.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <charconv>
@@ -789,88 +789,92 @@ void ResultSet::setOrder(std::vector<std::uint32_t> order)
 std::vector<std::uint32_t> ResultSet::sortedOrder(int column, bool descending, CommandControl *control) const
 {
     const Column &c = m_columns[std::size_t(column)];
-    // Between blocks of rows a cancel may end the sort.
-    const auto checkpoint = [control](std::uint32_t r) {
+    // Each sort starts from the fetch order, so ties keep the database's
+    // order; nulls come first ascending, last descending. Between blocks of
+    // rows a cancel may end the sort.
+    std::vector<std::uint32_t> nullRows;
+    std::vector<std::uint32_t> valueRows;
+    valueRows.reserve(std::size_t(m_rows));
+    for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
         if (control && r % SortCheckRows == 0 && r > 0) {
             control->addRows(SortCheckRows);
             control->throwIfCancelled();
         }
-    };
-    // Each sort starts from the fetch order, so ties keep the database's order.
-    std::vector<std::uint32_t> nullRows;
-    std::vector<std::uint32_t> sorted;
-    sorted.reserve(std::size_t(m_rows));
-
-    if (c.kind == FieldKind::Text) {
-        std::vector<TextKey> keys;
-        keys.reserve(std::size_t(m_rows));
-        for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
-            checkpoint(r);
-            if (c.isNull(r)) {
-                nullRows.push_back(r);
-                continue;
-            }
-            const std::uint32_t begin = c.offsets[r];
-            const std::uint32_t length = c.offsets[r + 1] - begin;
-            const char16_t *text = c.chars.data() + begin;
-            std::uint64_t words[2] = {0, 0};
-            for (std::uint32_t i = 0; i < KeyUnits && i < length; ++i)
-                words[i / 4] |= std::uint64_t(text[i]) << (48 - 16 * (i % 4));
-            keys.push_back({words[0], words[1], r, length});
-        }
-        const auto less = [&c](const TextKey &a, const TextKey &b) {
-            if (a.high != b.high)
-                return a.high < b.high;
-            if (a.low != b.low)
-                return a.low < b.low;
-            if (a.length <= KeyUnits || b.length <= KeyUnits)
-                return a.length < b.length;
-            const char16_t *x = c.chars.data() + c.offsets[a.row] + KeyUnits;
-            const char16_t *y = c.chars.data() + c.offsets[b.row] + KeyUnits;
-            return std::lexicographical_compare(x, x + (a.length - KeyUnits), y, y + (b.length - KeyUnits));
-        };
-        if (descending)
-            std::stable_sort(keys.begin(), keys.end(), [&less](const TextKey &a, const TextKey &b) { return less(b, a); });
-        else
-            std::stable_sort(keys.begin(), keys.end(), less);
-        for (const TextKey &key : keys)
-            sorted.push_back(key.row);
-    } else {
-        // Decimals held as text sort as PostgreSQL orders them: -Infinity
-        // below every number, Infinity and NaN above.
-        std::vector<std::uint32_t> below;
-        std::vector<std::uint32_t> above;
-        std::vector<NumberKey> keys;
-        keys.reserve(std::size_t(m_rows));
-        for (std::uint32_t r = 0; r < std::uint32_t(m_rows); ++r) {
-            checkpoint(r);
-            if (c.isNull(r)) {
-                nullRows.push_back(r);
-                continue;
-            }
-            if (c.kind == FieldKind::Decimal && c.isOdd(r)) {
-                (c.oddText(r).startsWith(QLatin1Char('-')) ? below : above).push_back(r);
-                continue;
-            }
-            const std::uint64_t key = c.kind == FieldKind::Float ? realKey(c.reals[r]) : integerKey(c.integers[r]);
-            keys.push_back({descending ? ~key : key, r});
-        }
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const NumberKey &a, const NumberKey &b) { return a.key < b.key; });
-        const std::vector<std::uint32_t> &first = descending ? above : below;
-        const std::vector<std::uint32_t> &last = descending ? below : above;
-        sorted.insert(sorted.end(), first.begin(), first.end());
-        for (const NumberKey &key : keys)
-            sorted.push_back(key.row);
-        sorted.insert(sorted.end(), last.begin(), last.end());
+        (c.isNull(r) ? nullRows : valueRows).push_back(r);
     }
-
-    if (descending)
-        sorted.insert(sorted.end(), nullRows.begin(), nullRows.end());
-    else
-        sorted.insert(sorted.begin(), nullRows.begin(), nullRows.end());
+    std::vector<std::uint32_t> sorted = c.kind == FieldKind::Text ? sortedTextRows(c, valueRows, descending)
+                                                                  : sortedNumberRows(c, valueRows, descending);
+    sorted.insert(descending ? sorted.end() : sorted.begin(), nullRows.begin(), nullRows.end());
     if (control)
         control->throwIfCancelled();
+    return sorted;
+}
+
+// By UTF-16 code unit: the first KeyUnits units packed into two words, the
+// rest compared only where those are equal.
+std::vector<std::uint32_t> ResultSet::sortedTextRows(const Column &c, const std::vector<std::uint32_t> &rows,
+                                                     bool descending)
+{
+    std::vector<TextKey> keys;
+    keys.reserve(rows.size());
+    for (const std::uint32_t r : rows) {
+        const std::uint32_t begin = c.offsets[r];
+        const std::uint32_t length = c.offsets[r + 1] - begin;
+        const char16_t *text = c.chars.data() + begin;
+        std::uint64_t words[2] = {0, 0};
+        for (std::uint32_t i = 0; i < KeyUnits && i < length; ++i)
+            words[i / 4] |= std::uint64_t(text[i]) << (48 - 16 * (i % 4));
+        keys.push_back({words[0], words[1], r, length});
+    }
+    const auto less = [&c](const TextKey &a, const TextKey &b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        if (a.length <= KeyUnits || b.length <= KeyUnits)
+            return a.length < b.length;
+        const char16_t *x = c.chars.data() + c.offsets[a.row] + KeyUnits;
+        const char16_t *y = c.chars.data() + c.offsets[b.row] + KeyUnits;
+        return std::lexicographical_compare(x, x + (a.length - KeyUnits), y, y + (b.length - KeyUnits));
+    };
+    if (descending)
+        std::stable_sort(keys.begin(), keys.end(), [&less](const TextKey &a, const TextKey &b) { return less(b, a); });
+    else
+        std::stable_sort(keys.begin(), keys.end(), less);
+    std::vector<std::uint32_t> sorted;
+    sorted.reserve(rows.size());
+    for (const TextKey &key : keys)
+        sorted.push_back(key.row);
+    return sorted;
+}
+
+// Integers, reals and decimals by an unsigned key of the same order.
+// Decimals held as text sort as PostgreSQL orders them: -Infinity below
+// every number, Infinity and NaN above.
+std::vector<std::uint32_t> ResultSet::sortedNumberRows(const Column &c, const std::vector<std::uint32_t> &rows,
+                                                       bool descending)
+{
+    std::vector<std::uint32_t> below;
+    std::vector<std::uint32_t> above;
+    std::vector<NumberKey> keys;
+    keys.reserve(rows.size());
+    for (const std::uint32_t r : rows) {
+        if (c.kind == FieldKind::Decimal && c.isOdd(r)) {
+            (c.oddText(r).startsWith(QLatin1Char('-')) ? below : above).push_back(r);
+            continue;
+        }
+        const std::uint64_t key = c.kind == FieldKind::Float ? realKey(c.reals[r]) : integerKey(c.integers[r]);
+        keys.push_back({descending ? ~key : key, r});
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const NumberKey &a, const NumberKey &b) { return a.key < b.key; });
+    const std::vector<std::uint32_t> &first = descending ? above : below;
+    const std::vector<std::uint32_t> &last = descending ? below : above;
+    std::vector<std::uint32_t> sorted;
+    sorted.reserve(rows.size());
+    sorted.insert(sorted.end(), first.begin(), first.end());
+    for (const NumberKey &key : keys)
+        sorted.push_back(key.row);
+    sorted.insert(sorted.end(), last.begin(), last.end());
     return sorted;
 }
 

@@ -104,6 +104,11 @@ private:
     // Position of a row of the current order in the fetch order.
     std::uint32_t fetchRow(int row) const { return m_order[std::size_t(row)]; }
     void prefetchAhead(int row, const Column &column) const;
+    // The rows (none null) of a text or a number column in sort order.
+    static std::vector<std::uint32_t> sortedTextRows(const Column &column, const std::vector<std::uint32_t> &rows,
+                                                     bool descending);
+    static std::vector<std::uint32_t> sortedNumberRows(const Column &column, const std::vector<std::uint32_t> &rows,
+                                                       bool descending);
     void describe(SQLHSTMT statement);
     void ensureRoom(std::size_t moreRows);
     bool fetchBlocks(SQLHSTMT statement, CommandControl *control);

@@ -1,6 +1,6 @@
 #include "db/worker.h"
 
-#include "db/platform.h"
+#include "base/platform.h"
 
 #include <QObject>
 

@@ -3,7 +3,7 @@
 #include "db/datasource.h"
 #include "db/query.h"
 #include "db/resultset.h"
-#include "db/settings.h"
+#include "base/settings.h"
 #include "query/resultgrid.h"
 
 #include <QHeaderView>

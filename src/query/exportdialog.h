@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/export.h"
+#include "export/export.h"
 
 #include <QDateTime>
 #include <QString>

@@ -5,8 +5,8 @@
 #include "query/exportdialog.h"
 #include "query/resultgrid.h"
 #include "query/sortstate.h"
-#include "reference/rtnform.h"
 #include "connection/datamodule.h"
+#include "flow/returncodes.h"
 #include "ui/command.h"
 #include "ui/errorbox.h"
 
@@ -155,9 +155,7 @@ void GridMenu::exportRows() const
 QString returnCodeTip(const QString &remark)
 {
     const QString code = remark.trimmed();
-    if (code.isEmpty() || !rtnform)
-        return {};
-    const QString note = rtnform->note(code);
+    const QString note = flow::returnCodeNote(code);
     return note.isEmpty() ? QString() : code + QLatin1Char(' ') + note;
 }
 

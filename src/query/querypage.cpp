@@ -7,7 +7,7 @@
 #include "query/findbar.h"
 #include "query/gridmenu.h"
 #include "query/resultgrid.h"
-#include "reference/traceform.h"
+#include "monitor/traceform.h"
 #include "ui/errorbox.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "query/statistics.h"
 
-#include "db/numformat.h"
+#include "base/numformat.h"
 #include "db/query.h"
 #include "db/resultset.h"
 

@@ -12,7 +12,8 @@ class Trtnform;
 class StringGridModel;
 
 // The return-code table: a fixed string grid of the interface's return codes
-// and their notes, filled once at creation and never changed afterwards.
+// and their notes (flow/returncodes), filled once at creation and never
+// changed afterwards.
 class Trtnform : public QDialog
 {
     Q_OBJECT
@@ -24,9 +25,6 @@ public:
     QString cell(int col, int row) const;
     // The grid's cells, 81 rows × 2 columns, including the fixed row and column.
     QAbstractTableModel *cells() const;
-    // The note of a return code in the table, with the text of the rows
-    // that continue it; empty when the table has no such code.
-    QString note(const QString &code) const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

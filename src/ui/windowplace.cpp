@@ -1,6 +1,6 @@
 #include "ui/windowplace.h"
 
-#include "db/settings.h"
+#include "base/settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "connection/infoform.h"
-#include "db/settings.h"
+#include "base/settings.h"
 #include "ui/messages.h"
 
 #include <QDir>

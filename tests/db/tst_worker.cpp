@@ -3,7 +3,7 @@
 // running job, a job that never returns, and a real statement interrupted
 // on a real SQLite file.
 
-#include "support/testsupport.h"
+#include "support/testcore.h"
 
 #include "db/connection.h"
 #include "db/connstring.h"
@@ -348,5 +348,5 @@ private slots:
     }
 };
 
-SQLTOOL_TEST_MAIN(WorkerTest)
+SQLTOOL_CORE_TEST_MAIN(WorkerTest)
 #include "tst_worker.moc"

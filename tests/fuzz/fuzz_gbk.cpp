@@ -1,7 +1,7 @@
 // GBK decoding keeps every line break and NUL; valid GBK round-trips.
 #include "fuzz/fuzzinput.h"
 
-#include "db/platform.h"
+#include "base/platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

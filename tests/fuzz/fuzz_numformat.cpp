@@ -3,7 +3,7 @@
 #include "fuzz/fuzzinput.h"
 #include "support/properties.h"
 
-#include "db/numformat.h"
+#include "base/numformat.h"
 
 #include <cmath>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "fuzz/fuzzinput.h"
 #include "support/properties.h"
 
-#include "db/settings.h"
+#include "base/settings.h"
 
 #include <QList>
 

@@ -4,7 +4,7 @@
 
 #include "querytestsupport.h"
 
-#include "db/platform.h"
+#include "base/platform.h"
 
 #include <QProcess>
 #include <QRegularExpression>

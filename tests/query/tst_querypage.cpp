@@ -3,7 +3,7 @@
 #include "support/exportreader.h"
 
 #include "connection/loginform.h"
-#include "db/settings.h"
+#include "base/settings.h"
 #include "query/columnwidths.h"
 #include "query/findbar.h"
 #include "query/gridmenu.h"

@@ -3,7 +3,7 @@
 
 #include "support/testsupport.h"
 
-#include "../reference/monitortestsupport.h"
+#include "../monitor/monitortestsupport.h"
 #include "db/query.h"
 #include "db/resultset.h"
 #include "query/queryform.h"

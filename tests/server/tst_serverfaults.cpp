@@ -5,6 +5,7 @@
 // and logs in again once the server is back.
 
 #include "support/pgserver.h"
+#include "support/testsupport.h"
 
 #include "../query/querytestsupport.h"
 

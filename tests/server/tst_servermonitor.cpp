@@ -3,8 +3,9 @@
 // again, and the query window working while a refresh waits on a lock.
 
 #include "support/pgserver.h"
+#include "support/testsupport.h"
 
-#include "../reference/monitortestsupport.h"
+#include "../monitor/monitortestsupport.h"
 
 #include "connection/datamodule.h"
 #include "db/query.h"

@@ -5,6 +5,7 @@
 
 #include "support/exportreader.h"
 #include "support/pgserver.h"
+#include "support/testsupport.h"
 
 #include "../query/querytestsupport.h"
 
@@ -14,7 +15,7 @@
 #include "query/countform.h"
 
 #include "db/command.h"
-#include "db/export.h"
+#include "export/export.h"
 
 #include <QAction>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "support/exportreader.h"
 
-#include "support/testsupport.h"
+#include "support/testcore.h"
 
 #include <QDir>
 #include <QFile>

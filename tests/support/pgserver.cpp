@@ -1,6 +1,6 @@
 #include "support/pgserver.h"
 
-#include "support/testsupport.h"
+#include "support/testcore.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QtTest/QtTest>
 
-#include "support/testsupport.h"
+#include "support/testcore.h"
 
 namespace pgserver {
 
@@ -68,7 +68,8 @@ int activeStatements();
         }                                                                                          \
     } while (false)
 
-// Test main of a program against the server: as SQLTOOL_TEST_MAIN, and
+// Test main of a program against the server (with support/testsupport.h):
+// as SQLTOOL_TEST_MAIN, and
 // attached to the server with a database of its own.
 #define SQLTOOL_SERVER_TEST_MAIN(TestObject, database)                                             \
     int main(int argc, char *argv[])                                                               \

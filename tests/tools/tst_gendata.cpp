@@ -1,7 +1,7 @@
 #include "support/testsupport.h"
 
 #include "gendata.h"
-#include "reference/rtnform.h"
+#include "flow/returncodes.h"
 #include "support/linkchecks.h"
 
 #include <QCryptographicHash>
@@ -119,14 +119,13 @@ private slots:
                                       "as before from ashare_cjhb) x where cast(cjsj as int) < cast(before as int)")),
                  qint64(0));
 
-        Trtnform codes;
         static const QRegularExpression leadingCode(QStringLiteral("^(\\d{3,4})"));
         const QStringList remarks = sqliteColumn(file, QStringLiteral(
             "select remark from ashare_ordwth2 where status in ('F','E','?')"));
         QVERIFY(!remarks.isEmpty());
         for (const QString &remark : remarks) {
             const QRegularExpressionMatch match = leadingCode.match(remark);
-            QVERIFY2(match.hasMatch() && !codes.note(match.captured(1)).isEmpty(), qPrintable(remark));
+            QVERIFY2(match.hasMatch() && !flow::returnCodeNote(match.captured(1)).isEmpty(), qPrintable(remark));
         }
     }
 

@@ -1,0 +1,227 @@
+#include "flow/flowtext.h"
+
+#include "flow/returncodes.h"
+
+#include <QStringList>
+
+namespace flow {
+
+namespace {
+
+const QString NoneText = QStringLiteral("—");
+
+QString secondsOrNone(qint64 value)
+{
+    return value < 0 ? NoneText : durationText(value);
+}
+
+} // namespace
+
+QString centsText(qint64 value)
+{
+    const QString sign = value < 0 ? QStringLiteral("-") : QString();
+    const quint64 magnitude = quint64(value < 0 ? -value : value);
+    return sign + QString::number(magnitude / 100) + u'.'
+        + QStringLiteral("%1").arg(magnitude % 100, 2, 10, QChar(u'0'));
+}
+
+QString categoryText(Category category)
+{
+    switch (category) {
+    case Category::RecNumGap:
+        return QStringLiteral("记录编号不连续");
+    case Category::RecNumRepeated:
+        return QStringLiteral("记录编号重复");
+    case Category::CancelTargetMissing:
+        return QStringLiteral("撤单对象不存在");
+    case Category::CancelTargetTooHigh:
+        return QStringLiteral("撤单对象编号过大");
+    case Category::UnsentTooLong:
+        return QStringLiteral("未报超时");
+    case Category::UnconfirmedTooLong:
+        return QStringLiteral("未确认超时");
+    case Category::Rejected:
+        return QStringLiteral("废单");
+    case Category::ReffRepeated:
+        return QStringLiteral("申请编号重复");
+    case Category::OrphanConfirmation:
+        return QStringLiteral("确认无对应委托");
+    case Category::OrphanTrade:
+        return QStringLiteral("成交无对应委托");
+    case Category::Overfilled:
+        return QStringLiteral("超额成交");
+    }
+    return {};
+}
+
+QString explanation(const Finding &f)
+{
+    switch (f.category) {
+    case Category::UnsentTooLong:
+        return QStringLiteral("%1未被网关取走").arg(durationText(f.a));
+    case Category::UnconfirmedTooLong:
+        return QStringLiteral("已报 %1未确认").arg(durationText(f.a));
+    case Category::Rejected:
+        return QStringLiteral("废单，未给返回码");
+    case Category::ReffRepeated:
+        return QStringLiteral("申请编号已用于记录 %1").arg(f.a);
+    case Category::OrphanConfirmation:
+        return QStringLiteral("找不到对应的委托");
+    case Category::OrphanTrade:
+        return QStringLiteral("找不到申请编号相同的委托");
+    case Category::Overfilled:
+        return QStringLiteral("成交 %1 > 委托 %2").arg(f.a).arg(f.b);
+    default:
+        return {};
+    }
+}
+
+QString findingNote(const Finding &f)
+{
+    if (f.code != 0) {
+        const QString text = returnCodeNote(f.code);
+        if (!text.isEmpty())
+            return text;
+    }
+    return explanation(f);
+}
+
+QString clockText(qint32 secondsOfDay)
+{
+    if (secondsOfDay < 0)
+        return {};
+    return QStringLiteral("%1:%2:%3")
+        .arg(secondsOfDay / 3600, 2, 10, QChar(u'0'))
+        .arg(secondsOfDay / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(secondsOfDay % 60, 2, 10, QChar(u'0'));
+}
+
+QString durationText(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 小时 %2 分").arg(seconds / 3600).arg(seconds / 60 % 60);
+}
+
+QString kindText(TraceRow::Kind kind)
+{
+    switch (kind) {
+    case TraceRow::Order:
+        return QStringLiteral("委托");
+    case TraceRow::Cancel:
+        return QStringLiteral("撤单");
+    case TraceRow::Confirmation:
+        return QStringLiteral("委托确认");
+    case TraceRow::CancelConfirmation:
+        return QStringLiteral("撤单确认");
+    case TraceRow::Trade:
+        return QStringLiteral("成交");
+    }
+    return {};
+}
+
+namespace {
+
+QString rejection(const TraceRow &reply)
+{
+    if (reply.code == 0)
+        return QStringLiteral("废单");
+    const QString text = returnCodeNote(reply.code);
+    return QStringLiteral("废单：%1%2").arg(reply.code).arg(text.isEmpty() ? QString() : u' ' + text);
+}
+
+// Average price to the cent, rounded half up, from exact cents and a quantity.
+QString averagePrice(qint64 cents, qint64 quantity)
+{
+    if (quantity <= 0)
+        return QStringLiteral("0.00");
+    const qint64 rounded = (cents * 2 + quantity) / (quantity * 2);
+    return QStringLiteral("%1.%2").arg(rounded / 100).arg(rounded % 100, 2, 10, QChar(u'0'));
+}
+
+} // namespace
+
+QString stateSentence(const OrderTrace &trace)
+{
+    if (!trace.found)
+        return QStringLiteral("未找到该委托");
+    const TraceRow *order = nullptr, *reply = nullptr, *cancel = nullptr, *cancelReply = nullptr;
+    qint64 traded = 0, cents = 0, fills = 0;
+    for (const TraceRow &row : trace.rows) {
+        switch (row.kind) {
+        case TraceRow::Order:
+            order = order ? order : &row;
+            break;
+        case TraceRow::Confirmation:
+            reply = reply ? reply : &row;
+            break;
+        case TraceRow::Cancel:
+            cancel = cancel ? cancel : &row;
+            break;
+        case TraceRow::CancelConfirmation:
+            cancelReply = cancelReply ? cancelReply : &row;
+            break;
+        case TraceRow::Trade:
+            traded += row.quantity;
+            cents += row.cents;
+            ++fills;
+            break;
+        }
+    }
+    const Reply kind = reply && !reply->status.isEmpty() ? replyOf(reply->status[0]) : Reply::None;
+    if (kind == Reply::Rejected)
+        return rejection(*reply);
+    QString text;
+    if (kind == Reply::Accepted || kind == Reply::CancelAccepted)
+        text = QStringLiteral("已确认");
+    else if (!order->status.isEmpty() && isUnsentStatus(order->status[0]))
+        text = QStringLiteral("未报");
+    else
+        text = QStringLiteral("已报未确认");
+    if (fills > 0)
+        text += QStringLiteral("，成交 %1/%2（%3 笔，均价 %4）")
+                    .arg(traded)
+                    .arg(order->quantity)
+                    .arg(fills)
+                    .arg(averagePrice(cents, traded));
+    if (cancel) {
+        const Reply cancelKind = cancelReply && !cancelReply->status.isEmpty() ? replyOf(cancelReply->status[0])
+                                                                               : Reply::None;
+        if (cancelKind == Reply::CancelAccepted || cancelKind == Reply::Accepted)
+            text += QStringLiteral("，撤单已撤 %1").arg(cancelReply->quantity);
+        else if (cancelKind == Reply::Rejected)
+            text += QStringLiteral("，撤单") + rejection(*cancelReply);
+        else
+            text += QStringLiteral("，撤单未确认");
+    }
+    return text;
+}
+
+// Two lines, counts then times; a figure and its name are never split
+// across lines.
+QString figuresText(const Figures &f)
+{
+    const auto figure = [](const QString &name, const QString &value) {
+        return QString(name + u' ' + value).replace(u' ', QChar(0xA0));
+    };
+    const auto count = [&figure](const QString &name, qint64 value) { return figure(name, QString::number(value)); };
+    const QStringList counts{count(QStringLiteral("委托"), f.orders),
+                             count(QStringLiteral("撤单"), f.cancels),
+                             count(QStringLiteral("未报"), f.unsent),
+                             count(QStringLiteral("已报未确认"), f.unconfirmed),
+                             count(QStringLiteral("已确认"), f.confirmed),
+                             count(QStringLiteral("废单"), f.rejected),
+                             count(QStringLiteral("已撤"), f.cancelled),
+                             count(QStringLiteral("成交笔数"), f.tradeRows),
+                             count(QStringLiteral("成交数量"), f.tradedQuantity),
+                             figure(QStringLiteral("成交金额"), centsText(f.tradedCents))};
+    const QStringList times{figure(QStringLiteral("最久未报"), secondsOrNone(f.oldestUnsentAge)),
+                            figure(QStringLiteral("最久未确认"), secondsOrNone(f.oldestUnconfirmedAge)),
+                            figure(QStringLiteral("确认延迟(近5分钟) 中位"), secondsOrNone(f.delayMedian)) + u' '
+                                + figure(QStringLiteral("最慢5%"), secondsOrNone(f.delaySlowest5))};
+    return counts.join(QStringLiteral("  ")) + u'\n' + times.join(QStringLiteral("  "));
+}
+
+} // namespace flow

@@ -1,0 +1,36 @@
+#pragma once
+
+// The texts the monitor and the trace show for the order flow: names of
+// findings and rows, explanations, times, amounts and the state of an order
+// in one sentence.
+
+#include "flow/orderflow.h"
+#include "flow/ordertrace.h"
+
+#include <QString>
+
+namespace flow {
+
+QString categoryText(Category category);
+// The explanation of a finding without a return code ("已报 37 秒未确认").
+QString explanation(const Finding &finding);
+// The 说明 of a finding: its return code's note where the table has one,
+// else its explanation.
+QString findingNote(const Finding &finding);
+// Seconds of the day as "HH:MM:SS"; empty when not a time (negative).
+QString clockText(qint32 secondsOfDay);
+// A length of time as an operator reads it: "37 秒", "5 分 7 秒",
+// "16 小时 29 分".
+QString durationText(qint64 seconds);
+// An amount in cents as "1234.50", exact.
+QString centsText(qint64 cents);
+// The name of a trace row's kind.
+QString kindText(TraceRow::Kind kind);
+// The state in one sentence, e.g. "已确认，成交 600/1000（2 笔，均价 10.49），撤单已撤 400"
+// or "废单：231 余额不足".
+QString stateSentence(const OrderTrace &trace);
+// The monitor's figures on two lines, counts then times; a figure is never
+// split from its name.
+QString figuresText(const Figures &figures);
+
+} // namespace flow

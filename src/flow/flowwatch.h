@@ -1,0 +1,102 @@
+#pragma once
+
+// One database watched as the monitor shows it: its session (connection,
+// reader and model) on a worker of its own, refreshed every few seconds, and
+// how the database answered. A FlowWatch lives on the UI thread; its session
+// is used on its worker only, and a refresh hands back values (see
+// db/worker.h).
+
+#include "flow/orderflow.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <exception>
+#include <memory>
+
+class DatabaseWorker;
+
+namespace flow {
+
+class FlowSession;
+
+// How the watched database answered.
+struct Health
+{
+    enum State {
+        Idle,    // not read yet
+        Ok,      // the last refresh succeeded
+        Waiting, // a refresh has waited longer than the interval
+        Failed,  // the last refresh failed (the next one connects again)
+    };
+    State state = Idle;
+    // Waiting: when the waiting refresh started; Failed: when it failed.
+    QDateTime since;
+    // Failed: the reason.
+    QString message;
+};
+
+class FlowWatch : public QObject
+{
+    Q_OBJECT
+public:
+    // `odbcConnectionString` and `database` as the login's connection has
+    // them; nothing is read before start() or refreshNow().
+    FlowWatch(QString odbcConnectionString, QString database, QObject *parent = nullptr);
+    // Cancels a running refresh; the session goes with the worker.
+    ~FlowWatch() override;
+
+    // Seconds between refreshes (1 to 60).
+    void setInterval(int seconds);
+    int interval() const { return m_interval; }
+    // Seconds after which an order unsent or unconfirmed is a finding.
+    void setTimeoutSeconds(int seconds) { m_timeoutSeconds = seconds; }
+    int timeoutSeconds() const { return m_timeoutSeconds; }
+
+    // Refreshes at once and then every interval, until pause(). A refresh
+    // running when paused still hands in its result.
+    void start();
+    void pause();
+    bool running() const { return m_running; }
+    // A refresh at once; while one runs, another right after it.
+    void refreshNow();
+    bool refreshing() const { return m_busy; }
+
+    const Snapshot &snapshot() const { return m_snapshot; }
+    // The clock time the snapshot was read at; null before the first.
+    QDateTime snapshotTime() const { return m_snapshotTime; }
+    // Rows the last successful refresh read from the database.
+    qint64 rowsRead() const { return m_rowsRead; }
+    const Health &health() const { return m_health; }
+
+signals:
+    // A refresh ended; `ok` false when it failed (health() says why).
+    void refreshed(bool ok);
+    // health() changed: a refresh began to wait, waits on, or ended waiting.
+    void healthChanged();
+
+private:
+    struct Result;
+    void refreshEnded(std::exception_ptr error, const std::shared_ptr<Result> &result);
+    void checkWaiting();
+    void scheduleNext();
+
+    std::shared_ptr<FlowSession> m_session;
+    std::unique_ptr<DatabaseWorker> m_worker;
+    QTimer m_timer;       // the next refresh
+    QTimer m_waitTicker;  // while a refresh runs: has it waited too long?
+    Snapshot m_snapshot;
+    QDateTime m_snapshotTime;
+    QDateTime m_started;  // the running refresh
+    Health m_health;
+    qint64 m_rowsRead = 0;
+    int m_interval = 5;
+    int m_timeoutSeconds = 10;
+    bool m_running = false;
+    bool m_busy = false;
+    bool m_again = false;
+};
+
+} // namespace flow

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Settings of the monitor and the trace windows, in a section of their own
+// in dbset.ini.
+namespace monitorsettings {
+inline const QString Section = QStringLiteral("Monitor");
+inline const QString KeyRefresh = QStringLiteral("RefreshSeconds");
+inline const QString KeyTimeout = QStringLiteral("TimeoutSeconds");
+// Where the two windows were last left ("x,y,width,height").
+inline const QString KeyPlace = QStringLiteral("Place");
+inline const QString KeyTracePlace = QStringLiteral("TracePlace");
+// The stored value within 1 to 60, `fallback` when missing or not a number.
+int read(const QString &key, int fallback);
+} // namespace monitorsettings

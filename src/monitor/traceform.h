@@ -1,0 +1,60 @@
+#pragma once
+
+#include "flow/ordertrace.h"
+
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+class DatabaseWorker;
+class OwnConnection;
+class QStandardItemModel;
+namespace Ui {
+class Ttraceform;
+}
+
+// 委托追踪: one order with its cancels, confirmations and trades in time
+// order, and its state in one sentence. Not modal; it reads the database
+// itself on a connection and worker of its own, opened with the values of
+// the current login.
+class Ttraceform : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Ttraceform(QWidget *parent = nullptr);
+    ~Ttraceform() override;
+
+    // Shows the window and reads the order named by `key`.
+    void showOrder(const flow::TraceKey &key);
+    // Reads the order shown again (its fills and replies may have come in
+    // since); the rows shown stay until the new ones are read.
+    void RefreshButtonClick();
+    // Logout: closes its connection, empties and hides the window.
+    void stop();
+    QString stateText() const;
+    QStandardItemModel *rows() const { return m_rows; }
+
+signals:
+    // A trace ended; `ok` false when it failed.
+    void traced(bool ok);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void read();
+    void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation);
+
+    std::unique_ptr<Ui::Ttraceform> ui;
+    std::unique_ptr<DatabaseWorker> m_worker;
+    std::shared_ptr<OwnConnection> m_session; // used on the worker only
+    QStandardItemModel *m_rows;
+    bool m_placed = false; // the stored place was applied
+    std::optional<flow::TraceKey> m_key; // the order shown
+    quint64 m_generation = 0;
+};
+
+extern Ttraceform *traceform;

@@ -1,0 +1,28 @@
+# Fails when a test program without windows links a library of the windows
+# (Qt Widgets, Qt Charts, a library of src/ui and above) or, outside the
+# export's own tests, the workbook writer or zlib. LINK_FILES: the link.txt
+# files of those programs (the Makefile generators write one per program).
+set(windows "Qt6Widgets|Qt6Charts|Qt6Gui|libsql(ui|connection|reference|monitor|query|app)\\.a")
+set(workbook "xlsxwriter|libz\\.|ZLIB|libsqlexport\\.a")
+set(failures "")
+if(NOT LINK_FILES)
+  message(FATAL_ERROR "No test program without windows is known")
+endif()
+foreach(file IN LISTS LINK_FILES)
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "No link line at ${file} (build with a Makefile generator)")
+  endif()
+  file(READ "${file}" line)
+  if(line MATCHES "(${windows})")
+    list(APPEND failures "${file}: ${CMAKE_MATCH_1}")
+  endif()
+  if(NOT file MATCHES "/tests/export/" AND line MATCHES "(${workbook})")
+    list(APPEND failures "${file}: ${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" text)
+  message(FATAL_ERROR "Programs without windows link what they must not:\n${text}")
+endif()
+list(LENGTH LINK_FILES count)
+message(STATUS "${count} programs without windows checked")
