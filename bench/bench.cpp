@@ -225,6 +225,8 @@ int main(int argc, char *argv[])
               "[bench]\nDriver=SQLite3\nStepAPI=1\nDatabase=" + context.databasePath.toUtf8() + "\n\n");
     qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
     qputenv("ODBCINI", QFile::encodeName(dir.path() + QStringLiteral("/odbc.ini")));
+    // The monitor's alarm log goes into the private folder as well.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

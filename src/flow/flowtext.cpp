@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace flow {
 
 namespace {
@@ -50,6 +52,8 @@ QString categoryText(Category category)
         return QStringLiteral("成交无对应委托");
     case Category::Overfilled:
         return QStringLiteral("超额成交");
+    case Category::RejectBurst:
+        return QStringLiteral("废单激增");
     }
     return {};
 }
@@ -71,6 +75,8 @@ QString explanation(const Finding &f)
         return QStringLiteral("找不到申请编号相同的委托");
     case Category::Overfilled:
         return QStringLiteral("成交 %1 > 委托 %2").arg(f.a).arg(f.b);
+    case Category::RejectBurst:
+        return QStringLiteral("1 分钟内 %1 笔废单").arg(f.a);
     default:
         return {};
     }
@@ -199,9 +205,7 @@ QString stateSentence(const OrderTrace &trace)
     return text;
 }
 
-// Two lines, counts then times; a figure and its name are never split
-// across lines.
-QString figuresText(const Figures &f)
+std::vector<QStringList> figureGroups(const Figures &f)
 {
     const auto figure = [](const QString &name, const QString &value) {
         return QString(name + u' ' + value).replace(u' ', QChar(0xA0));
@@ -221,7 +225,62 @@ QString figuresText(const Figures &f)
                             figure(QStringLiteral("最久未确认"), secondsOrNone(f.oldestUnconfirmedAge)),
                             figure(QStringLiteral("确认延迟(近5分钟) 中位"), secondsOrNone(f.delayMedian)) + u' '
                                 + figure(QStringLiteral("最慢5%"), secondsOrNone(f.delaySlowest5))};
-    return counts.join(QStringLiteral("  ")) + u'\n' + times.join(QStringLiteral("  "));
+    return {counts, times};
+}
+
+namespace {
+const QString FigureSeparator = QStringLiteral("  ");
+}
+
+QString figuresText(const Figures &figures)
+{
+    QStringList lines;
+    for (const QStringList &group : figureGroups(figures))
+        lines << group.join(FigureSeparator);
+    return lines.join(u'\n');
+}
+
+// Greedy: each figure goes on the current line when the line with it still
+// fits, else it starts the next one.
+QString wrapFigures(const std::vector<QStringList> &groups, int width,
+                    const std::function<int(const QString &)> &measure)
+{
+    QStringList lines;
+    for (const QStringList &group : groups) {
+        QString line;
+        for (const QString &figure : group) {
+            if (line.isEmpty()) {
+                line = figure;
+                continue;
+            }
+            const QString longer = line + FigureSeparator + figure;
+            if (measure(longer) <= width) {
+                line = longer;
+            } else {
+                lines << line;
+                line = figure;
+            }
+        }
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines.join(u'\n');
+}
+
+MinuteTicks minuteTicks(int first, int last, int maxTicks)
+{
+    // Whole minutes, then steps that read well on a clock.
+    static const int Steps[] = {1, 5, 10, 15, 30, 60, 120, 240, 360, 720, 1440};
+    last = std::max(last, first);
+    MinuteTicks ticks;
+    for (int step : Steps) {
+        const int from = first / step * step;
+        const int to = std::max((last + step - 1) / step * step, from + step);
+        ticks = {from, std::min(to, 1440), std::min(to, 1440) / step - from / step + 1, step};
+        if (ticks.count <= std::max(maxTicks, 2))
+            break;
+    }
+    return ticks;
 }
 
 } // namespace flow

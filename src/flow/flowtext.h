@@ -8,6 +8,10 @@
 #include "flow/ordertrace.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
 
 namespace flow {
 
@@ -29,8 +33,28 @@ QString kindText(TraceRow::Kind kind);
 // The state in one sentence, e.g. "已确认，成交 600/1000（2 笔，均价 10.49），撤单已撤 400"
 // or "废单：231 余额不足".
 QString stateSentence(const OrderTrace &trace);
-// The monitor's figures on two lines, counts then times; a figure is never
-// split from its name.
+// The monitor's figures, each "name value" with no-break spaces, in two
+// groups: counts, then times.
+std::vector<QStringList> figureGroups(const Figures &figures);
+// The figures on two lines, counts then times.
 QString figuresText(const Figures &figures);
+// The groups as lines no wider than `width` by `measure`, broken only
+// between two figures: each group starts a line, a figure wider than
+// `width` stands alone.
+QString wrapFigures(const std::vector<QStringList> &groups, int width,
+                    const std::function<int(const QString &)> &measure);
+
+// Ticks of a time axis over minutes of the day `first` to `last`: on whole
+// multiples of `step` minutes (1, 5, 10, 15, 30, 60, ...), the smallest
+// step giving at most `maxTicks` ticks; `from` and `to` are the axis' ends,
+// `count` the ticks from one to the other, both included.
+struct MinuteTicks
+{
+    int from = 0;
+    int to = 0;
+    int count = 0;
+    int step = 1;
+};
+MinuteTicks minuteTicks(int first, int last, int maxTicks);
 
 } // namespace flow

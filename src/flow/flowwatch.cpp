@@ -62,7 +62,8 @@ void FlowWatch::refreshNow()
     m_waitTicker.start();
     auto result = std::make_shared<Result>();
     m_worker->post(
-        [session = m_session, result, timeout = m_timeoutSeconds](CommandControl &control) {
+        [session = m_session, result, timeout = m_timeoutSeconds, burst = m_rejectBurst](CommandControl &control) {
+            session->model().setRejectBurst(burst);
             result->snapshot = session->refresh(timeout, &control);
             result->rowsRead = session->rowsRead();
         },

@@ -54,6 +54,8 @@ public:
     // Seconds after which an order unsent or unconfirmed is a finding.
     void setTimeoutSeconds(int seconds) { m_timeoutSeconds = seconds; }
     int timeoutSeconds() const { return m_timeoutSeconds; }
+    // Rejections within one clock minute that make a finding of a burst.
+    void setRejectBurst(int rejections) { m_rejectBurst = rejections; }
 
     // Refreshes at once and then every interval, until pause(). A refresh
     // running when paused still hands in its result.
@@ -94,6 +96,7 @@ private:
     qint64 m_rowsRead = 0;
     int m_interval = 5;
     int m_timeoutSeconds = 10;
+    int m_rejectBurst = 20;
     bool m_running = false;
     bool m_busy = false;
     bool m_again = false;

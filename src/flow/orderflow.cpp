@@ -3,8 +3,8 @@
 #include "base/numformat.h"
 
 #include <algorithm>
+#include <array>
 #include <set>
-#include <tuple>
 
 namespace flow {
 
@@ -161,7 +161,7 @@ int categoryCode(Category category)
     }
 }
 
-bool callsOperator(Category category)
+bool stopsGateway(Category category)
 {
     switch (category) {
     case Category::RecNumGap:
@@ -174,18 +174,37 @@ bool callsOperator(Category category)
     }
 }
 
-int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &now)
+int categoryRank(Category category)
 {
-    using Key = std::tuple<Category, qint32, QString>;
-    std::set<Key> seen;
-    for (const Finding &f : before)
-        if (callsOperator(f.category))
-            seen.emplace(f.category, f.recNum, f.reff.text());
-    int fresh = 0;
-    for (const Finding &f : now)
-        if (callsOperator(f.category) && seen.emplace(f.category, f.recNum, f.reff.text()).second)
-            ++fresh;
-    return fresh;
+    switch (category) {
+    case Category::RecNumGap:
+    case Category::RecNumRepeated:
+        return 0;
+    case Category::UnsentTooLong:
+        return 1;
+    case Category::UnconfirmedTooLong:
+        return 2;
+    case Category::RejectBurst:
+        return 3;
+    case Category::Rejected:
+        return 4;
+    default:
+        return 5;
+    }
+}
+
+void sortByRank(std::vector<Finding> &findings)
+{
+    // Counted into place: one pass to count, one to move.
+    std::array<std::size_t, CategoryRanks + 1> start{};
+    for (const Finding &f : findings)
+        ++start[std::size_t(categoryRank(f.category)) + 1];
+    for (int rank = 1; rank <= CategoryRanks; ++rank)
+        start[std::size_t(rank)] += start[std::size_t(rank) - 1];
+    std::vector<Finding> sorted(findings.size());
+    for (Finding &f : findings)
+        sorted[start[std::size_t(categoryRank(f.category))]++] = std::move(f);
+    findings.swap(sorted);
 }
 
 bool newerFirst(const Finding &x, const Finding &y)
@@ -419,7 +438,7 @@ qint64 OrderFlow::replyTarget(const Reff &reff) const
     return first;
 }
 
-bool OrderFlow::applyConfirmation(const ConfirmationRow &row)
+qint64 OrderFlow::applyConfirmation(const ConfirmationRow &row)
 {
     qint64 index = -1;
     if (row.cancel) {
@@ -430,14 +449,27 @@ bool OrderFlow::applyConfirmation(const ConfirmationRow &row)
         index = replyTarget(row.reff);
     }
     if (index < 0)
-        return false;
+        return -1;
     Order &order = m_orders[std::size_t(index)];
     if (!order.replied && order.time >= 0 && row.time >= 0) {
         const qint64 replied = timeStamp(row.date, row.time);
         m_delays.emplace_back(replied, qint32(replied - timeStamp(order.date, order.time)));
     }
     markReplied(order);
-    return true;
+    return index;
+}
+
+// A rejection read before its order names the order once it matches. The
+// findings sorted so far are sorted again (it is rare: the gateway must
+// reply between the reads of the two tables).
+void OrderFlow::placeRejection(std::size_t rejection, qint64 index)
+{
+    m_rejections[rejection].recNum = m_orders[std::size_t(index)].recNum;
+    if (rejection < m_stableRejections) {
+        m_stableFindings.clear();
+        m_stableStructural = m_stableRejections = 0;
+    }
+    m_findingsDirty = true;
 }
 
 void OrderFlow::addConfirmations(const std::vector<ConfirmationRow> &rows)
@@ -459,19 +491,27 @@ void OrderFlow::addConfirmations(const std::vector<ConfirmationRow> &rows)
             ++m_figures.confirmed;
             ++m_figures.cancelled;
             break;
-        case Reply::Rejected: {
+        case Reply::Rejected:
             ++m_figures.rejected;
             countMinute(SeriesRejections, row.date, row.time);
-            Finding f = findingAbout(Category::Rejected, row, row.recNum, row.reff);
-            f.code = row.code;
-            m_rejections.push_back(f);
             break;
-        }
         default:
             break;
         }
-        if (!applyConfirmation(row))
-            m_orphanConfirmations.push_back({row, m_orderBatches});
+        const qint64 index = applyConfirmation(row);
+        std::size_t rejection = NoRejection;
+        if (row.reply == Reply::Rejected) {
+            // Named like every other finding by the order's rec_num (a
+            // refused cancel by the cancel's own), not by the gateway's
+            // sequence; blank while no order is known.
+            Finding f = findingAbout(Category::Rejected, row, index >= 0 ? m_orders[std::size_t(index)].recNum : 0,
+                                     row.reff);
+            f.code = row.code;
+            rejection = m_rejections.size();
+            m_rejections.push_back(f);
+        }
+        if (index < 0)
+            m_orphanConfirmations.push_back({row, m_orderBatches, rejection});
     }
     // Delays older than ten minutes before the newest row are no longer asked for.
     if (m_delays.size() > 4096) {
@@ -515,10 +555,14 @@ void OrderFlow::addTrades(const std::vector<TradeRow> &rows)
 void OrderFlow::retryOrphans()
 {
     auto matched = [this](const auto &orphan) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(orphan.row)>, ConfirmationRow>)
-            return applyConfirmation(orphan.row);
-        else
+        if constexpr (std::is_same_v<std::decay_t<decltype(orphan.row)>, ConfirmationRow>) {
+            const qint64 index = applyConfirmation(orphan.row);
+            if (index >= 0 && orphan.rejection != NoRejection)
+                placeRejection(orphan.rejection, index);
+            return index >= 0;
+        } else {
             return applyTrade(orphan.row);
+        }
     };
     m_orphanConfirmations.erase(std::remove_if(m_orphanConfirmations.begin(),
                                                m_orphanConfirmations.end(), matched),
@@ -700,6 +744,7 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         }
     }
     std::sort(timeouts.begin(), timeouts.end(), newerFirst);
+    timeouts = mergedNewestFirst(timeouts, rejectBursts());
     s.findings = mergedNewestFirst(m_stableFindings, mergedNewestFirst(m_changingFindings, timeouts));
 
     std::vector<qint32> delays;
@@ -725,6 +770,28 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
         s.chart = day->second;
     }
     return s;
+}
+
+std::vector<Finding> OrderFlow::rejectBursts() const
+{
+    std::vector<Finding> bursts;
+    if (m_rejectBurst <= 0)
+        return bursts;
+    // Newest day and minute first.
+    for (auto day = m_minutes.rbegin(); day != m_minutes.rend(); ++day) {
+        const auto &counts = day->second[SeriesRejections];
+        for (int minute = 1439; minute >= 0; --minute) {
+            if (counts[std::size_t(minute)] < quint32(m_rejectBurst))
+                continue;
+            Finding f;
+            f.category = Category::RejectBurst;
+            f.date = day->first;
+            f.time = minute * 60;
+            f.a = counts[std::size_t(minute)];
+            bursts.push_back(f);
+        }
+    }
+    return bursts;
 }
 
 std::size_t OrderFlow::bytesHeld() const

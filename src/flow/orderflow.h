@@ -131,7 +131,9 @@ enum class Category : quint8 {
     OrphanConfirmation, // 确认无对应委托
     OrphanTrade,        // 成交无对应委托
     Overfilled,         // 超额成交
+    RejectBurst,        // 废单激增: one per clock minute with many rejections
 };
+constexpr int CategoryCount = int(Category::RejectBurst) + 1;
 // The return code a category always carries (1021, 1030, 1031); 0 for none.
 int categoryCode(Category category);
 
@@ -145,15 +147,19 @@ struct Finding
     Account acc;
     Stock stock;
     qint32 code = 0;
-    qint64 a = 0; // the figures of the explanation (seconds; traded, ordered)
+    qint64 a = 0; // the figures of the explanation (seconds; traded, ordered; rejections)
     qint64 b = 0;
 };
-// Findings that stop or stall the gateway (a rec_num gap or repeat, an
-// order left unsent or unconfirmed): they call the operator to the window.
-bool callsOperator(Category category);
-// How many findings of `now` call the operator and were not among
-// `before` (same category, record and reff).
-int newAlarms(const std::vector<Finding> &before, const std::vector<Finding> &now);
+// Findings that stop or stall the gateway: a rec_num gap or repeat, an
+// order left unsent or unconfirmed.
+bool stopsGateway(Category category);
+// Where a category's findings stand in the monitor's grid, 0 first: those
+// that stop the gateway (gaps and repeats, then the unsent, then the
+// unconfirmed), then bursts of rejections, then all others.
+int categoryRank(Category category);
+constexpr int CategoryRanks = 6;
+// Orders findings by rank, keeping their order within a rank.
+void sortByRank(std::vector<Finding> &findings);
 // Newest first: date and time descending, then record number descending.
 bool newerFirst(const Finding &x, const Finding &y);
 
@@ -198,6 +204,10 @@ class OrderFlow
 {
 public:
     OrderFlow();
+
+    // Rejections within one clock minute that make a burst (废单激增);
+    // 0: none is looked for.
+    void setRejectBurst(int rejections) { m_rejectBurst = rejections; }
 
     void addOrders(const std::vector<OrderRow> &rows);
     void addConfirmations(const std::vector<ConfirmationRow> &rows);
@@ -268,7 +278,10 @@ private:
     // Index of the first order with this rec_num, -1 when none.
     qint64 findRecNum(qint32 recNum) const;
 
-    bool applyConfirmation(const ConfirmationRow &row);
+    // The index of the order or cancel the confirmation replies to, -1 when
+    // none is held (yet).
+    qint64 applyConfirmation(const ConfirmationRow &row);
+    void placeRejection(std::size_t rejection, qint64 index);
     // The order an order's confirmation with this reff replies to: the
     // first with the reff that has no reply yet (repeats are rare).
     qint64 replyTarget(const Reff &reff) const;
@@ -280,6 +293,8 @@ private:
     void countMinute(Series series, qint32 date, qint32 time);
     void noteTime(qint32 date, qint32 time);
     static Finding findingOf(Category category, const Order &order);
+    // One finding per clock minute with at least m_rejectBurst rejections.
+    std::vector<Finding> rejectBursts() const;
 
     std::vector<Order> m_orders;
     std::vector<quint32> m_reffSlots;
@@ -287,16 +302,18 @@ private:
     std::unordered_map<qint32, quint32> m_cancels; // ordrec → first cancel naming it
     std::vector<quint32> m_open;           // orders without a reply or held as unsent
     std::vector<Finding> m_structural;     // gaps, repeats, cancel targets, reff repeats
-    std::vector<Finding> m_rejections;
+    std::vector<Finding> m_rejections; // named by the order's (or cancel's) rec_num
     std::set<quint32> m_overfilled;
     // Rows matching no order, with the order batch they were first tried
     // against: a row is reported only after a later batch of orders also
     // missed it, so an order inserted while a refresh reads is not blamed.
+    static constexpr std::size_t NoRejection = ~std::size_t(0);
     template <typename Row>
     struct Orphan
     {
         Row row;
         quint64 batch;
+        std::size_t rejection = NoRejection; // its finding in m_rejections, if one
     };
     std::vector<Orphan<ConfirmationRow>> m_orphanConfirmations;
     std::vector<Orphan<TradeRow>> m_orphanTrades;
@@ -320,6 +337,7 @@ private:
     qint32 m_lastConfirmation = 0;
     qint64 m_lastCjbh = 0;
     qint64 m_newest = 0;
+    int m_rejectBurst = 20;
 };
 
 } // namespace flow

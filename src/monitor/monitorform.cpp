@@ -4,9 +4,12 @@
 #include "base/settings.h"
 #include "connection/datamodule.h"
 #include "db/connection.h"
+#include "db/connstring.h"
+#include "flow/alarmbook.h"
 #include "flow/flowwatch.h"
 #include "flow/flowtext.h"
 #include "flow/returncodes.h"
+#include "monitor/alarmnotifier.h"
 #include "monitor/monitorsettings.h"
 #include "monitor/traceform.h"
 #include "ui/gridcopy.h"
@@ -23,6 +26,8 @@
 #include <QLineSeries>
 #include <QValueAxis>
 
+#include <algorithm>
+
 Tmonitorform *monitorform = nullptr;
 
 namespace {
@@ -36,6 +41,62 @@ const QStringList FindingSamples{QStringLiteral("撤单对象编号过大"), QSt
                                  QStringLiteral("J000000000"), QStringLiteral("A000000000"),
                                  QStringLiteral("600000"), QStringLiteral("00:00:00"), QStringLiteral("1021")};
 const QStringList RejectionSamples{QStringLiteral("1021"), QStringLiteral("证券代码不存在或已停牌")};
+const QStringList AlarmSamples{QStringLiteral("00:00:00"), QStringLiteral("记录编号不连续"),
+                               QStringLiteral("937 笔委托已报未确认，最早 10:08:51"), QStringLiteral("00:00:00"),
+                               QStringLiteral("qtrl000"), QStringLiteral("00:00:00")};
+const QString AllCategories = QStringLiteral("全部 (%1)");
+const QString CategoryItem = QStringLiteral("%1 (%2)");
+const QString WaitingBanner = QStringLiteral("%1 条告警未确认：%2");
+const QString ClearedMark = QStringLiteral("（已解除）");
+const QString LastingBanner = QStringLiteral("%1 条告警已确认，尚未解除：%2");
+const QString NoSoundStatus = QStringLiteral("没有音频设备：告警不发声");
+// Ticks of the chart's time axis at most.
+constexpr int ChartTicks = 7;
+
+// The value of a key of an ODBC connection string ("DSN=sse;UID=qtrl"),
+// braces taken off; empty when it has none.
+QString odbcKeyValue(const QString &connection, const QString &key)
+{
+    qsizetype at = 0;
+    while (at < connection.size()) {
+        const qsizetype equals = connection.indexOf(u'=', at);
+        if (equals < 0)
+            break;
+        const QString name = connection.mid(at, equals - at).trimmed();
+        qsizetype end;
+        QString value;
+        if (equals + 1 < connection.size() && connection[equals + 1] == u'{') {
+            end = connection.indexOf(u'}', equals + 2);
+            end = end < 0 ? connection.size() : end;
+            value = connection.mid(equals + 2, end - equals - 2);
+            end = connection.indexOf(u';', end);
+        } else {
+            end = connection.indexOf(u';', equals);
+            value = connection.mid(equals + 1, (end < 0 ? connection.size() : end) - equals - 1).trimmed();
+        }
+        if (name.compare(key, Qt::CaseInsensitive) == 0)
+            return value;
+        if (end < 0)
+            break;
+        at = end + 1;
+    }
+    return {};
+}
+
+// How the log and the banner name a watched database: its DSN (or driver)
+// and the database selected.
+QString databaseName(const QString &odbcConnectionString, const QString &database)
+{
+    QString source = odbcKeyValue(odbcConnectionString, QStringLiteral("DSN"));
+    if (source.isEmpty())
+        source = odbcKeyValue(odbcConnectionString, QStringLiteral("DRIVER"));
+    return database.isEmpty() ? source : source + u'/' + database;
+}
+
+QColor bannerColour(bool waiting)
+{
+    return waiting ? QColor(211, 47, 47) : QColor(255, 179, 0);
+}
 
 } // namespace
 
@@ -50,12 +111,37 @@ void FindingsModel::setFindings(std::vector<flow::Finding> findings)
 {
     beginResetModel();
     m_findings = std::move(findings);
+    flow::sortByRank(m_findings);
+    m_counts.fill(0);
+    for (const flow::Finding &f : m_findings)
+        ++m_counts[std::size_t(f.category)];
+    selectShown();
     endResetModel();
+}
+
+void FindingsModel::setCategory(std::optional<flow::Category> category)
+{
+    beginResetModel();
+    m_category = category;
+    selectShown();
+    endResetModel();
+}
+
+void FindingsModel::selectShown()
+{
+    m_shown.clear();
+    if (!m_category)
+        return;
+    for (std::size_t i = 0; i < m_findings.size(); ++i)
+        if (m_findings[i].category == *m_category)
+            m_shown.push_back(i);
 }
 
 int FindingsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_findings.size());
+    if (parent.isValid())
+        return 0;
+    return int(m_category ? m_shown.size() : m_findings.size());
 }
 
 int FindingsModel::columnCount(const QModelIndex &parent) const
@@ -67,7 +153,7 @@ QVariant FindingsModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return {};
-    const flow::Finding &f = m_findings[std::size_t(index.row())];
+    const flow::Finding &f = finding(index.row());
     // The explanation may be wider than its column.
     if (role == Qt::ToolTipRole && index.column() == 7)
         return flow::findingNote(f);
@@ -149,6 +235,61 @@ private:
     std::vector<std::pair<int, qint64>> m_counts;
 };
 
+// The day's alarms, newest first: 发生时间, 类别, 说明, 确认时间, 确认人, 解除时间.
+class AlarmLogModel : public QAbstractTableModel
+{
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void setRecords(const std::vector<flow::AlarmRecord> &records)
+    {
+        beginResetModel();
+        m_records.assign(records.rbegin(), records.rend());
+        endResetModel();
+    }
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_records.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 6; }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid())
+            return {};
+        const flow::AlarmRecord &r = m_records[std::size_t(index.row())];
+        if (role == Qt::ToolTipRole && index.column() == 2)
+            return r.text;
+        if (role != Qt::DisplayRole)
+            return {};
+        const auto clock = [](const QDateTime &time) { return time.toString(QStringLiteral("HH:mm:ss")); };
+        switch (index.column()) {
+        case 0:
+            return clock(r.raised);
+        case 1:
+            return flow::alarmKindText(r.kind);
+        case 2:
+            return r.text;
+        case 3:
+            return clock(r.acknowledged);
+        case 4:
+            return r.acknowledgedBy;
+        default:
+            return clock(r.cleared);
+        }
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const QStringList Titles{QStringLiteral("发生时间"), QStringLiteral("类别"),
+                                        QStringLiteral("说明"),     QStringLiteral("确认时间"),
+                                        QStringLiteral("确认人"),   QStringLiteral("解除时间")};
+        if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= Titles.size())
+            return QAbstractTableModel::headerData(section, orientation, role);
+        return Titles[section];
+    }
+
+private:
+    std::vector<flow::AlarmRecord> m_records;
+};
+
 // ---- the window ----
 
 Tmonitorform::Tmonitorform(QWidget *parent)
@@ -156,12 +297,21 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     , ui(std::make_unique<Ui::Tmonitorform>())
     , m_findings(new FindingsModel(this))
     , m_rejections(new RejectionsModel(this))
+    , m_alarmLog(new AlarmLogModel(this))
+    , m_notifier(new AlarmNotifier(systemAlarmDevices(), this))
 {
     ui->setupUi(this);
+    ui->AlarmBanner->hide();
     ui->FindingsGrid->setModel(m_findings);
     fitGridToSamples(ui->FindingsGrid, FindingSamples);
     ui->RejectionsGrid->setModel(m_rejections);
     fitGridToSamples(ui->RejectionsGrid, RejectionSamples);
+    ui->AlarmGrid->setModel(m_alarmLog);
+    fitGridToSamples(ui->AlarmGrid, AlarmSamples);
+    installCopyEntries(ui->AlarmGrid);
+    // The figures are laid out anew, figure by figure, when the width changes.
+    ui->FiguresLabel->installEventFilter(this);
+    showCategories();
     auto *trace = new QAction(QStringLiteral("追踪委托"), ui->FindingsGrid);
     trace->setObjectName(QStringLiteral("TraceAction"));
     ui->FindingsGrid->addAction(trace);
@@ -198,6 +348,15 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     connect(ui->RefreshSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::RefreshSpinChange);
     connect(ui->TimeoutSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::TimeoutSpinChange);
     connect(ui->FindingsGrid, &QTableView::doubleClicked, this, &Tmonitorform::FindingsGridDoubleClick);
+    connect(ui->MuteCheck, &QCheckBox::clicked, this, &Tmonitorform::MuteCheckClick);
+    connect(ui->AckButton, &QPushButton::clicked, this, &Tmonitorform::AckButtonClick);
+    connect(ui->CategoryCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &Tmonitorform::CategoryComboChange);
+    connect(m_notifier, &AlarmNotifier::activated, this, &Tmonitorform::bringToFront);
+    // Queued: said after the status of the refresh that raised the alarm.
+    connect(
+        m_notifier, &AlarmNotifier::soundUnavailable, this, [this] { ui->StatusLabel->setText(NoSoundStatus); },
+        Qt::QueuedConnection);
 }
 
 Tmonitorform::~Tmonitorform()
@@ -229,10 +388,14 @@ void Tmonitorform::showEvent(QShowEvent *event)
 void Tmonitorform::FormShow()
 {
     {
-        const QSignalBlocker a(ui->RefreshSpin), b(ui->TimeoutSpin);
+        const QSignalBlocker a(ui->RefreshSpin), b(ui->TimeoutSpin), c(ui->MuteCheck);
         ui->RefreshSpin->setValue(monitorsettings::read(monitorsettings::KeyRefresh, 5));
         ui->TimeoutSpin->setValue(monitorsettings::read(monitorsettings::KeyTimeout, 10));
+        ui->MuteCheck->setChecked(
+            settings::readSetting(monitorsettings::Section, monitorsettings::KeySound, QString()).trimmed()
+            == QLatin1String("0"));
     }
+    m_notifier->setMuted(ui->MuteCheck->isChecked());
     if (!m_watch) {
         const Connection *con = datamod ? datamod->con : nullptr;
         if (!con || !con->connected()) {
@@ -244,6 +407,11 @@ void Tmonitorform::FormShow()
     }
     m_watch->setInterval(ui->RefreshSpin->value());
     m_watch->setTimeoutSeconds(ui->TimeoutSpin->value());
+    m_watch->setRejectBurst(monitorsettings::read(monitorsettings::KeyRejectBurst,
+                                                  monitorsettings::DefaultRejectBurst, 1, 100000));
+    m_book->setQuerySeconds(monitorsettings::read(monitorsettings::KeyQuerySeconds,
+                                                  monitorsettings::DefaultQuerySeconds, 1, 3600));
+    m_notifier->setShown(true);
     m_watch->start();
 }
 
@@ -255,13 +423,33 @@ void Tmonitorform::watch(const QString &odbcConnectionString, const QString &dat
 
 void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QString &database)
 {
-    m_watch = std::make_unique<flow::FlowWatch>(odbcConnectionString, database);
+    auto watch = std::make_shared<flow::FlowWatch>(odbcConnectionString, database);
+    auto book = std::make_shared<flow::AlarmBook>(databaseName(odbcConnectionString, database));
+    book->observe(watch.get());
+    m_watchUser = odbcKeyValue(odbcConnectionString, QStringLiteral("UID"));
+    this->watch(std::move(watch), std::move(book));
+}
+
+void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book)
+{
+    if (m_book)
+        m_notifier->removeBook(m_book.get());
+    m_watch = std::move(watch);
+    m_book = std::move(book);
     connect(m_watch.get(), &flow::FlowWatch::refreshed, this, &Tmonitorform::refreshEnded);
+    connect(m_book.get(), &flow::AlarmBook::changed, this, &Tmonitorform::showAlarms);
+    connect(m_book.get(), &flow::AlarmBook::raised, this, &Tmonitorform::alarmsRaised);
+    connect(m_book.get(), &flow::AlarmBook::logFailed, ui->StatusLabel, &QLabel::setText);
+    m_notifier->addBook(m_book.get());
+    if (!m_book->logError().isEmpty())
+        ui->StatusLabel->setText(m_book->logError());
+    showAlarms();
 }
 
 void Tmonitorform::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    m_notifier->setShown(false);
     if (m_watch)
         m_watch->pause();
     const QString failed = savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
@@ -272,7 +460,12 @@ void Tmonitorform::hideEvent(QHideEvent *event)
 void Tmonitorform::stop()
 {
     // A refresh still running is cancelled and its result never shown.
+    if (m_book)
+        m_notifier->removeBook(m_book.get());
+    m_book.reset();
     m_watch.reset();
+    m_watchUser.clear();
+    showAlarms();
     applySnapshot(flow::Snapshot{});
     ui->FiguresLabel->clear();
     ui->StatusLabel->clear();
@@ -302,18 +495,147 @@ void Tmonitorform::refreshEnded(bool ok)
 
 void Tmonitorform::applySnapshot(flow::Snapshot snapshot)
 {
-    const int alarms = flow::newAlarms(m_snapshot.findings, snapshot.findings);
     m_snapshot = std::move(snapshot);
-    if (alarms > 0) {
-        // Flashes the task bar entry of a window behind others.
-        if (!isActiveWindow())
-            QApplication::alert(this);
-        emit alarmed(alarms);
-    }
-    ui->FiguresLabel->setText(flow::figuresText(m_snapshot.figures));
+    m_figureGroups = flow::figureGroups(m_snapshot.figures);
+    showFigures();
     m_findings->setFindings(m_snapshot.findings);
+    showCategories();
     m_rejections->setCounts(m_snapshot.rejectionsByCode);
     showChart(m_snapshot);
+}
+
+bool Tmonitorform::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->FiguresLabel && event->type() == QEvent::Resize)
+        showFigures();
+    return QWidget::eventFilter(watched, event);
+}
+
+// The figures in as many lines as the label's width needs, broken only
+// between two figures; the label is never narrower than the widest.
+void Tmonitorform::showFigures()
+{
+    QLabel *label = ui->FiguresLabel;
+    const QFontMetrics metrics(label->font());
+    const auto measure = [&metrics](const QString &line) { return metrics.horizontalAdvance(line); };
+    int widest = 0;
+    for (const QStringList &group : m_figureGroups)
+        for (const QString &figure : group)
+            widest = std::max(widest, measure(figure));
+    label->setMinimumWidth(widest + 2 * label->margin());
+    const QString text
+        = flow::wrapFigures(m_figureGroups, label->contentsRect().width() - 2 * label->margin(), measure);
+    if (label->text() != text)
+        label->setText(text);
+}
+
+// 全部 and each category found, with their counts, the gateway's stoppers
+// first; the category chosen stays while it has none.
+void Tmonitorform::showCategories()
+{
+    QComboBox *combo = ui->CategoryCombo;
+    const int chosen = combo->currentIndex() < 0 ? -1 : combo->currentData().toInt();
+    QStringList texts{AllCategories.arg(m_findings->total())};
+    QList<int> categories{-1};
+    for (int rank = 0; rank < flow::CategoryRanks; ++rank) {
+        for (int c = 0; c < flow::CategoryCount; ++c) {
+            const qint64 count = m_findings->counts()[std::size_t(c)];
+            if (flow::categoryRank(flow::Category(c)) != rank || (count == 0 && chosen != c))
+                continue;
+            texts << CategoryItem.arg(flow::categoryText(flow::Category(c))).arg(count);
+            categories << c;
+        }
+    }
+    bool same = combo->count() == texts.size();
+    for (int i = 0; same && i < texts.size(); ++i)
+        same = combo->itemText(i) == texts[i];
+    if (same)
+        return;
+    const QSignalBlocker block(combo);
+    combo->clear();
+    for (int i = 0; i < texts.size(); ++i)
+        combo->addItem(texts[i], categories[i]);
+    combo->setCurrentIndex(int(categories.indexOf(chosen)));
+}
+
+void Tmonitorform::CategoryComboChange(int index)
+{
+    const int category = ui->CategoryCombo->itemData(index).toInt();
+    m_findings->setCategory(category < 0 ? std::nullopt : std::optional(flow::Category(category)));
+}
+
+// Red while alarms wait to be acknowledged, amber while acknowledged ones
+// are still active, hidden otherwise; the day's log in its tab.
+void Tmonitorform::showAlarms()
+{
+    const int waiting = m_book ? m_book->unacknowledgedCount() : 0;
+    const int lasting = m_book ? m_book->activeCount() : 0;
+    if (waiting > 0 || lasting > 0) {
+        const flow::AlarmRecord *newest = waiting > 0 ? m_book->newestUnacknowledged() : m_book->newestActive();
+        const QString text = flow::alarmSummary(*newest) + (newest->active() ? QString() : ClearedMark);
+        ui->AlarmLabel->setText(waiting > 0 ? WaitingBanner.arg(waiting).arg(text)
+                                            : LastingBanner.arg(lasting).arg(text));
+        QPalette palette = ui->AlarmBanner->palette();
+        palette.setColor(QPalette::Window, bannerColour(waiting > 0));
+        palette.setColor(QPalette::WindowText, waiting > 0 ? QColor(Qt::white) : QColor(Qt::black));
+        ui->AlarmBanner->setPalette(palette);
+        ui->AckButton->setVisible(waiting > 0);
+        ui->AlarmBanner->show();
+    } else {
+        ui->AlarmBanner->hide();
+    }
+    m_alarmLog->setRecords(m_book ? m_book->records() : std::vector<flow::AlarmRecord>{});
+}
+
+void Tmonitorform::alarmsRaised(int count)
+{
+    // Flashes the task bar entry of a window behind others.
+    if (isVisible() && !isActiveWindow())
+        QApplication::alert(this);
+    emit alarmed(count);
+}
+
+void Tmonitorform::AckButtonClick()
+{
+    if (m_book)
+        m_book->acknowledge(loginUser());
+}
+
+// The user of the login; the monitor's own when it watches another database.
+QString Tmonitorform::loginUser() const
+{
+    const Connection *con = datamod ? datamod->con : nullptr;
+    if (con && con->connected()) {
+        try {
+            for (const auto &[key, value] : parseProviderString(con->connectionString()))
+                if (key.compare(QLatin1String("User ID"), Qt::CaseInsensitive) == 0)
+                    return value;
+        } catch (const std::exception &) {
+            // A string that does not parse names no user: the monitor's is used.
+        }
+    }
+    return m_watchUser;
+}
+
+void Tmonitorform::MuteCheckClick(bool muted)
+{
+    try {
+        settings::writeSetting(monitorsettings::Section, monitorsettings::KeySound,
+                               muted ? QStringLiteral("0") : QStringLiteral("1"));
+    } catch (const SettingsError &e) {
+        ui->StatusLabel->setText(SettingFailedStatus.arg(QString::fromUtf8(e.what())));
+    }
+    m_notifier->setMuted(muted);
+}
+
+void Tmonitorform::bringToFront()
+{
+    if (!isVisible())
+        return;
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void Tmonitorform::showChart(const flow::Snapshot &s)
@@ -340,9 +662,13 @@ void Tmonitorform::showChart(const flow::Snapshot &s)
     const QList<QAbstractAxis *> axes = chart->axes();
     for (QAbstractAxis *axis : axes) {
         if (auto *x = qobject_cast<QDateTimeAxis *>(axis)) {
-            const int from = last < 0 ? 9 * 60 : first, to = last < 0 ? 15 * 60 : std::max(last, first + 1);
-            x->setRange(QDateTime::fromMSecsSinceEpoch(start + qint64(from) * 60000),
-                        QDateTime::fromMSecsSinceEpoch(start + qint64(to) * 60000));
+            // Ticks on whole minutes, quarters, hours... as the span needs:
+            // no two ticks read the same.
+            const flow::MinuteTicks ticks
+                = last < 0 ? flow::minuteTicks(9 * 60, 15 * 60, ChartTicks) : flow::minuteTicks(first, last, ChartTicks);
+            x->setTickCount(ticks.count);
+            x->setRange(QDateTime::fromMSecsSinceEpoch(start + qint64(ticks.from) * 60000),
+                        QDateTime::fromMSecsSinceEpoch(start + qint64(ticks.to) * 60000));
         } else if (auto *y = qobject_cast<QValueAxis *>(axis)) {
             y->setRange(0, top);
         }
@@ -380,7 +706,7 @@ void Tmonitorform::FindingsGridDoubleClick(const QModelIndex &index)
         return; // names a row that is not there
     flow::TraceKey key;
     key.reff = f.reff.text();
-    if (f.category != flow::Category::Rejected && f.category != flow::Category::OrphanConfirmation)
-        key.recNum = f.recNum; // an order's own rec_num
+    if (f.category != flow::Category::OrphanConfirmation)
+        key.recNum = f.recNum; // an order's own rec_num (0 for a rejection no order matched)
     traceform->showOrder(key);
 }

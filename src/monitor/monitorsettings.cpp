@@ -6,9 +6,14 @@ namespace monitorsettings {
 
 int read(const QString &key, int fallback)
 {
+    return read(key, fallback, 1, 60);
+}
+
+int read(const QString &key, int fallback, int minimum, int maximum)
+{
     bool ok = false;
     const int value = settings::readSetting(Section, key, QString()).toInt(&ok);
-    return ok && value >= 1 && value <= 60 ? value : fallback;
+    return ok && value >= minimum && value <= maximum ? value : fallback;
 }
 
 } // namespace monitorsettings

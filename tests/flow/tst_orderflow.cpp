@@ -2,6 +2,7 @@
 // in, findings and figures out, whether the rows come all at once or one
 // refresh at a time.
 
+#include "flow/alarms.h"
 #include "flow/flowtext.h"
 #include "flow/orderflow.h"
 
@@ -123,6 +124,13 @@ private slots:
     void explanationsCarryTheFigures();
     void newFindingsThatStallTheGatewayCallTheOperator_data();
     void newFindingsThatStallTheGatewayCallTheOperator();
+    void rejectionsWithinAMinuteMakeABurst_data();
+    void rejectionsWithinAMinuteMakeABurst();
+    void gatewayStoppersComeFirst();
+    void figuresBreakOnlyBetweenFigures_data();
+    void figuresBreakOnlyBetweenFigures();
+    void timeAxisTicksReadDifferently_data();
+    void timeAxisTicksReadDifferently();
     void durationsReadAsAnOperatorReadsThem_data();
     void durationsReadAsAnOperatorReadsThem();
 };
@@ -162,9 +170,15 @@ void TestOrderFlow::findingsOfRows_data()
         << QStringList{"O 1 A1 r 1 09:30:00"} << "09:30:10" << QStringList{};
     QTest::newRow("taken, no reply after threshold")
         << QStringList{"O 1 A1 P 1 09:30:00"} << "09:30:37" << QStringList{"未确认超时 1 0"};
-    QTest::newRow("rejected with code")
+    QTest::newRow("rejected with code: named by the order")
         << QStringList{"O 1 A1 P 1 09:30:00", "C 7 A1 F 231余额不足 09:30:01"}
-        << "09:40:00" << QStringList{"废单 7 231"};
+        << "09:40:00" << QStringList{"废单 1 231"};
+    QTest::newRow("rejection read before its order")
+        << QStringList{"C 7 A1 F 231 09:30:01", "O 1 A1 P 1 09:30:00", "O 2 A2 P 1 09:30:02", "C 8 A2 F 231 09:30:03"}
+        << "09:40:00" << QStringList{"废单 1 231", "废单 2 231"};
+    QTest::newRow("refused cancel: named by the cancel")
+        << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "X 2 1 P 09:30:02", "K 9 1 F 09:30:03"}
+        << "09:40:00" << QStringList{"废单 2 0"};
     QTest::newRow("front end and link rejections")
         << QStringList{"O 1 A1 P 1 09:30:00", "O 2 A2 p 1 09:30:00", "C 1 A1 E 1022 09:30:01",
                        "C 2 A2 ? 0 09:30:01"}
@@ -183,6 +197,9 @@ void TestOrderFlow::findingsOfRows_data()
     QTest::newRow("confirmation of no order")
         << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "C 2 Z9 O 0 09:30:01"}
         << "09:40:00" << QStringList{"确认无对应委托 2 0"};
+    QTest::newRow("rejection of no order: no record number")
+        << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "C 2 Z9 F 231 09:30:01"}
+        << "09:40:00" << QStringList{"废单 0 231", "确认无对应委托 2 0"};
     QTest::newRow("trade of no order")
         << QStringList{"O 1 A1 P 1 09:30:00", "C 1 A1 O 0 09:30:01", "T 1 Z9 100 1000 93002"}
         << "09:40:00" << QStringList{"成交无对应委托 0 0"};
@@ -441,23 +458,29 @@ void TestOrderFlow::explanationsCarryTheFigures()
 
 void TestOrderFlow::newFindingsThatStallTheGatewayCallTheOperator_data()
 {
-    // Findings as "类别 记录编号 申请编号" texts, before and after a refresh.
+    // Findings as "类别 记录编号 申请编号" texts, before and after a refresh;
+    // how many alarms the refresh raises and clears.
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QStringList>("now");
     QTest::addColumn<int>("alarms");
-    QTest::newRow("nothing") << QStringList{} << QStringList{} << 0;
-    QTest::newRow("a gap") << QStringList{} << QStringList{"记录编号不连续 5 -"} << 1;
-    QTest::newRow("the same gap again") << QStringList{"记录编号不连续 5 -"} << QStringList{"记录编号不连续 5 -"} << 0;
+    QTest::addColumn<int>("cleared");
+    QTest::newRow("nothing") << QStringList{} << QStringList{} << 0 << 0;
+    QTest::newRow("a gap") << QStringList{} << QStringList{"记录编号不连续 5 -"} << 1 << 0;
+    QTest::newRow("the same gap again") << QStringList{"记录编号不连续 5 -"} << QStringList{"记录编号不连续 5 -"} << 0 << 0;
     QTest::newRow("a second gap") << QStringList{"记录编号不连续 5 -"}
-                                  << QStringList{"记录编号不连续 5 -", "记录编号不连续 9 -"} << 1;
-    QTest::newRow("unsent becomes unconfirmed") << QStringList{"未报超时 4 R4"} << QStringList{"未确认超时 4 R4"} << 1;
+                                  << QStringList{"记录编号不连续 5 -", "记录编号不连续 9 -"} << 1 << 0;
+    QTest::newRow("a gap filled") << QStringList{"记录编号不连续 5 -"} << QStringList{} << 0 << 1;
+    QTest::newRow("unsent becomes unconfirmed") << QStringList{"未报超时 4 R4"} << QStringList{"未确认超时 4 R4"} << 1 << 1;
     QTest::newRow("repeat and stalls")
-        << QStringList{} << QStringList{"记录编号重复 3 A", "未报超时 4 R4", "未确认超时 2 R2"} << 3;
+        << QStringList{} << QStringList{"记录编号重复 3 A", "未报超时 4 R4", "未确认超时 2 R2"} << 3 << 0;
+    QTest::newRow("many unconfirmed: one alarm")
+        << QStringList{} << QStringList{"未确认超时 4 R4", "未确认超时 5 R5", "未确认超时 6 R6"} << 1 << 0;
     QTest::newRow("rejections and orphans call nobody")
         << QStringList{} << QStringList{"废单 4 R4", "确认无对应委托 5 Z", "成交无对应委托 0 Z", "超额成交 2 R2",
                                         "申请编号重复 6 R2", "撤单对象不存在 7 C7", "撤单对象编号过大 8 C8"}
-        << 0;
-    QTest::newRow("two orders, one rec_num") << QStringList{"未报超时 4 R4"} << QStringList{"未报超时 4 R5"} << 1;
+        << 0 << 0;
+    QTest::newRow("another order unsent: the same alarm") << QStringList{"未报超时 4 R4"} << QStringList{"未报超时 5 R5"}
+                                                          << 0 << 0;
 }
 
 void TestOrderFlow::newFindingsThatStallTheGatewayCallTheOperator()
@@ -465,23 +488,158 @@ void TestOrderFlow::newFindingsThatStallTheGatewayCallTheOperator()
     QFETCH(QStringList, before);
     QFETCH(QStringList, now);
     QFETCH(int, alarms);
-    const auto findings = [](const QStringList &texts) {
-        std::vector<Finding> out;
+    QFETCH(int, cleared);
+    const auto causes = [](const QStringList &texts) {
+        Snapshot s;
         for (const QString &text : texts) {
             const QStringList f = text.split(u' ');
             Finding finding;
-            for (int c = 0; c <= int(Category::Overfilled); ++c)
+            for (int c = 0; c < CategoryCount; ++c)
                 if (categoryText(Category(c)) == f[0])
                     finding.category = Category(c);
             if (categoryText(finding.category) != f[0])
                 qFatal("unknown category %s", qPrintable(f[0]));
             finding.recNum = f[1].toInt();
             finding.reff = Reff::from(f[2]);
-            out.push_back(finding);
+            s.findings.push_back(finding);
         }
-        return out;
+        return findingCauses(s);
     };
-    QCOMPARE(newAlarms(findings(before), findings(now)), alarms);
+    const AlarmChanges changes = compareCauses(causes(before), causes(now));
+    QCOMPARE(int(changes.raised.size()), alarms);
+    QCOMPARE(int(changes.cleared.size()), cleared);
+}
+
+void TestOrderFlow::rejectionsWithinAMinuteMakeABurst_data()
+{
+    // Rejections as "HH:MM:SS×count"; the burst findings as "HH:MM:SS count".
+    QTest::addColumn<QStringList>("rejections");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<QStringList>("bursts");
+    QTest::newRow("twenty in one minute") << QStringList{"10:31:05x12", "10:31:59x8"} << 20
+                                          << QStringList{"10:31:00 20"};
+    QTest::newRow("nineteen") << QStringList{"10:31:05x19"} << 20 << QStringList{};
+    QTest::newRow("twenty over two minutes") << QStringList{"10:31:50x10", "10:32:05x10"} << 20 << QStringList{};
+    QTest::newRow("two bursts, newest first") << QStringList{"10:31:05x25", "10:35:00x30", "10:36:00x1"} << 20
+                                              << QStringList{"10:35:00 30", "10:31:00 25"};
+    QTest::newRow("a lower threshold") << QStringList{"10:31:05x5"} << 5 << QStringList{"10:31:00 5"};
+    QTest::newRow("none looked for") << QStringList{"10:31:05x50"} << 0 << QStringList{};
+}
+
+void TestOrderFlow::rejectionsWithinAMinuteMakeABurst()
+{
+    QFETCH(QStringList, rejections);
+    QFETCH(int, threshold);
+    QFETCH(QStringList, bursts);
+    Batch b;
+    int rec = 0;
+    for (const QString &group : rejections) {
+        const QString time = group.section(u'x', 0, 0);
+        for (int i = 0; i < group.section(u'x', 1).toInt(); ++i) {
+            ++rec;
+            addRow(b, QStringLiteral("O %1 A%1 P 1 10:00:00").arg(rec));
+            addRow(b, QStringLiteral("C %1 A%1 F 231 %2").arg(rec).arg(time));
+        }
+    }
+    OrderFlow model;
+    model.setRejectBurst(threshold);
+    model.addOrders(b.orders);
+    model.addConfirmations(b.confirmations);
+    const Snapshot s = model.snapshot(timeStamp(Day, secondsOfDay(u"10:40:00")), 3600);
+    QStringList found;
+    for (const Finding &f : s.findings) {
+        if (f.category == Category::RejectBurst) {
+            found << QStringLiteral("%1 %2").arg(clockText(f.time)).arg(f.a);
+            QCOMPARE(explanation(f), QStringLiteral("1 分钟内 %1 笔废单").arg(f.a));
+        }
+    }
+    QCOMPARE(found, bursts);
+    QVERIFY(std::is_sorted(s.findings.begin(), s.findings.end(), newerFirst));
+}
+
+void TestOrderFlow::gatewayStoppersComeFirst()
+{
+    Batch b;
+    for (const char *row : {"O 1 A1 P 1 09:30:00", "O 3 A3 R 1 09:31:00", "O 4 A4 P 1 09:32:00", "O 5 A1 P 1 09:33:00",
+                            "C 1 A1 O 0 09:30:01", "C 2 A1 F 231 09:33:01", "C 3 A9 O 0 09:34:00"})
+        addRow(b, QString::fromLatin1(row));
+    Snapshot s = run({b}, "09:40:00");
+    QCOMPARE(inOrder(s), (QStringList{"确认无对应委托 3 0", "废单 5 231", "申请编号重复 5 0", "未确认超时 4 0",
+                                      "未报超时 3 0", "记录编号不连续 2 1021"}));
+    sortByRank(s.findings);
+    // Gaps, then unsent, then unconfirmed, then rejections; the rest newest
+    // first as before.
+    QCOMPARE(inOrder(s), (QStringList{"记录编号不连续 2 1021", "未报超时 3 0", "未确认超时 4 0", "废单 5 231",
+                                      "确认无对应委托 3 0", "申请编号重复 5 0"}));
+}
+
+void TestOrderFlow::figuresBreakOnlyBetweenFigures_data()
+{
+    // Widths in characters; separators are two blanks.
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("all fit") << 100 << "aa bbb cc|dd eee";
+    QTest::newRow("exactly fits") << 11 << "aa bbb cc|dd eee";
+    QTest::newRow("one short") << 10 << "aa bbb|cc|dd eee";
+    QTest::newRow("narrow") << 5 << "aa|bbb|cc|dd|eee";
+    QTest::newRow("narrower than a figure: it stands alone, whole") << 2 << "aa|bbb|cc|dd|eee";
+}
+
+void TestOrderFlow::figuresBreakOnlyBetweenFigures()
+{
+    QFETCH(int, width);
+    QFETCH(QString, lines);
+    const std::vector<QStringList> groups{{"aa", "bbb", "cc"}, {"dd", "eee"}};
+    const QString text = wrapFigures(groups, width, [](const QString &line) { return int(line.size()); });
+    QCOMPARE(text.split(u'\n').join(u'|').replace(QStringLiteral("  "), QStringLiteral(" ")), lines);
+    // The real figures: each one whole on some line, whatever the width.
+    Figures f;
+    f.tradedCents = 2105668979800;
+    for (int w = 1; w < 400; w += 7) {
+        const QStringList shown = wrapFigures(figureGroups(f), w, [](const QString &l) { return int(l.size()); })
+                                      .split(u'\n');
+        for (const QStringList &group : figureGroups(f))
+            for (const QString &figure : group)
+                QVERIFY2(std::any_of(shown.begin(), shown.end(),
+                                     [&figure](const QString &line) {
+                                         return line == figure || line.startsWith(figure + QStringLiteral("  "))
+                                             || line.endsWith(QStringLiteral("  ") + figure)
+                                             || line.contains(QStringLiteral("  ") + figure + QStringLiteral("  "));
+                                     }),
+                         qPrintable(figure));
+    }
+}
+
+void TestOrderFlow::timeAxisTicksReadDifferently_data()
+{
+    // Minutes of the day with data; the axis as "from-to/count/step".
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("axis");
+    QTest::newRow("one minute") << "02:08" << "02:08" << "02:08-02:09/2/1";
+    QTest::newRow("a few minutes") << "02:08" << "02:11" << "02:08-02:11/4/1";
+    QTest::newRow("ten minutes") << "10:03" << "10:13" << "10:00-10:15/4/5";
+    QTest::newRow("forty minutes") << "10:03" << "10:43" << "10:00-10:50/6/10";
+    QTest::newRow("an hour and a quarter") << "10:00" << "11:20" << "10:00-11:30/7/15";
+    QTest::newRow("an hour and a half") << "09:31" << "11:02" << "09:30-11:30/5/30";
+    QTest::newRow("a morning") << "09:15" << "11:30" << "09:00-11:30/6/30";
+    QTest::newRow("a trading day") << "09:15" << "15:00" << "09:00-15:00/7/60";
+    QTest::newRow("the whole day") << "00:00" << "23:59" << "00:00-24:00/7/240";
+}
+
+void TestOrderFlow::timeAxisTicksReadDifferently()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    QFETCH(QString, axis);
+    const auto minute = [](const QString &clock) { return secondsOfDay(clock + QStringLiteral(":00")) / 60; };
+    const MinuteTicks t = minuteTicks(minute(first), minute(last), 7);
+    const auto clock = [](int m) { return QStringLiteral("%1:%2").arg(m / 60, 2, 10, QChar(u'0')).arg(m % 60, 2, 10, QChar(u'0')); };
+    QCOMPARE(QStringLiteral("%1-%2/%3/%4").arg(clock(t.from), clock(t.to)).arg(t.count).arg(t.step), axis);
+    // Evenly spaced ticks land on whole steps and cover the data.
+    QCOMPARE((t.to - t.from) % t.step, 0);
+    QCOMPARE((t.to - t.from) / t.step + 1, t.count);
+    QVERIFY(t.from <= minute(first) && t.to >= minute(last) && t.count <= 7);
 }
 
 void TestOrderFlow::durationsReadAsAnOperatorReadsThem_data()

@@ -100,6 +100,13 @@ void prepareProcess()
     qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
     // User DSNs of the account running the tests must not shadow ours.
     qputenv("ODBCINI", QFile::encodeName(dir.path() + QStringLiteral("/odbc.ini")));
+    // The program's data folder (the alarm logs) is private to the run too.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir()));
+}
+
+QString dataDir()
+{
+    return workDir() + QStringLiteral("/data");
 }
 
 QString workDir()

@@ -18,7 +18,8 @@ namespace testsupport {
 
 // Called by the test main before anything else: sets QT_QPA_PLATFORM to
 // offscreen when unset, and writes odbcinst.ini/odbc.ini into a private
-// folder named by ODBCSYSINI (before the first ODBC call). The DSNs:
+// folder named by ODBCSYSINI (before the first ODBC call), and points the
+// program's data folder into the private folder (dataDir()). The DSNs:
 //   sse      → SQLite file databasePath()
 //   other    → SQLite file otherDatabasePath()
 //   stepped  → SQLite file databasePath(), rows stepped one by one as they
@@ -29,6 +30,9 @@ void prepareProcess();
 
 // The private folder of this test run (removed at exit).
 QString workDir();
+// The folder the program's data location (QStandardPaths::AppDataLocation)
+// lies under in this run: XDG_DATA_HOME, set by prepareProcess().
+QString dataDir();
 QString databasePath();      // file behind DSN "sse"
 QString otherDatabasePath(); // file behind DSN "other"
 
