@@ -467,6 +467,7 @@ void Tmonitorform::stop()
     m_watchUser.clear();
     showAlarms();
     applySnapshot(flow::Snapshot{});
+    m_figureGroups.clear();
     ui->FiguresLabel->clear();
     ui->StatusLabel->clear();
     hide();

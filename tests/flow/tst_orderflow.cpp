@@ -592,22 +592,6 @@ void TestOrderFlow::figuresBreakOnlyBetweenFigures()
     const std::vector<QStringList> groups{{"aa", "bbb", "cc"}, {"dd", "eee"}};
     const QString text = wrapFigures(groups, width, [](const QString &line) { return int(line.size()); });
     QCOMPARE(text.split(u'\n').join(u'|').replace(QStringLiteral("  "), QStringLiteral(" ")), lines);
-    // The real figures: each one whole on some line, whatever the width.
-    Figures f;
-    f.tradedCents = 2105668979800;
-    for (int w = 1; w < 400; w += 7) {
-        const QStringList shown = wrapFigures(figureGroups(f), w, [](const QString &l) { return int(l.size()); })
-                                      .split(u'\n');
-        for (const QStringList &group : figureGroups(f))
-            for (const QString &figure : group)
-                QVERIFY2(std::any_of(shown.begin(), shown.end(),
-                                     [&figure](const QString &line) {
-                                         return line == figure || line.startsWith(figure + QStringLiteral("  "))
-                                             || line.endsWith(QStringLiteral("  ") + figure)
-                                             || line.contains(QStringLiteral("  ") + figure + QStringLiteral("  "));
-                                     }),
-                         qPrintable(figure));
-    }
 }
 
 void TestOrderFlow::timeAxisTicksReadDifferently_data()
