@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <set>
 
 namespace flow {
@@ -193,18 +194,18 @@ int categoryRank(Category category)
     }
 }
 
-void sortByRank(std::vector<Finding> &findings)
+std::vector<quint32> rankOrder(const std::vector<Finding> &findings)
 {
-    // Counted into place: one pass to count, one to move.
+    // Counted into place: one pass to count, one to place.
     std::array<std::size_t, CategoryRanks + 1> start{};
     for (const Finding &f : findings)
         ++start[std::size_t(categoryRank(f.category)) + 1];
     for (int rank = 1; rank <= CategoryRanks; ++rank)
         start[std::size_t(rank)] += start[std::size_t(rank) - 1];
-    std::vector<Finding> sorted(findings.size());
-    for (Finding &f : findings)
-        sorted[start[std::size_t(categoryRank(f.category))]++] = std::move(f);
-    findings.swap(sorted);
+    std::vector<quint32> order(findings.size());
+    for (std::size_t i = 0; i < findings.size(); ++i)
+        order[start[std::size_t(categoryRank(findings[i].category))]++] = quint32(i);
+    return order;
 }
 
 bool newerFirst(const Finding &x, const Finding &y)
@@ -676,10 +677,28 @@ void sortNewestFirst(std::vector<Finding> &findings)
     findings.swap(sorted);
 }
 
+// As std::merge (of equal findings those of x first), but a few findings
+// merged into many are placed by binary search: a refresh merges the day's
+// findings with the few that change at every one.
 std::vector<Finding> mergedNewestFirst(const std::vector<Finding> &x, const std::vector<Finding> &y)
 {
-    std::vector<Finding> out(x.size() + y.size());
-    std::merge(x.begin(), x.end(), y.begin(), y.end(), out.begin(), newerFirst);
+    std::vector<Finding> out;
+    out.reserve(x.size() + y.size());
+    if (std::min(x.size(), y.size()) * 32 > std::max(x.size(), y.size())) {
+        std::merge(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(out), newerFirst);
+        return out;
+    }
+    const bool fewInY = y.size() <= x.size();
+    const std::vector<Finding> &many = fewInY ? x : y;
+    auto from = many.begin();
+    for (const Finding &f : fewInY ? y : x) {
+        const auto to = fewInY ? std::upper_bound(from, many.end(), f, newerFirst)
+                               : std::lower_bound(from, many.end(), f, newerFirst);
+        out.insert(out.end(), from, to);
+        out.push_back(f);
+        from = to;
+    }
+    out.insert(out.end(), from, many.end());
     return out;
 }
 

@@ -158,8 +158,8 @@ bool stopsGateway(Category category);
 // unconfirmed), then bursts of rejections, then all others.
 int categoryRank(Category category);
 constexpr int CategoryRanks = 6;
-// Orders findings by rank, keeping their order within a rank.
-void sortByRank(std::vector<Finding> &findings);
+// The indexes of the findings by rank, in their order within a rank.
+std::vector<quint32> rankOrder(const std::vector<Finding> &findings);
 // Newest first: date and time descending, then record number descending.
 bool newerFirst(const Finding &x, const Finding &y);
 

@@ -111,7 +111,6 @@ void FindingsModel::setFindings(std::vector<flow::Finding> findings)
 {
     beginResetModel();
     m_findings = std::move(findings);
-    flow::sortByRank(m_findings);
     m_counts.fill(0);
     for (const flow::Finding &f : m_findings)
         ++m_counts[std::size_t(f.category)];
@@ -129,19 +128,19 @@ void FindingsModel::setCategory(std::optional<flow::Category> category)
 
 void FindingsModel::selectShown()
 {
-    m_shown.clear();
-    if (!m_category)
+    if (!m_category) {
+        m_shown = flow::rankOrder(m_findings);
         return;
+    }
+    m_shown.clear();
     for (std::size_t i = 0; i < m_findings.size(); ++i)
         if (m_findings[i].category == *m_category)
-            m_shown.push_back(i);
+            m_shown.push_back(quint32(i));
 }
 
 int FindingsModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid())
-        return 0;
-    return int(m_category ? m_shown.size() : m_findings.size());
+    return parent.isValid() ? 0 : int(m_shown.size());
 }
 
 int FindingsModel::columnCount(const QModelIndex &parent) const

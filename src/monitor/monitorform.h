@@ -22,7 +22,7 @@ class Tmonitorform;
 }
 
 // Findings as grid rows: 类别, 记录编号, 申请编号, 股东帐号, 证券代码, 时间, 返回码, 说明.
-// Those that stop the gateway come first (flow::sortByRank), all of them
+// Those that stop the gateway come first (flow::rankOrder), all of them
 // or those of one category.
 class FindingsModel : public QAbstractTableModel
 {
@@ -35,10 +35,7 @@ public:
     // Findings of each category, shown or not.
     const std::array<qint64, flow::CategoryCount> &counts() const { return m_counts; }
     qint64 total() const { return qint64(m_findings.size()); }
-    const flow::Finding &finding(int row) const
-    {
-        return m_findings[m_category ? m_shown[std::size_t(row)] : std::size_t(row)];
-    }
+    const flow::Finding &finding(int row) const { return m_findings[m_shown[std::size_t(row)]]; }
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -47,8 +44,8 @@ public:
 private:
     void selectShown();
 
-    std::vector<flow::Finding> m_findings;
-    std::vector<std::size_t> m_shown; // those of m_category
+    std::vector<flow::Finding> m_findings; // newest first
+    std::vector<quint32> m_shown;          // the rows: indexes into m_findings
     std::optional<flow::Category> m_category;
     std::array<qint64, flow::CategoryCount> m_counts{};
 };
