@@ -206,9 +206,9 @@ inline void plantFault(gateway::Options &o, const QString &fault)
         o.seconds = 3; // the day does not end by itself
 }
 
-// The findings but rejections and time-outs of rows a stall left behind,
-// as "类别 返回码", one per kind; how many there were of the expected kind
-// in `count`.
+// The findings but rejections (bursts of them included) and time-outs of
+// rows a stall left behind, as "类别 返回码", one per kind; how many there
+// were of the expected kind in `count`.
 inline QStringList kindsBesideRejections(const QString &expected, int *count)
 {
     QStringList kinds;
@@ -216,7 +216,7 @@ inline QStringList kindsBesideRejections(const QString &expected, int *count)
     for (const QString &text : findingTexts()) {
         const QStringList parts = text.split(u' ');
         const QString kind = parts[0] + u' ' + parts.value(2);
-        if (parts[0] == QStringLiteral("废单"))
+        if (parts[0] == QStringLiteral("废单") || parts[0] == QStringLiteral("废单激增"))
             continue;
         if (kind == expected)
             ++*count;
