@@ -1,13 +1,13 @@
 // The alarms of a watched database as tables: what each refresh found and
 // how the database answered in, alarms raised and cleared out, as the day's
 // log file (a real file in the run's private data folder) records them; the
-// log read back after a restart; a book following a real watch.
+// log read back after a restart. (A book following a real watch is tested
+// with the monitor's window.)
 
 #include "support/testcore.h"
 
 #include "flow/alarmbook.h"
 #include "flow/flowtext.h"
-#include "flow/flowwatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,7 +146,6 @@ private slots:
     void logIsAFileOfTheDayExcelOpens();
     void restartKeepsTheDay();
     void logThatCannotBeWrittenIsSaidOnce();
-    void bookFollowsAWatchedDatabase();
 };
 
 void TestAlarms::alarmsOverRefreshes_data()
@@ -340,43 +339,6 @@ void TestAlarms::logThatCannotBeWrittenIsSaidOnce()
     // The alarms go on in memory.
     QCOMPARE(book.records().size(), std::size_t(2));
     QCOMPARE(book.unacknowledgedCount(), 0);
-}
-
-void TestAlarms::bookFollowsAWatchedDatabase()
-{
-    createEmptyDatabase(databasePath());
-    const QString day = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
-    for (int rec : {1, 2, 4})
-        sqliteExec(databasePath(),
-                   QStringLiteral("insert into ashare_ordwth (rec_num, date, time, reff, acc, stock, bs, price, qty, "
-                                  "status, owflag, ordrec) values (%1, '%2', '%3', 'R%1', 'A1', '600000', 'B', "
-                                  "'1.000', '100', 'P', 'LPT', '0')")
-                       .arg(rec)
-                       .arg(day, now));
-    FlowWatch watch(QStringLiteral("DSN=sse"), QString());
-    AlarmBook book(QStringLiteral("sse"));
-    book.observe(&watch);
-    QSignalSpy raised(&book, &AlarmBook::raised);
-    QSignalSpy refreshed(&watch, &FlowWatch::refreshed);
-    watch.refreshNow();
-    QVERIFY(refreshed.wait(20000));
-    QVERIFY(refreshed[0][0].toBool());
-    QCOMPARE(raised.size(), 1);
-    QCOMPARE(alarmSummary(book.records()[0]).section(u' ', 1), QStringLiteral("记录编号不连续 1021，缺 3"));
-    // The table goes away: one more alarm, the gap's stays.
-    sqliteExec(databasePath(), QStringLiteral("alter table ashare_ordwth rename to ordwth_away"));
-    watch.refreshNow();
-    QVERIFY(refreshed.wait(20000));
-    QVERIFY(!refreshed.last()[0].toBool());
-    QCOMPARE(book.activeCount(), 2);
-    QCOMPARE(book.records()[1].kind, AlarmKind::DatabaseDown);
-    sqliteExec(databasePath(), QStringLiteral("alter table ordwth_away rename to ashare_ordwth"));
-    watch.refreshNow();
-    QVERIFY(refreshed.wait(20000));
-    QVERIFY(refreshed.last()[0].toBool());
-    QCOMPARE(book.activeCount(), 1);
-    QCOMPARE(logEvents(book.logPath()).size(), 3);
 }
 
 SQLTOOL_CORE_TEST_MAIN(TestAlarms)

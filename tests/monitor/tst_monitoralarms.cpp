@@ -152,6 +152,7 @@ private slots:
     void bannerCallsUntilAcknowledgedAndClears();
     void muteIsKeptAndSilences();
     void withoutSoundOrTrayNothingBreaks();
+    void databaseFailingIsOneAlarmUntilItAnswers();
     void realSoundLoadsFromTheResources();
     void categoryFilterCountsEachKind();
     void figuresAreNeverSplitAtAnyWidth();
@@ -269,6 +270,33 @@ void TestMonitorAlarms::withoutSoundOrTrayNothingBreaks()
     QVERIFY(QTest::qWaitForWindowActive(traceform));
     devices->click();
     QVERIFY(QTest::qWaitForWindowActive(monitorform));
+}
+
+void TestMonitorAlarms::databaseFailingIsOneAlarmUntilItAnswers()
+{
+    plantNormalDay(exec);
+    exec(order(5, "R5", "P", 100, 1)); // a gap at 4
+    Forms forms;
+    logIn();
+    recordAlarms();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    exec("alter table ashare_ordwth rename to ordwth_away");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(refreshMonitor());
+    QVERIFY2(monitorform->statusText().contains(QStringLiteral("刷新失败")), qPrintable(monitorform->statusText()));
+    // One alarm for the failures, the gap's stays.
+    const QStringList rows = logRows();
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[0].startsWith(QStringLiteral("数据库不可用|刷新失败：")), qPrintable(rows[0]));
+    QVERIFY2(bannerText().startsWith(QStringLiteral("2 条告警未确认：")), qPrintable(bannerText()));
+    QVERIFY2(bannerText().contains(QStringLiteral(" 数据库不可用，刷新失败：")), qPrintable(bannerText()));
+    exec("alter table ordwth_away rename to ashare_ordwth");
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    QCOMPARE(logRows().value(0).section(u'|', 3), QStringLiteral("cleared"));
+    QCOMPARE(logRows().value(1), QStringLiteral("记录编号不连续|缺 4||active"));
+    QCOMPARE(logFileLines(), (QStringList{"发生|记录编号不连续|", "发生|数据库不可用|", "解除|数据库不可用|"}));
 }
 
 void TestMonitorAlarms::realSoundLoadsFromTheResources()
