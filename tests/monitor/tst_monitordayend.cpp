@@ -109,8 +109,9 @@ qint64 cents(const QJsonArray &rows, int row, int column)
     return qRound64(rows.at(row).toArray().at(column).toObject().value("v").toDouble() * 100);
 }
 
-// Answers the save dialog with `path` (or cancels it when empty), records
-// what it offered, and closes every other box.
+// Answers the save dialog with `path` (or cancels it when empty) and Qt's
+// question whether to replace it with yes, records what the dialog offered,
+// and closes every other box.
 struct Answers
 {
     QString offeredName;
@@ -131,6 +132,8 @@ ModalWatcher::Handler saveAs(const QString &path, Answers &answers)
             }
             dialog->selectFile(path);
             QTimer::singleShot(0, dialog, [dialog] { QMetaObject::invokeMethod(dialog, "accept"); });
+        } else if (auto *question = qobject_cast<QMessageBox *>(modal); question && modal->parentWidget()) {
+            pressButton(modal, question->button(QMessageBox::Yes)->text()); // Qt's own: replace the file
         } else {
             closeModal(modal);
         }
@@ -333,8 +336,8 @@ void TestMonitorDayEnd::cancelInTheProgressWindowLeavesNoFile()
     Canceller canceller;
     child<QPushButton>(monitorform, "DayEndButton")->click();
     QVERIFY(canceller.pressed);
-    QCOMPARE(boxes.records.size(), 2);
-    QCOMPARE(boxes.records[1].text, errorBoxText(QStringLiteral("操作已取消")));
+    QCOMPARE(boxes.records.size(), 3); // the dialog, Qt's question to replace the file, the box
+    QCOMPARE(boxes.records[2].text, errorBoxText(QStringLiteral("操作已取消")));
     QTRY_COMPARE_WITH_TIMEOUT(filesIn(dir.path()), QStringList{"big.xlsx"}, 10000);
     QCOMPARE(readFile(path), QByteArray("old content"));
 }
@@ -355,9 +358,9 @@ void TestMonitorDayEnd::failedWriteSaysWhyAndLeavesNoFile()
     Answers answers;
     ModalWatcher boxes(saveAs(path, answers));
     child<QPushButton>(monitorform, "DayEndButton")->click();
-    QCOMPARE(boxes.records.size(), 2);
-    QVERIFY2(boxes.records[1].text.contains(QStringLiteral("ashare_cjhb")), qPrintable(boxes.records[1].text));
-    QCOMPARE(boxes.records[1].icon, int(QMessageBox::Critical));
+    QCOMPARE(boxes.records.size(), 3); // the dialog, Qt's question to replace the file, the box
+    QVERIFY2(boxes.records[2].text.contains(QStringLiteral("ashare_cjhb")), qPrintable(boxes.records[2].text));
+    QCOMPARE(boxes.records[2].icon, int(QMessageBox::Critical));
     QCOMPARE(filesIn(dir.path()), QStringList{"day.xlsx"});
     QCOMPARE(readFile(path), QByteArray("old content"));
 }
