@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,13 +32,13 @@ QString connectionString(const QString &path)
     return QStringLiteral("DRIVER=SQLite3;StepAPI=1;Database=") + path;
 }
 
-double dayEndSeconds(const QString &database, const QString &target, qint64 *orders)
+// The workbook written from a loaded model; the peak memory the writing
+// adds, when asked for.
+double dayEndSeconds(flow::FlowSession &session, const flow::Snapshot &snapshot, const QString &target,
+                     bool peak)
 {
-    flow::FlowSession session(connectionString(database), QString());
-    const flow::Snapshot snapshot = session.refresh(10);
-    *orders = session.model().orderRows();
     platform::giveBackFreedMemory();
-    const bool reset = platform::resetPeakResident();
+    const bool reset = peak && platform::resetPeakResident();
     const qint64 before = platform::residentBytes();
     CommandControl control;
     const bench::Stopwatch watch;
@@ -46,31 +47,22 @@ double dayEndSeconds(const QString &database, const QString &target, qint64 *ord
     const double seconds = watch.seconds();
     if (reset)
         bench::report("dayend_peak_growth_mb", double(platform::windowPeakResidentBytes() - before) / MegaByte);
+    QFile::remove(target);
     return seconds;
 }
 
 // Every column of the orders table, exported from a held result.
-double exportSeconds(const QString &database, const QString &target, qint64 orders)
+double exportSeconds(const ResultSet &result, const QString &target)
 {
-    Connection connection;
-    connection.setConnectionString(connectionString(database));
-    connection.open();
-    Query query(&connection);
-    query.setSql({QStringLiteral("select * from ashare_ordwth order by rec_num")});
-    query.open();
-    const ResultSet &result = *query.result();
-    if (result.rowCount() != orders) {
-        std::fprintf(stderr, "the export lists %d order rows, not %lld\n", result.rowCount(),
-                     static_cast<long long>(orders));
-        std::exit(1);
-    }
     QList<ExportColumn> columns;
     for (int c = 0; c < result.columnCount(); ++c)
         columns.append({result.columnName(c), result.columnName(c)});
     CommandControl control;
     const bench::Stopwatch watch;
     exportResult(result, columns, target, ExportFormat::Xlsx, control);
-    return watch.seconds();
+    const double seconds = watch.seconds();
+    QFile::remove(target);
+    return seconds;
 }
 
 const bench::FigureGroup dayEndFigures(45, [](bench::Context &context) {
@@ -82,9 +74,29 @@ const bench::FigureGroup dayEndFigures(45, [](bench::Context &context) {
         gendata::generate(QFile::encodeName(database).toStdString(), options);
     }
     QTemporaryDir dir;
-    qint64 orders = 0;
-    const double dayEnd = dayEndSeconds(database, dir.filePath(QStringLiteral("dayend.xlsx")), &orders);
-    const double exported = exportSeconds(database, dir.filePath(QStringLiteral("orders.xlsx")), orders);
+    const QString dayEndFile = dir.filePath(QStringLiteral("dayend.xlsx"));
+    const QString exportFile = dir.filePath(QStringLiteral("orders.xlsx"));
+    // Each written twice, in turns, the faster counted: the machine is shared.
+    double dayEnd = 1e99, exported = 1e99;
+    {
+        flow::FlowSession session(connectionString(database), QString());
+        const flow::Snapshot snapshot = session.refresh(10);
+        const qint64 orders = session.model().orderRows();
+        Connection connection;
+        connection.adopt(Connection::connect(connectionString(database)), QString());
+        Query query(&connection);
+        query.setSql({QStringLiteral("select * from ashare_ordwth order by rec_num")});
+        query.open();
+        if (query.result()->rowCount() != orders) {
+            std::fprintf(stderr, "the export lists %d order rows, not %lld\n", query.result()->rowCount(),
+                         static_cast<long long>(orders));
+            std::exit(1);
+        }
+        for (int round = 0; round < 2; ++round) {
+            dayEnd = std::min(dayEnd, dayEndSeconds(session, snapshot, dayEndFile, round == 0));
+            exported = std::min(exported, exportSeconds(*query.result(), exportFile));
+        }
+    }
     bench::report("dayend_s", dayEnd);
     bench::report("dayend_export_orders_s", exported);
     bench::report("dayend_vs_export", dayEnd / exported);
