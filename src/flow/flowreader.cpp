@@ -1,7 +1,7 @@
 #include "flow/flowreader.h"
 
-#include "db/command.h"
 #include "base/numformat.h"
+#include "db/command.h"
 #include "db/connection.h"
 
 #include <algorithm>

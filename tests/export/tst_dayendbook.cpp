@@ -427,20 +427,6 @@ private slots:
                  QStringLiteral("s:另有 2 笔未列出，见「委托」表的最终状态"));
     }
 
-    void cancelLeavesNoFileAndKeepsTheOldOne()
-    {
-        FixedDay day = smallDay();
-        const QString path = target("day.xlsx");
-        writeFile(path, "old content");
-        CommandControl control;
-        control.requestCancel();
-        const qsizetype openFiles = QDir("/proc/self/fd").count();
-        QVERIFY_THROWS_EXCEPTION(OperationCancelled, writeDayEndBook(day, {}, path, control));
-        QCOMPARE(QDir("/proc/self/fd").count(), openFiles); // the writer's temporary files are closed
-        QCOMPARE(filesIn(dir->path()), QStringList{"day.xlsx"});
-        QCOMPARE(readFile(path), QByteArray("old content"));
-    }
-
     // A cancel in the middle of a long list ends the write at once.
     void cancelWhileWritingStopsThere()
     {

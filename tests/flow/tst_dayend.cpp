@@ -143,7 +143,6 @@ private slots:
     void cancelsFollowTheirOrderAndSayWhichTheyName();
     void tradesGroupedWithTotalsOfTheModel();
     void summaryCountsStatesAndListsOpenRows();
-    void findingsAreTheSnapshotsAsTheGridShowsThem();
     void clearedTablesForgetWhatBecameOfRows();
 };
 
@@ -338,28 +337,6 @@ void TestDayEnd::summaryCountsStatesAndListsOpenRows()
     QStringList open;
     day.openLines([&open](const DayEndOrderLine &l) { open << lineText(l); });
     QCOMPARE(open, (QStringList{"5 未报 0 0 -1 0 0", "6 已报未确认 0 0 -1 0 0"}));
-}
-
-void TestDayEnd::findingsAreTheSnapshotsAsTheGridShowsThem()
-{
-    OrderFlow model;
-    plantDay(model);
-    model.addOrders({}); // the unmatched trade is reported after a later batch
-    const Snapshot snapshot = model.snapshot(timeStamp(Day, Now), 10);
-    DayEndReconciliation day(model, snapshot, QString());
-    QStringList lines;
-    day.findingLines([&lines](const DayEndFindingLine &l) {
-        lines << QStringList{l.category, QString::number(l.recNum), l.reff, l.time, QString::number(l.code), l.note}.join(u'|');
-    });
-    QStringList expected;
-    for (const Finding &f : snapshot.findings)
-        expected << QStringList{categoryText(f.category), QString::number(f.recNum), f.reff.text(), clockText(f.time),
-                                QString::number(f.code), findingNote(f)}
-                        .join(u'|');
-    QCOMPARE(lines, expected);
-    // Rejections (3), the cancel of itself, the unmatched trade, the two
-    // left waiting longer than 10 seconds.
-    QCOMPARE(lines.size(), 7);
 }
 
 void TestDayEnd::clearedTablesForgetWhatBecameOfRows()
