@@ -58,7 +58,7 @@ const char *const PriceFormat = "0.000";
 int digitsOf(qint64 value)
 {
     int width = value < 0 ? 2 : 1;
-    for (quint64 rest = quint64(value < 0 ? -value : value); rest >= 10; rest /= 10)
+    for (quint64 rest = value < 0 ? 0 - quint64(value) : quint64(value); rest >= 10; rest /= 10)
         ++width;
     return width;
 }
@@ -106,7 +106,6 @@ public:
         m_started = true;
     }
     void skipRow() { m_row += 1; }
-    lxw_row_t row() const { return m_row; }
 
     void captions(const QStringList &captions, int extra = 0)
     {
