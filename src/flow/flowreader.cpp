@@ -1,5 +1,6 @@
 #include "flow/flowreader.h"
 
+#include "base/numformat.h"
 #include "db/command.h"
 #include "db/connection.h"
 
@@ -12,18 +13,18 @@ namespace {
 
 // Only the columns the monitor needs, in the order parsed below.
 const QString OrdersSql = QStringLiteral(
-    "select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec "
+    "select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec, bs, price "
     "from ashare_ordwth where rec_num > ? order by rec_num");
-const std::vector<int> OrderWidths{12, 8, 8, 10, 10, 6, 12, 1, 3, 12};
+const std::vector<int> OrderWidths{12, 8, 8, 10, 10, 6, 12, 1, 3, 12, 1, 12};
 const QString ConfirmationsSql = QStringLiteral(
     "select rec_num, date, time, reff, acc, stock, qty2, status, remark, owflag, ordrec "
     "from ashare_ordwth2 where rec_num > ? order by rec_num");
 const std::vector<int> ConfirmationWidths{12, 8, 8, 10, 10, 6, 12, 1, 60, 3, 12};
 // %1 is the trade key: cjbh, or its cast where the column is text.
 const QString TradesSql = QStringLiteral(
-    "select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje "
+    "select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje, bs "
     "from ashare_cjhb where %1 > ? order by %1");
-const std::vector<int> TradeWidths{24, 8, 6, 10, 10, 6, 24, 24};
+const std::vector<int> TradeWidths{24, 8, 6, 10, 10, 6, 24, 24, 1};
 const QString StatusSql = QStringLiteral(
     "select rec_num, status from ashare_ordwth where rec_num >= ? and rec_num <= ?");
 // Statuses are read in at most this many ranges of rec_num; unsent orders
@@ -288,7 +289,12 @@ void FlowSession::readOrders(CommandControl *control)
         row.qty = whole32(f.text(r, 6));
         row.status = firstChar(f.text(r, 7));
         row.cancel = isCancelFlag(f.text(r, 8));
+        row.market = isMarketFlag(f.text(r, 8));
         row.ordrec = whole32(f.text(r, 9));
+        row.bs = firstChar(f.text(r, 10));
+        qint64 mils = -1;
+        if (parseScaledDecimal(f.text(r, 11).trimmed(), 3, &mils) && mils >= 0 && mils <= INT_MAX)
+            row.priceMils = qint32(mils);
         return row;
     }, [this](const std::vector<OrderRow> &rows) { m_flow.addOrders(rows); });
     if (!any)
@@ -320,6 +326,7 @@ void FlowSession::readTrades(CommandControl *control)
         row.quantity = wholeNumber(f.text(r, 6));
         if (!amountCents(f.text(r, 7), &row.cents))
             row.cents = 0;
+        row.bs = firstChar(f.text(r, 8));
         return row;
     }, [this](const std::vector<TradeRow> &rows) { m_flow.addTrades(rows); });
 }

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace flow {
 
 QString categoryText(Category category);
@@ -29,6 +31,18 @@ QString kindText(TraceRow::Kind kind);
 // The state in one sentence, e.g. "已确认，成交 600/1000（2 笔，均价 10.49），撤单已撤 400"
 // or "废单：231 余额不足".
 QString stateSentence(const OrderTrace &trace);
+// The monitor's figures one by one, in the order shown: name and value, a
+// count, an amount in cents or a length of time in seconds (-1: none).
+struct FigureItem
+{
+    enum Kind { Count, Cents, Seconds };
+    QString name;
+    Kind kind = Count;
+    qint64 value = 0;
+};
+std::vector<FigureItem> figureItems(const Figures &figures);
+// A figure's value as the monitor shows it ("1234", "1234.50", "37 秒", "—").
+QString figureValueText(const FigureItem &item);
 // The monitor's figures on two lines, counts then times; a figure is never
 // split from its name.
 QString figuresText(const Figures &figures);

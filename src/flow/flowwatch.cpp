@@ -69,6 +69,11 @@ void FlowWatch::refreshNow()
         this, [this, result](std::exception_ptr error) { refreshEnded(error, result); });
 }
 
+CommandRun::Work FlowWatch::sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const
+{
+    return [session = m_session, job = std::move(job)](CommandControl &control) { job(*session, control); };
+}
+
 void FlowWatch::checkWaiting()
 {
     if (!m_busy || m_started.secsTo(QDateTime::currentDateTime()) <= m_interval)

@@ -6,6 +6,7 @@
 // is used on its worker only, and a refresh hands back values (see
 // db/worker.h).
 
+#include "db/command.h"
 #include "flow/orderflow.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 class DatabaseWorker;
@@ -70,6 +72,13 @@ public:
     // Rows the last successful refresh read from the database.
     qint64 rowsRead() const { return m_rowsRead; }
     const Health &health() const { return m_health; }
+
+    // Work beside the refreshes on the watched session (the day-end
+    // reconciliation): a job for worker(), which runs it after the jobs
+    // posted before it and hands it the session; the session is used on
+    // that worker only. The job captures the session, not the watch.
+    DatabaseWorker &worker() const { return *m_worker; }
+    CommandRun::Work sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const;
 
 signals:
     // A refresh ended; `ok` false when it failed (health() says why).

@@ -55,6 +55,7 @@ using Stock = Code<6>;
 
 // Rules on single values; plain functions, tested as tables.
 bool isCancelFlag(QStringView owflag);        // WTH, any case
+bool isMarketFlag(QStringView owflag);        // MPT or NPT, any case
 bool isUnsentStatus(QChar status);            // R or r
 bool isTakenStatus(QChar status);             // P or p
 enum class Reply : quint8 { None, Accepted, CancelAccepted, Rejected, Other };
@@ -88,8 +89,11 @@ struct OrderRow
     Stock stock;
     qint32 qty = 0;
     qint32 ordrec = 0; // rec_num named by a cancel
+    qint32 priceMils = -1; // price in thousandths; -1 when none
     char status = 0;
+    char bs = 0;
     bool cancel = false;
+    bool market = false; // a market order: its confirmation's qty2 is the remainder cancelled
 };
 
 struct ConfirmationRow
@@ -117,6 +121,7 @@ struct TradeRow
     Stock stock;
     qint64 quantity = 0;
     qint64 cents = 0;
+    char bs = 0;
 };
 
 enum class Category : quint8 {
@@ -240,7 +245,8 @@ public:
     // Bytes held, for the benchmark.
     std::size_t bytesHeld() const;
 
-private:
+    // One row of ashare_ordwth with what became of it, as compact as the
+    // monitor's memory asks (a million rows are held).
     struct Order
     {
         qint32 recNum;
@@ -248,16 +254,32 @@ private:
         qint32 time;
         qint32 qty;
         qint32 ordrec;
+        qint32 priceMils;   // -1 when none
+        qint32 qty2;        // its confirmation's: the quantity cancelled
+        quint32 fills;      // trade rows matched to it
         qint64 traded;
+        qint64 cents;       // their amounts (cjje as the server has it)
         Reff reff;
         Account acc;
         Stock stock;
+        qint16 code;        // its confirmation's return code
         char status;
-        bool cancel;
-        bool replied;       // a confirmation matched it
-        bool repeatedReff;  // an earlier order has its reff
-        bool hasRepeats;    // a later order repeats its reff
+        char bs;
+        Reply reply;        // its first confirmation's kind
+        bool cancel : 1;
+        bool market : 1;
+        bool replied : 1;      // a confirmation matched it
+        bool repeatedReff : 1; // an earlier order has its reff
+        bool hasRepeats : 1;   // a later order repeats its reff
     };
+    // Read on the model's own thread: the rows in rec_num order, the first
+    // with a rec_num (-1 when none), trades that matched no order.
+    const Order &order(qint64 index) const { return m_orders[std::size_t(index)]; }
+    qint64 indexOf(qint32 recNum) const { return findRecNum(recNum); }
+    std::size_t unmatchedTradeCount() const { return m_orphanTrades.size(); }
+    const TradeRow &unmatchedTrade(std::size_t index) const { return m_orphanTrades[index].row; }
+
+private:
     static constexpr quint32 NoSlot = 0xffffffffu;
 
     // reff → index of the first order (not a cancel) with that reff;
@@ -280,6 +302,7 @@ private:
     void countMinute(Series series, qint32 date, qint32 time);
     void noteTime(qint32 date, qint32 time);
     static Finding findingOf(Category category, const Order &order);
+    static Order orderOf(const OrderRow &row);
 
     std::vector<Order> m_orders;
     std::vector<quint32> m_reffSlots;

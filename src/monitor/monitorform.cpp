@@ -7,6 +7,7 @@
 #include "flow/flowwatch.h"
 #include "flow/flowtext.h"
 #include "flow/returncodes.h"
+#include "monitor/dayendcommand.h"
 #include "monitor/monitorsettings.h"
 #include "monitor/traceform.h"
 #include "ui/gridcopy.h"
@@ -169,6 +170,12 @@ Tmonitorform::Tmonitorform(QWidget *parent)
             [this] { FindingsGridDoubleClick(ui->FindingsGrid->currentIndex()); });
     installCopyEntries(ui->FindingsGrid);
     installCopyEntries(ui->RejectionsGrid);
+    // The window's own menu: where no grid has one of its own.
+    auto *dayEnd = new QAction(ui->DayEndButton->text(), this);
+    dayEnd->setObjectName(QStringLiteral("DayEndAction"));
+    addAction(dayEnd);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(dayEnd, &QAction::triggered, this, &Tmonitorform::DayEndButtonClick);
 
     m_chart = new QChartView(ui->ChartPlace);
     m_chart->setObjectName(QStringLiteral("FlowChart"));
@@ -195,6 +202,7 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     m_chart->setChart(chart);
 
     connect(ui->RefreshButton, &QPushButton::clicked, this, &Tmonitorform::RefreshButtonClick);
+    connect(ui->DayEndButton, &QPushButton::clicked, this, &Tmonitorform::DayEndButtonClick);
     connect(ui->RefreshSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::RefreshSpinChange);
     connect(ui->TimeoutSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::TimeoutSpinChange);
     connect(ui->FindingsGrid, &QTableView::doubleClicked, this, &Tmonitorform::FindingsGridDoubleClick);
@@ -256,6 +264,7 @@ void Tmonitorform::watch(const QString &odbcConnectionString, const QString &dat
 void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QString &database)
 {
     m_watch = std::make_unique<flow::FlowWatch>(odbcConnectionString, database);
+    m_database = database;
     connect(m_watch.get(), &flow::FlowWatch::refreshed, this, &Tmonitorform::refreshEnded);
 }
 
@@ -283,6 +292,12 @@ void Tmonitorform::RefreshButtonClick()
 {
     if (m_watch && isVisible())
         m_watch->refreshNow();
+}
+
+void Tmonitorform::DayEndButtonClick()
+{
+    if (m_watch)
+        reconcileDay(this, *m_watch, m_database);
 }
 
 void Tmonitorform::refreshEnded(bool ok)

@@ -63,6 +63,8 @@ signals:
 
 public slots:
     void RefreshButtonClick();
+    // Asks for a file and writes the day's reconciliation of the database shown.
+    void DayEndButtonClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -84,6 +86,7 @@ private:
     class RejectionsModel *m_rejections;
     QChartView *m_chart = nullptr;
     flow::Snapshot m_snapshot;
+    QString m_database; // of the watch
     bool m_placed = false; // the stored place was applied
 };
 
