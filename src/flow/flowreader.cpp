@@ -154,12 +154,12 @@ Key Key::text(const QString &value, const ColumnType &column)
     key.size = declaredSize(column.size, value.size());
     if (isAscii(value)) {
         key.cType = SQL_C_CHAR;
-        key.sqlType = column.isFixedText() ? SQL_CHAR : SQL_VARCHAR;
+        key.sqlType = SQL_VARCHAR;
         key.narrow = value.toLatin1();
         key.length = SQLLEN(key.narrow.size());
     } else {
         key.cType = SQL_C_WCHAR;
-        key.sqlType = column.isFixedText() ? SQL_WCHAR : SQL_WVARCHAR;
+        key.sqlType = SQL_WVARCHAR;
         key.wide = odbc::toWide(value);
         key.length = SQLLEN(value.size() * qsizetype(sizeof(SQLWCHAR)));
     }

@@ -46,17 +46,18 @@ struct Reader
 };
 
 // A value bound to a marker, declared as the column it is compared with:
-// an int or bigint, or a text as char/varchar of the column's size (of a
-// fixed size where the column's is unknown), so that the server compares
-// the column as it is and seeks its index.
+// an int or bigint, or an ASCII text as varchar of the column's size (of a
+// fixed size where the column's is unknown), so that SQL Server compares a
+// char or varchar column without converting it, seeks its index, and keeps
+// one plan for every value.
 struct Key
 {
     // A rec_num (int).
     Key(qint32 value);
     // A number compared with a column of this type.
     static Key number(qint64 value, const ColumnType &column);
-    // A text compared with a text column of this type; ASCII as SQL_C_CHAR,
-    // anything else as wide text.
+    // A text compared with a text column of this size; ASCII as SQL_C_CHAR
+    // and SQL_VARCHAR, anything else as wide text.
     static Key text(const QString &value, const ColumnType &column);
 
     SQLSMALLINT cType = SQL_C_SLONG;

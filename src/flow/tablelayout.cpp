@@ -37,11 +37,6 @@ bool ColumnType::isNumber() const
     }
 }
 
-bool ColumnType::isFixedText() const
-{
-    return type == SQL_CHAR || type == SQL_WCHAR;
-}
-
 Layout learnLayout(Reader &reader)
 {
     Layout layout;

@@ -22,8 +22,7 @@ struct ColumnType
 {
     SQLSMALLINT type = SQL_UNKNOWN_TYPE;
     SQLULEN size = 0;
-    bool isNumber() const;    // an integer, numeric or decimal
-    bool isFixedText() const; // char or nchar
+    bool isNumber() const; // an integer, numeric or decimal
 };
 
 // The key columns of the three tables.

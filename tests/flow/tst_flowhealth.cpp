@@ -141,11 +141,11 @@ void TestFlowHealth::keysAreDeclaredAsTheirColumns_data()
     QTest::addColumn<int>("cType");
     QTest::addColumn<int>("sqlType");
     QTest::addColumn<int>("size");
-    QTest::newRow("reff, char(10)") << int(SQL_CHAR) << 10 << "J000000017" << int(SQL_C_CHAR) << int(SQL_CHAR) << 10;
-    QTest::newRow("short reff, char(10)") << int(SQL_CHAR) << 10 << "R1" << int(SQL_C_CHAR) << int(SQL_CHAR) << 10;
+    QTest::newRow("reff, char(10)") << int(SQL_CHAR) << 10 << "J000000017" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 10;
+    QTest::newRow("short reff, char(10)") << int(SQL_CHAR) << 10 << "R1" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 10;
     QTest::newRow("ordrec, varchar(8)") << int(SQL_VARCHAR) << 8 << "12" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 8;
     QTest::newRow("reff, nvarchar(10)") << int(SQL_WVARCHAR) << 10 << "R1" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 10;
-    QTest::newRow("reff, nchar(10)") << int(SQL_WCHAR) << 10 << "R1" << int(SQL_C_CHAR) << int(SQL_CHAR) << 10;
+    QTest::newRow("reff, nchar(10)") << int(SQL_WCHAR) << 10 << "R1" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 10;
     QTest::newRow("type unknown") << int(SQL_UNKNOWN_TYPE) << 0 << "R1" << int(SQL_C_CHAR) << int(SQL_VARCHAR) << 16;
     QTest::newRow("not ASCII") << int(SQL_VARCHAR) << 10 << "委托1" << int(SQL_C_WCHAR) << int(SQL_WVARCHAR) << 10;
 }

@@ -226,7 +226,7 @@ void TestServerReads::traceKeysAreBoundAsTheirColumns()
         ++textKeys;
         QVERIFY2(sizes.count(column) == 1, qPrintable(sql));
         QCOMPARE(int(p.cType), int(SQL_C_CHAR));
-        QCOMPARE(int(p.sqlType), int(SQL_CHAR)); // the columns are char(n)
+        QCOMPARE(int(p.sqlType), int(SQL_VARCHAR));
         QCOMPARE(p.size, sizes.at(column));
     }
     QVERIFY2(textKeys >= 12, qPrintable(QString::number(textKeys)));
