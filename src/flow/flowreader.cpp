@@ -43,6 +43,8 @@ const QString ConfirmationEndsSql = QStringLiteral(
     "select (select min(rec_num) from ashare_ordwth2), (select max(rec_num) from ashare_ordwth2)");
 const QString TradeEndsSql =
     QStringLiteral("select (select min(cjbh) from ashare_cjhb), (select max(cjbh) from ashare_cjhb)");
+const QString TradeEndsNumberSql = QStringLiteral(
+    "select (select min(cast(cjbh as bigint)) from ashare_cjhb), (select max(cast(cjbh as bigint)) from ashare_cjhb)");
 // Text trade numbers of one width w: those of more digits that begin with
 // the smallest number of w digits, i.e. the first after the numbers passed
 // 10^w (below the smallest held as text, where the ends do not see them).
@@ -303,7 +305,7 @@ bool isTimeOut(const QString &sqlState)
 ReadError::ReadError(const DatabaseError &error, QString table)
     : DatabaseError(error.message(), error.sqlState(), error.nativeError())
     , m_table(std::move(table))
-    , m_timedOut(isTimeOut(error.sqlState()))
+    , m_timedOut(!m_table.isEmpty() && isTimeOut(error.sqlState())) // not a login's time-out
 {
 }
 
@@ -454,24 +456,15 @@ void FlowSession::checkEnds(Reader &reader)
     if (movedNumbers(ends(ConfirmationsTable, ConfirmationEndsSql), m_flow.firstConfirmationRecNum(),
                      m_flow.lastConfirmationRecNum()))
         m_flow.clearConfirmations();
-    const auto trades = ends(TradesTable, TradeEndsSql);
-    bool moved = false;
-    switch (m_tradeOrder) {
-    case TradeOrder::Number:
-        moved = movedNumbers(trades, m_flow.firstCjbh(), m_flow.lastCjbh());
-        break;
-    case TradeOrder::Text:
+    // Text numbers of several widths: their ends as numbers (a scan on a
+    // server, as their reads are; SQLite can index the expression).
+    const auto trades = ends(TradesTable, m_tradeOrder == TradeOrder::Cast ? TradeEndsNumberSql : TradeEndsSql);
+    bool moved;
+    if (m_tradeOrder == TradeOrder::Text)
         moved = !m_lastTradeText.isEmpty()
             && (trades.first != m_firstTradeText || trades.second < m_lastTradeText || widerTradeNumbers(reader));
-        break;
-    case TradeOrder::Cast:
-        // New keys of another width may come below the smallest text, but
-        // never take the largest back or the smallest up.
-        moved = !m_tradeMaxSeen.isEmpty() && (trades.first > m_tradeMinSeen || trades.second < m_tradeMaxSeen);
-        m_tradeMinSeen = trades.first;
-        m_tradeMaxSeen = trades.second;
-        break;
-    }
+    else
+        moved = movedNumbers(trades, m_flow.firstCjbh(), m_flow.lastCjbh());
     if (moved)
         m_flow.clearTrades();
 }

@@ -135,7 +135,8 @@ qint64 scalar(Reader &reader, const QString &sql, const std::vector<Key> &keys =
 bool isTimeOut(const QString &sqlState);
 
 // A read of the monitor or the trace that failed: the table it was reading
-// (empty when none, e.g. while connecting) and whether it ran out of time.
+// (empty when none, e.g. while connecting) and whether a statement reading
+// it ran out of its time-out.
 class ReadError : public DatabaseError
 {
 public:
@@ -212,9 +213,6 @@ private:
     QString m_lastTradeText;
     int m_tradeWidth = -1;
     bool m_tradeDigits = true; // and whether all are digits alone
-    // Several widths: the smallest and largest text the server last gave.
-    QString m_tradeMinSeen;
-    QString m_tradeMaxSeen;
     QStringList m_notes;
     std::atomic<const char *> m_reading{nullptr};
     int m_querySeconds = DefaultQuerySeconds;

@@ -27,6 +27,7 @@ FlowWatch::FlowWatch(QString odbcConnectionString, QString database, QObject *pa
     : QObject(parent)
     , m_session(std::make_shared<FlowSession>(std::move(odbcConnectionString), std::move(database)))
     , m_worker(std::make_unique<DatabaseWorker>(QStringLiteral("monitor")))
+    , m_querySeconds(DefaultQuerySeconds)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &FlowWatch::refreshNow);

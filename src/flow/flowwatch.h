@@ -116,7 +116,7 @@ private:
     QStringList m_notes;
     int m_interval = 5;
     int m_timeoutSeconds = 10;
-    int m_querySeconds = 30;
+    int m_querySeconds;
     bool m_running = false;
     bool m_busy = false;
     bool m_again = false;

@@ -107,6 +107,9 @@ void TestFlowHealth::timeOutStates()
     QCOMPARE(error.timedOut(), timeOut);
     QCOMPARE(error.table(), QStringLiteral("ashare_cjhb"));
     QCOMPARE(error.sqlState(), state);
+    QCOMPARE(error.message(), QStringLiteral("x"));
+    // Reading no table (connecting), a time-out is the login's.
+    QVERIFY(!flow::ReadError(DatabaseError(QStringLiteral("x"), state), QString()).timedOut());
 }
 
 void TestFlowHealth::declaredSizeIsTheColumnsOrAFixedOne_data()

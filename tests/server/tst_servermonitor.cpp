@@ -283,6 +283,12 @@ void TestServerMonitor::lockedTableIsSaidThenTimesOutAndTheNextRefreshRecovers()
     QTRY_VERIFY_WITH_TIMEOUT(monitorform->statusText().startsWith(WaitingText)
                                  && monitorform->flowWatch()->health().since > waiting.since,
                              (Interval + 3) * 1000);
+    // The trace's statements have the same time-out.
+    QSignalSpy traced(traceform, &Ttraceform::traced);
+    traceform->showOrder(flow::TraceKey{1, {}});
+    QVERIFY(traced.wait((QuerySeconds + 5) * 1000));
+    QCOMPARE(traced.first().first().toBool(), false);
+    QCOMPARE(traceform->stateText(), QStringLiteral("读取超时：ashare_cjhb 在 %1 秒内未返回").arg(QuerySeconds));
     lock.release();
     QTRY_VERIFY_WITH_TIMEOUT(lastRefreshOk(), (QuerySeconds + 5) * 1000);
     QVERIFY2(!monitorform->statusText().contains(QStringLiteral("数据截至")), qPrintable(monitorform->statusText()));
