@@ -66,7 +66,6 @@ private slots:
     void traceRefreshShowsWhatCameSince();
     void statusLineSaysRowsReadAndRowsHeld();
     void orderFillingAGapIsReadAgain();
-    void traceKeysAreBoundAsTextOfTheirColumns();
 };
 
 void TestMonitorForm::standInFaultGivesItsFinding()
@@ -546,36 +545,6 @@ void TestMonitorForm::orderFillingAGapIsReadAgain()
     QVERIFY(refreshMonitor());
     QCOMPARE(monitorform->snapshot().figures.orders, count("select count(*) from ashare_ordwth"));
     QCOMPARE(findingTexts(), QStringList{});
-}
-
-void TestMonitorForm::traceKeysAreBoundAsTextOfTheirColumns()
-{
-    plantNormalDay(exec);
-    exec(order(4, "J000000017", "P", 1000, 50));
-    exec(order(5, "C5", "P", 0, 40, "WTH", 4));
-    exec(confirmation(4, "C5", "W", "", 39, "WTH", 4, 1000));
-    Forms forms;
-    logIn();
-    SentStatements sent;
-    for (const flow::TraceKey &key : {flow::TraceKey{0, QStringLiteral("R2")}, flow::TraceKey{4, {}},
-                                      flow::TraceKey{0, QStringLiteral("J000000017")}})
-        QVERIFY(traceState(key) != QStringLiteral("(no trace)"));
-    int textKeys = 0;
-    for (const flow::SentStatement &statement : sent.take()) {
-        QVERIFY2(statement.parameters.size() <= 1 && !statement.sql.contains(QLatin1String(" or ")),
-                 qPrintable(statement.sql));
-        for (const flow::BoundParameter &p : statement.parameters) {
-            if (p.cType != SQL_C_CHAR) {
-                QVERIFY2(p.sqlType == SQL_INTEGER || p.sqlType == SQL_BIGINT, qPrintable(statement.sql));
-                continue;
-            }
-            ++textKeys;
-            // The tables here declare varchar(n): the same size for short and long keys.
-            QCOMPARE(int(p.sqlType), int(SQL_VARCHAR));
-            QCOMPARE(int(p.size), statement.sql.contains(QLatin1String("where ordrec")) ? 8 : 10);
-        }
-    }
-    QVERIFY2(textKeys >= 9, qPrintable(QString::number(textKeys)));
 }
 
 SQLTOOL_TEST_MAIN(TestMonitorForm)

@@ -13,6 +13,8 @@
 #include "flow/healthtext.h"
 #include "flow/ordertrace.h"
 
+#include <map>
+
 using namespace testsupport;
 using namespace monitortest;
 
@@ -196,7 +198,6 @@ void TestServerReads::traceKeysAreBoundAsTheirColumns()
 
     SentStatements sent;
     flow::TraceSession session(connectionString(), pgserver::database());
-    std::vector<QString> states;
     for (const flow::TraceKey &key : {flow::TraceKey{1, {}}, flow::TraceKey{0, QStringLiteral("R2")},
                                       flow::TraceKey{0, QStringLiteral("J000000017")}, flow::TraceKey{4, {}}}) {
         const flow::OrderTrace trace = session.read(key, 30);
