@@ -342,6 +342,7 @@ void OrderFlow::addOrders(const std::vector<OrderRow> &rows)
             gap.time = o.time;
             gap.code = categoryCode(gap.category);
             m_structural.push_back(gap);
+            m_gaps.emplace_back(previous, row.recNum);
         }
         if (o.cancel) {
             ++m_figures.cancels;
@@ -573,6 +574,7 @@ void OrderFlow::clearOrders()
     m_open.shrink_to_fit();
     m_cancels.clear();
     m_structural.clear();
+    m_gaps.clear();
     m_stableFindings.clear();
     m_stableStructural = m_stableRejections = 0;
     m_overfilled.clear();

@@ -235,6 +235,9 @@ public:
     // only where more than `minGap` rows lie between, so that an order left
     // unsent long ago does not make every refresh read all rows after it.
     std::vector<std::pair<qint32, qint32>> unsentRanges(int maxRanges, qint32 minGap) const;
+    // The gaps between the orders held: (rec_num before, rec_num after),
+    // oldest first. A row that later fills one was missed by the reads.
+    const std::vector<std::pair<qint32, qint32>> &recNumGaps() const { return m_gaps; }
     // The newest time stamp of any row; the clock when the server gives none.
     qint64 newestTime() const { return m_newest; }
 
@@ -310,6 +313,7 @@ private:
     std::unordered_map<qint32, quint32> m_cancels; // ordrec → first cancel naming it
     std::vector<quint32> m_open;           // orders without a reply or held as unsent
     std::vector<Finding> m_structural;     // gaps, repeats, cancel targets, reff repeats
+    std::vector<std::pair<qint32, qint32>> m_gaps; // rec_num around each gap
     std::vector<Finding> m_rejections;
     std::set<quint32> m_overfilled;
     // Rows matching no order, with the order batch they were first tried

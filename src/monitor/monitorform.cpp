@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "flow/flowwatch.h"
 #include "flow/flowtext.h"
+#include "flow/healthtext.h"
 #include "flow/returncodes.h"
 #include "monitor/dayendcommand.h"
 #include "monitor/monitorsettings.h"
@@ -22,14 +23,13 @@
 #include <QDateTimeAxis>
 #include <QHeaderView>
 #include <QLineSeries>
+#include <QPalette>
 #include <QValueAxis>
 
 Tmonitorform *monitorform = nullptr;
 
 namespace {
 
-const QString OkStatus = QStringLiteral("%1 已刷新，读入 %2 行");
-const QString FailedStatus = QStringLiteral("%1 刷新失败：%2");
 const QString NoLoginStatus = QStringLiteral("未登录");
 const QString SettingFailedStatus = QStringLiteral("无法保存设置：%1");
 // The widest text a column of the grids usually holds.
@@ -37,6 +37,7 @@ const QStringList FindingSamples{QStringLiteral("撤单对象编号过大"), QSt
                                  QStringLiteral("J000000000"), QStringLiteral("A000000000"),
                                  QStringLiteral("600000"), QStringLiteral("00:00:00"), QStringLiteral("1021")};
 const QStringList RejectionSamples{QStringLiteral("1021"), QStringLiteral("证券代码不存在或已停牌")};
+const QString StaleSeparator = QStringLiteral("；");
 
 } // namespace
 
@@ -252,6 +253,7 @@ void Tmonitorform::FormShow()
     }
     m_watch->setInterval(ui->RefreshSpin->value());
     m_watch->setTimeoutSeconds(ui->TimeoutSpin->value());
+    m_watch->setQuerySeconds(monitorsettings::querySeconds());
     m_watch->start();
 }
 
@@ -266,6 +268,7 @@ void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QStr
     m_watch = std::make_unique<flow::FlowWatch>(odbcConnectionString, database);
     m_database = database;
     connect(m_watch.get(), &flow::FlowWatch::refreshed, this, &Tmonitorform::refreshEnded);
+    connect(m_watch.get(), &flow::FlowWatch::healthChanged, this, &Tmonitorform::showHealth);
 }
 
 void Tmonitorform::hideEvent(QHideEvent *event)
@@ -285,6 +288,8 @@ void Tmonitorform::stop()
     applySnapshot(flow::Snapshot{});
     ui->FiguresLabel->clear();
     ui->StatusLabel->clear();
+    m_refreshed.clear();
+    markStale(false);
     hide();
 }
 
@@ -302,17 +307,60 @@ void Tmonitorform::DayEndButtonClick()
 
 void Tmonitorform::refreshEnded(bool ok)
 {
-    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     if (!ok) {
         // No box: the next refresh tries again, connecting anew.
-        ui->StatusLabel->setText(FailedStatus.arg(now, m_watch->health().message));
+        showHealth();
     } else {
-        flow::Snapshot snapshot = m_watch->snapshot();
-        const qint64 rows = snapshot.figures.orders + snapshot.figures.cancels;
-        applySnapshot(std::move(snapshot));
-        ui->StatusLabel->setText(OkStatus.arg(now).arg(rows));
+        applySnapshot(m_watch->snapshot());
+        m_refreshed = flow::refreshedText(QTime::currentTime(), m_watch->rowsRead(), m_watch->rowsHeld());
+        showStatus(m_refreshed, false);
     }
     emit refreshed(ok);
+}
+
+void Tmonitorform::showHealth()
+{
+    if (!m_watch)
+        return;
+    const flow::Health &health = m_watch->health();
+    if (health.state == flow::Health::Ok) {
+        // A refresh that waited was cancelled: the last one stands.
+        if (!m_refreshed.isEmpty())
+            showStatus(m_refreshed, false);
+        return;
+    }
+    const QString text = flow::healthText(health, QDateTime::currentDateTime(), m_watch->querySeconds());
+    if (!text.isEmpty())
+        showStatus(text, true);
+}
+
+void Tmonitorform::showStatus(const QString &text, bool stale)
+{
+    QString line = text;
+    const QString dataTime = stale ? flow::staleText(m_watch->snapshotTime()) : QString();
+    if (!dataTime.isEmpty())
+        line += StaleSeparator + dataTime;
+    ui->StatusLabel->setText((QStringList{line} + m_watch->notes()).join(QLatin1Char('\n')));
+    markStale(stale);
+}
+
+void Tmonitorform::markStale(bool stale)
+{
+    // Figures and findings not read by the last refresh show in the
+    // colour of disabled text until one is.
+    for (QWidget *shown : std::initializer_list<QWidget *>{ui->FiguresLabel, ui->FindingsGrid, ui->RejectionsGrid}) {
+        if (!stale) {
+            shown->setPalette(QPalette());
+            continue;
+        }
+        QPalette palette = shown->palette();
+        const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Text, grey);
+            palette.setColor(group, QPalette::WindowText, grey);
+        }
+        shown->setPalette(palette);
+    }
 }
 
 void Tmonitorform::applySnapshot(flow::Snapshot snapshot)

@@ -51,6 +51,8 @@ public:
     // current login's, from the next showing on (tools and the benchmark).
     void watch(const QString &odbcConnectionString, const QString &database);
     bool refreshing() const;
+    // The database watched; null before the first showing and after a logout.
+    const flow::FlowWatch *flowWatch() const { return m_watch.get(); }
     const flow::Snapshot &snapshot() const { return m_snapshot; }
     QString statusText() const;
     FindingsModel *findings() const { return m_findings; }
@@ -77,6 +79,12 @@ private:
     void FindingsGridDoubleClick(const QModelIndex &index);
     void watchDatabase(const QString &odbcConnectionString, const QString &database);
     void refreshEnded(bool ok);
+    // The status line: a refresh waiting or failed, with the time its data
+    // are of, figures and findings greyed meanwhile; notes of the database
+    // on lines below.
+    void showHealth();
+    void showStatus(const QString &text, bool stale);
+    void markStale(bool stale);
     void applySnapshot(flow::Snapshot snapshot);
     void showChart(const flow::Snapshot &snapshot);
 
@@ -87,6 +95,7 @@ private:
     QChartView *m_chart = nullptr;
     flow::Snapshot m_snapshot;
     QString m_database; // of the watch
+    QString m_refreshed;   // the status of the last refresh that succeeded
     bool m_placed = false; // the stored place was applied
 };
 

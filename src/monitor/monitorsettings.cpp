@@ -1,14 +1,29 @@
 #include "monitor/monitorsettings.h"
 
 #include "base/settings.h"
+#include "flow/flowreader.h"
 
 namespace monitorsettings {
 
-int read(const QString &key, int fallback)
+namespace {
+
+int readWithin(const QString &key, int fallback, int most)
 {
     bool ok = false;
     const int value = settings::readSetting(Section, key, QString()).toInt(&ok);
-    return ok && value >= 1 && value <= 60 ? value : fallback;
+    return ok && value >= 1 && value <= most ? value : fallback;
+}
+
+} // namespace
+
+int read(const QString &key, int fallback)
+{
+    return readWithin(key, fallback, 60);
+}
+
+int querySeconds()
+{
+    return readWithin(KeyQuerySeconds, flow::DefaultQuerySeconds, 3600);
 }
 
 } // namespace monitorsettings

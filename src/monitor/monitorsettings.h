@@ -8,9 +8,14 @@ namespace monitorsettings {
 inline const QString Section = QStringLiteral("Monitor");
 inline const QString KeyRefresh = QStringLiteral("RefreshSeconds");
 inline const QString KeyTimeout = QStringLiteral("TimeoutSeconds");
+// Seconds a statement of the monitor or the trace may execute (1 to 3600,
+// default 30); there is no control for it in the windows.
+inline const QString KeyQuerySeconds = QStringLiteral("QuerySeconds");
 // Where the two windows were last left ("x,y,width,height").
 inline const QString KeyPlace = QStringLiteral("Place");
 inline const QString KeyTracePlace = QStringLiteral("TracePlace");
 // The stored value within 1 to 60, `fallback` when missing or not a number.
 int read(const QString &key, int fallback);
+// The stored QuerySeconds.
+int querySeconds();
 } // namespace monitorsettings
