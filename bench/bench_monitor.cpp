@@ -76,19 +76,20 @@ void addRows(const QString &path, int rows)
 qint64 rawFetch(SQLHDBC dbc)
 {
     const std::pair<const char *, int> statements[] = {
-        {"select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec from ashare_ordwth "
-         "where rec_num > 0 order by rec_num", 10},
+        {"select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec, bs, price from ashare_ordwth "
+         "where rec_num > 0 order by rec_num", 12},
         {"select rec_num, date, time, reff, acc, stock, qty2, status, remark, owflag, ordrec from ashare_ordwth2 "
          "where rec_num > 0 order by rec_num", 11},
-        {"select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje from ashare_cjhb "
-         "where cast(cjbh as bigint) > 0 order by cast(cjbh as bigint)", 8},
+        {"select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje, bs from ashare_cjhb "
+         "where cast(cjbh as bigint) > 0 order by cast(cjbh as bigint)", 9},
     };
-    const std::vector<int> widths[] = {{12, 8, 8, 10, 10, 6, 12, 1, 3, 12},
+    const std::vector<int> widths[] = {{12, 8, 8, 10, 10, 6, 12, 1, 3, 12, 1, 12},
                                        {12, 8, 8, 10, 10, 6, 12, 1, 60, 3, 12},
-                                       {24, 8, 6, 10, 10, 6, 24, 24}};
+                                       {24, 8, 6, 10, 10, 6, 24, 24, 1}};
     qint64 rows = 0;
+    flow::Reader reader{dbc};
     for (int i = 0; i < 3; ++i) {
-        flow::BlockFetch fetch(dbc, QString::fromLatin1(statements[i].first), widths[i]);
+        flow::BlockFetch fetch(reader, QString::fromLatin1(statements[i].first), widths[i]);
         while (fetch.next())
             rows += fetch.rows();
     }
@@ -178,11 +179,12 @@ const bench::FigureGroup monitorFigures(40, [](bench::Context &context) {
     double thousand = 1e99;
     for (int i = 0; i < 3; ++i) {
         addRows(path, 1000);
+        const qint64 held = session->rowsHeld();
         const bench::Stopwatch watch;
         snapshot = session->refresh(10);
         thousand = std::min(thousand, milliseconds(watch));
-        if (session->rowsRead() != 3000)
-            std::fprintf(stderr, "refresh read %lld rows, not 3000\n", static_cast<long long>(session->rowsRead()));
+        if (session->rowsHeld() - held != 3000)
+            std::fprintf(stderr, "refresh added %lld rows, not 3000\n", static_cast<long long>(session->rowsHeld() - held));
     }
     bench::report("monitor_refresh_1000_ms", thousand);
     session.reset();

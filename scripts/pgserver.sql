@@ -1,8 +1,9 @@
 -- The three interface tables as a SQL Server deployment of the interface
 -- types them, with generated rows; loaded into database "sse" by
--- scripts/pgserver.sh. Codes, accounts, sides and HHMMSS times are char(n)
--- (blank padded), quantities int, prices and amounts numeric; qty and
--- price of the order tables are char(8) text; names and messages Chinese.
+-- scripts/pgserver.sh. rec_num and cjbh int, codes, accounts, sides and
+-- HHMMSS times char(n) (blank padded), quantities int, prices and amounts
+-- numeric; qty and price of the order tables are char(8) text; names and
+-- messages Chinese. The indexes are those the README lists for SQL Server.
 
 -- SQL Server compares an int column with like by converting it to text.
 create function sqlserver_int_like(integer, text) returns boolean
@@ -10,18 +11,28 @@ create function sqlserver_int_like(integer, text) returns boolean
 create operator ~~ (leftarg = integer, rightarg = text, function = sqlserver_int_like);
 
 create table ashare_cjhb (
-  gddm char(10), gdxm varchar(8), bcrq char(8), cjbh char(10), gsdm char(5),
+  gddm char(10), gdxm varchar(8), bcrq char(8), cjbh int, gsdm char(5),
   cjsl int, bcye int, zqdm char(6), sbsj char(6), cjsj char(6),
   cjjg numeric(9,3), cjje numeric(15,2), sqbh char(10), bs char(1), mjbh char(5));
 create table ashare_ordwth (
-  rec_num int, date char(8), time char(8), reff char(10), acc char(10), stock char(6),
+  rec_num int not null, date char(8), time char(8), reff char(10), acc char(10), stock char(6),
   bs char(1), price char(8), qty char(8), status char(1), owflag char(3), ordrec char(8),
   firmid char(5), checkord char(32));
 create table ashare_ordwth2 (
-  rec_num int, date char(8), time char(8), reff char(10), acc char(10), stock char(6),
+  rec_num int not null, date char(8), time char(8), reff char(10), acc char(10), stock char(6),
   bs char(1), price char(8), qty char(8), qty2 char(8), status char(1), remark varchar(40),
   status1 char(1), owflag char(3), ordrec char(8), teordernum char(8), firmid char(5),
   checkord char(32));
+-- rec_num is the clustered primary key on SQL Server; here an index that
+-- admits a repeated rec_num, which the gateway stand-in plants as a fault.
+create index ashare_ordwth_rec_num on ashare_ordwth (rec_num);
+create index ashare_ordwth_reff on ashare_ordwth (reff);
+create index ashare_ordwth_ordrec on ashare_ordwth (ordrec);
+create index ashare_ordwth2_rec_num on ashare_ordwth2 (rec_num);
+create index ashare_ordwth2_reff on ashare_ordwth2 (reff);
+create index ashare_ordwth2_ordrec on ashare_ordwth2 (ordrec);
+create index ashare_cjhb_cjbh on ashare_cjhb (cjbh);
+create index ashare_cjhb_sqbh on ashare_cjhb (sqbh);
 alter table ashare_cjhb owner to qtrl;
 alter table ashare_ordwth owner to qtrl;
 alter table ashare_ordwth2 owner to qtrl;
@@ -112,7 +123,7 @@ select case when f.i % 397 = 13 then null else d.account end,
        (array['王','李','张','刘','陈','杨','黄','赵'])[substr(d.account, 9)::int % 8 + 1]
          || (array['伟','芳','秀英','敏','静','建华','强','海燕'])[substr(d.account, 9)::int / 8 % 8 + 1],
        '20261208',
-       (100000 + f.i)::text,
+       100000 + f.i,
        (30000 + d.r % 4)::text,
        f.quantity,
        case when f.i % 397 = 113 then null else f.quantity + 100 * (d.r * 53 % 100) end,

@@ -174,10 +174,13 @@ AlarmBook::AlarmBook(QString database, QObject *parent)
 void AlarmBook::observe(const FlowWatch *watch)
 {
     connect(watch, &FlowWatch::refreshed, this, [this, watch](bool ok) {
+        m_querySeconds = watch->querySeconds();
         update(ok ? &watch->snapshot() : nullptr, watch->health(), QDateTime::currentDateTime());
     });
-    connect(watch, &FlowWatch::healthChanged, this,
-            [this, watch] { update(nullptr, watch->health(), QDateTime::currentDateTime()); });
+    connect(watch, &FlowWatch::healthChanged, this, [this, watch] {
+        m_querySeconds = watch->querySeconds();
+        update(nullptr, watch->health(), QDateTime::currentDateTime());
+    });
 }
 
 void AlarmBook::update(const Snapshot *snapshot, const Health &health, const QDateTime &now)

@@ -60,12 +60,12 @@ public:
 
     const QString &database() const { return m_database; }
     // Seconds a refresh may wait before the database counts as not
-    // answering (the statements' time-out).
+    // answering (the statements' time-out; an observed watch's own).
     void setQuerySeconds(int seconds) { m_querySeconds = seconds; }
     int querySeconds() const { return m_querySeconds; }
 
-    // Evaluates the alarms at each refresh and change of health of `watch`
-    // (which must outlive the book or be destroyed with it).
+    // Evaluates the alarms at each refresh and change of health of `watch`,
+    // with its query seconds.
     void observe(const FlowWatch *watch);
     // One evaluation at `now`: `snapshot` the new one, null when only the
     // health changed (the causes of the last snapshot stand).

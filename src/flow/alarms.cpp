@@ -125,6 +125,13 @@ std::vector<AlarmCause> findingCauses(const Snapshot &snapshot)
 
 bool healthCause(const Health &health, const QDateTime &now, int querySeconds, AlarmCause *cause)
 {
+    if (health.state == Health::Failed && health.timedOut) {
+        const QString text = health.table.isEmpty()
+            ? QStringLiteral("读取超时：%1 秒内未返回").arg(querySeconds)
+            : QStringLiteral("读取超时：%1 在 %2 秒内未返回").arg(health.table).arg(querySeconds);
+        *cause = {AlarmKind::DatabaseDown, 0, text};
+        return true;
+    }
     if (health.state == Health::Failed) {
         *cause = {AlarmKind::DatabaseDown, 0, QStringLiteral("刷新失败：%1").arg(health.message)};
         return true;
@@ -132,9 +139,11 @@ bool healthCause(const Health &health, const QDateTime &now, int querySeconds, A
     if (health.state == Health::Waiting && health.since.isValid()) {
         const qint64 waited = health.since.secsTo(now);
         if (waited > querySeconds) {
-            *cause = {AlarmKind::DatabaseDown, 0,
-                      QStringLiteral("等待数据库响应 %1（自 %2 起）")
-                          .arg(durationText(waited), health.since.toString(QStringLiteral("HH:mm:ss")))};
+            QString text = QStringLiteral("等待数据库响应 %1（自 %2 起）")
+                               .arg(durationText(waited), health.since.toString(QStringLiteral("HH:mm:ss")));
+            if (!health.table.isEmpty())
+                text += QStringLiteral("，正在读取 %1").arg(health.table);
+            *cause = {AlarmKind::DatabaseDown, 0, text};
             return true;
         }
     }

@@ -52,7 +52,7 @@ bool sameCause(const AlarmCause &x, const AlarmCause &y);
 // its minute is the snapshot's current one or the one before.
 std::vector<AlarmCause> findingCauses(const Snapshot &snapshot);
 // The database as a cause: waiting longer than `querySeconds` at `now`, or
-// failed. False when it answers.
+// failed (a statement timed out included). False when it answers.
 bool healthCause(const Health &health, const QDateTime &now, int querySeconds, AlarmCause *cause);
 
 // What changes from the causes of active alarms to those found now.

@@ -1,10 +1,13 @@
 #include "flow/flowreader.h"
 
+#include "base/numformat.h"
 #include "db/command.h"
 #include "db/connection.h"
+#include "flow/healthtext.h"
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 namespace flow {
 
@@ -12,33 +15,74 @@ namespace {
 
 // Only the columns the monitor needs, in the order parsed below.
 const QString OrdersSql = QStringLiteral(
-    "select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec "
+    "select rec_num, date, time, reff, acc, stock, qty, status, owflag, ordrec, bs, price "
     "from ashare_ordwth where rec_num > ? order by rec_num");
-const std::vector<int> OrderWidths{12, 8, 8, 10, 10, 6, 12, 1, 3, 12};
+const std::vector<int> OrderWidths{12, 8, 8, 10, 10, 6, 12, 1, 3, 12, 1, 12};
 const QString ConfirmationsSql = QStringLiteral(
     "select rec_num, date, time, reff, acc, stock, qty2, status, remark, owflag, ordrec "
     "from ashare_ordwth2 where rec_num > ? order by rec_num");
 const std::vector<int> ConfirmationWidths{12, 8, 8, 10, 10, 6, 12, 1, 60, 3, 12};
-// %1 is the trade key: cjbh, or its cast where the column is text.
-const QString TradesSql = QStringLiteral(
-    "select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje "
-    "from ashare_cjhb where %1 > ? order by %1");
-const std::vector<int> TradeWidths{24, 8, 6, 10, 10, 6, 24, 24};
+// Trades after the largest cjbh held: compared as the column is (a number,
+// or a text of digits of one width), or as a number where texts differ in
+// width; the whole table where none is held (a statement of its own, so
+// that a server's plan for the first does not serve the others).
+const QString AllTradesSql = QStringLiteral("select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje, bs from ashare_cjhb");
+const QString TradesAfterSql = AllTradesSql + QStringLiteral(" where cjbh > ? order by cjbh");
+const QString TradesAfterNumberSql =
+    AllTradesSql + QStringLiteral(" where cast(cjbh as bigint) > ? order by cast(cjbh as bigint)");
+const std::vector<int> TradeWidths{24, 8, 6, 10, 10, 6, 24, 24, 1};
 const QString StatusSql = QStringLiteral(
     "select rec_num, status from ashare_ordwth where rec_num >= ? and rec_num <= ?");
 // Statuses are read in at most this many ranges of rec_num; unsent orders
 // fewer than StatusGap rows apart share one.
 constexpr int StatusRanges = 8;
 constexpr qint32 StatusGap = 256;
-const QString CountOrdersSql = QStringLiteral("select count(*) from ashare_ordwth");
-const QString CountConfirmationsSql = QStringLiteral("select count(*) from ashare_ordwth2");
-const QString CountTradesSql = QStringLiteral("select count(*) from ashare_cjhb");
 // The smallest and largest key of a table: two index seeks.
-const QString BoundsSql = QStringLiteral("select (select min(%1) from %2), (select max(%1) from %2)");
-// Every so many refreshes the row counts are read even when the keys did
-// not move (rows removed or added below the largest key in between).
-constexpr int FullCountEvery = 12;
-const QString TradeKeyTypeSql = QStringLiteral("select cjbh from ashare_cjhb where 1 = 0");
+const QString OrderEndsSql = QStringLiteral(
+    "select (select min(rec_num) from ashare_ordwth), (select max(rec_num) from ashare_ordwth)");
+const QString ConfirmationEndsSql = QStringLiteral(
+    "select (select min(rec_num) from ashare_ordwth2), (select max(rec_num) from ashare_ordwth2)");
+const QString TradeEndsSql =
+    QStringLiteral("select (select min(cjbh) from ashare_cjhb), (select max(cjbh) from ashare_cjhb)");
+const QString TradeEndsNumberSql = QStringLiteral(
+    "select (select min(cast(cjbh as bigint)) from ashare_cjhb), (select max(cast(cjbh as bigint)) from ashare_cjhb)");
+// Text trade numbers of one width w: those of more digits that begin with
+// the smallest number of w digits, i.e. the first after the numbers passed
+// 10^w (below the smallest held as text, where the ends do not see them).
+const QString WiderTradesSql = QStringLiteral("select count(*) from ashare_cjhb where cjbh >= ? and cjbh < ?");
+// Rows in a gap between two orders held: one seek each; the newest few.
+const QString GapSql = QStringLiteral("select count(*) from ashare_ordwth where rec_num > ? and rec_num < ?");
+constexpr std::size_t GapsChecked = 4;
+// The server's clock (a PC's may be minutes off). SQLite has no
+// CURRENT_TIMESTAMP in local time; this is the one statement that differs
+// by server.
+const QString ClockSql = QStringLiteral("select CURRENT_TIMESTAMP");
+const QString SqliteClockSql = QStringLiteral("select datetime('now', 'localtime')");
+
+const char *const OrdersTable = "ashare_ordwth";
+const char *const ConfirmationsTable = "ashare_ordwth2";
+const char *const TradesTable = "ashare_cjhb";
+
+// Fixed declared sizes of text parameters whose column size is unknown.
+constexpr SQLULEN TextSizes[] = {16, 64, 256, 1024, 4000};
+
+std::mutex observerMutex;
+StatementObserver &observer()
+{
+    static StatementObserver current;
+    return current;
+}
+
+StatementObserver currentObserver()
+{
+    const std::lock_guard<std::mutex> lock(observerMutex);
+    return observer();
+}
+
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 128; });
+}
 
 char firstChar(QStringView text)
 {
@@ -51,38 +95,101 @@ qint32 whole32(QStringView text)
     return qint32(std::clamp<qint64>(wholeNumber(text), INT_MIN, INT_MAX));
 }
 
-// Whether the first column of the statement is of a numeric type.
-bool isNumericColumn(SQLHDBC dbc, const QString &sql)
+// A text key as the server compares it: without the blanks that pad a char.
+QStringView keyText(QStringView text)
 {
-    odbc::Handle statement(SQL_HANDLE_STMT, dbc);
-    std::vector<SQLWCHAR> text = odbc::toWide(sql);
-    odbc::check(SQLExecDirectW(statement.get(), text.data(), SQL_NTS), SQL_HANDLE_STMT,
-                statement.get(), "SQLExecDirectW");
-    SQLSMALLINT type = 0;
-    SQLWCHAR name[64];
-    SQLSMALLINT nameLength = 0, digits = 0, nullable = 0;
-    SQLULEN size = 0;
-    odbc::check(SQLDescribeColW(statement.get(), 1, name, 64, &nameLength, &type, &size, &digits, &nullable),
-                SQL_HANDLE_STMT, statement.get(), "SQLDescribeColW");
-    SQLFreeStmt(statement.get(), SQL_CLOSE);
-    switch (type) {
-    case SQL_INTEGER:
-    case SQL_SMALLINT:
-    case SQL_TINYINT:
-    case SQL_BIGINT:
-    case SQL_NUMERIC:
-    case SQL_DECIMAL:
-        return true;
-    default:
-        return false;
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
+// The parameters as the driver's descriptors hold them, where it tells.
+std::vector<BoundParameter> describedParameters(SQLHSTMT statement, std::vector<BoundParameter> bound)
+{
+    SQLHDESC implementation = SQL_NULL_HDESC, application = SQL_NULL_HDESC;
+    if (!SQL_SUCCEEDED(SQLGetStmtAttr(statement, SQL_ATTR_IMP_PARAM_DESC, &implementation, 0, nullptr))
+        || !SQL_SUCCEEDED(SQLGetStmtAttr(statement, SQL_ATTR_APP_PARAM_DESC, &application, 0, nullptr)))
+        return bound;
+    for (std::size_t i = 0; i < bound.size(); ++i) {
+        const auto record = SQLSMALLINT(i + 1);
+        SQLSMALLINT sqlType = 0, cType = 0;
+        SQLULEN length = 0;
+        if (SQL_SUCCEEDED(SQLGetDescFieldW(implementation, record, SQL_DESC_CONCISE_TYPE, &sqlType, 0, nullptr))
+            && sqlType != 0)
+            bound[i].sqlType = sqlType;
+        if (SQL_SUCCEEDED(SQLGetDescFieldW(application, record, SQL_DESC_CONCISE_TYPE, &cType, 0, nullptr))
+            && cType != 0)
+            bound[i].cType = cType;
+        if ((bound[i].sqlType == SQL_CHAR || bound[i].sqlType == SQL_VARCHAR || bound[i].sqlType == SQL_WCHAR
+             || bound[i].sqlType == SQL_WVARCHAR)
+            && SQL_SUCCEEDED(SQLGetDescFieldW(implementation, record, SQL_DESC_LENGTH, &length, 0, nullptr))
+            && length != 0)
+            bound[i].size = length;
     }
+    return bound;
 }
 
 } // namespace
 
-BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &widths,
+// ---- keys and statements ----
+
+Key::Key(qint32 value)
+    : int32(value)
+{
+}
+
+Key Key::number(qint64 value, const ColumnType &column)
+{
+    Key key;
+    if (column.type == SQL_INTEGER || column.type == SQL_SMALLINT || column.type == SQL_TINYINT) {
+        key.int32 = qint32(std::clamp<qint64>(value, INT_MIN, INT_MAX));
+    } else {
+        key.cType = SQL_C_SBIGINT;
+        key.sqlType = SQL_BIGINT;
+        key.int64 = value;
+    }
+    return key;
+}
+
+Key Key::text(const QString &value, const ColumnType &column)
+{
+    Key key;
+    key.size = declaredSize(column.size, value.size());
+    if (isAscii(value)) {
+        key.cType = SQL_C_CHAR;
+        key.sqlType = SQL_VARCHAR;
+        key.narrow = value.toLatin1();
+        key.length = SQLLEN(key.narrow.size());
+    } else {
+        key.cType = SQL_C_WCHAR;
+        key.sqlType = SQL_WVARCHAR;
+        key.wide = odbc::toWide(value);
+        key.length = SQLLEN(value.size() * qsizetype(sizeof(SQLWCHAR)));
+    }
+    return key;
+}
+
+SQLULEN declaredSize(SQLULEN columnSize, qsizetype length)
+{
+    const auto needed = SQLULEN(std::max<qsizetype>(length, 1));
+    if (columnSize > 0 && columnSize <= 8000 && needed <= columnSize)
+        return columnSize;
+    for (const SQLULEN size : TextSizes)
+        if (needed <= size)
+            return size;
+    return needed;
+}
+
+void setStatementObserver(StatementObserver observer)
+{
+    const std::lock_guard<std::mutex> lock(observerMutex);
+    flow::observer() = std::move(observer);
+}
+
+BlockFetch::BlockFetch(Reader &reader, const QString &sql, const std::vector<int> &widths,
                        const std::vector<Key> &keys, int blockRows)
-    : m_statement(SQL_HANDLE_STMT, dbc)
+    : m_reader(reader)
+    , m_statement(SQL_HANDLE_STMT, reader.dbc)
     , m_widths(widths)
     , m_values(widths.size())
     , m_lengths(widths.size())
@@ -90,20 +197,42 @@ BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &
     , m_blockRows(blockRows)
 {
     const SQLHSTMT statement = m_statement.get();
+    // A driver without a query time-out runs the statement without one.
+    SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(reader.querySeconds)), 0);
+    std::vector<BoundParameter> bound;
     for (std::size_t i = 0; i < m_keys.size(); ++i) {
         Key &key = m_keys[i];
-        const SQLULEN chars = key.isText ? SQLULEN(std::max<std::size_t>(key.text.size(), 2) - 1) : 0;
-        const SQLRETURN rc = key.isText
-            ? SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
-                               chars, 0, key.text.data(), SQLLEN(key.text.size() * sizeof(SQLWCHAR)),
-                               &key.length)
-            : SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT,
-                               0, 0, &key.number, 0, nullptr);
+        SQLPOINTER value = &key.int32;
+        SQLLEN bufferLength = 0;
+        SQLLEN *length = nullptr;
+        if (key.cType == SQL_C_SBIGINT) {
+            value = &key.int64;
+        } else if (key.cType == SQL_C_CHAR) {
+            value = key.narrow.data();
+            bufferLength = key.length + 1;
+            length = &key.length;
+        } else if (key.cType == SQL_C_WCHAR) {
+            value = key.wide.data();
+            bufferLength = SQLLEN(key.wide.size() * sizeof(SQLWCHAR));
+            length = &key.length;
+        }
+        const SQLRETURN rc = SQLBindParameter(statement, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, key.cType,
+                                              key.sqlType, key.size, 0, value, bufferLength, length);
         odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindParameter");
+        bound.push_back({key.cType, key.sqlType, key.size});
     }
+    if (const StatementObserver observe = currentObserver())
+        observe({sql, describedParameters(statement, std::move(bound))});
     std::vector<SQLWCHAR> text = odbc::toWide(sql);
-    odbc::check(SQLExecDirectW(statement, text.data(), SQL_NTS), SQL_HANDLE_STMT, statement,
-                "SQLExecDirectW");
+    SQLRETURN rc;
+    {
+        const CommandControl::Interruptible interruptible(reader.control, statement);
+        rc = SQLExecDirectW(statement, text.data(), SQL_NTS);
+    }
+    // A cancel interrupts the statement with an error of the driver's.
+    if (reader.control)
+        reader.control->throwIfCancelled();
+    odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLExecDirectW");
     odbc::setStatementAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
                            "SQLSetStmtAttr(SQL_ATTR_ROW_BIND_TYPE)");
     odbc::setStatementAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(m_blockRows)),
@@ -113,9 +242,9 @@ BlockFetch::BlockFetch(SQLHDBC dbc, const QString &sql, const std::vector<int> &
         const std::size_t perRow = std::size_t(m_widths[c]) + 1;
         m_values[c].resize(perRow * std::size_t(m_blockRows));
         m_lengths[c].resize(std::size_t(m_blockRows));
-        const SQLRETURN rc = SQLBindCol(statement, SQLUSMALLINT(c + 1), SQL_C_WCHAR, m_values[c].data(),
-                                        SQLLEN(perRow * sizeof(SQLWCHAR)), m_lengths[c].data());
-        odbc::check(rc, SQL_HANDLE_STMT, statement, "SQLBindCol");
+        const SQLRETURN bindRc = SQLBindCol(statement, SQLUSMALLINT(c + 1), SQL_C_WCHAR, m_values[c].data(),
+                                            SQLLEN(perRow * sizeof(SQLWCHAR)), m_lengths[c].data());
+        odbc::check(bindRc, SQL_HANDLE_STMT, statement, "SQLBindCol");
     }
 }
 
@@ -135,6 +264,7 @@ bool BlockFetch::next()
         return false;
     odbc::check(rc, SQL_HANDLE_STMT, m_statement.get(), "SQLFetch");
     m_fetched = std::min<SQLULEN>(m_fetched, SQLULEN(m_blockRows));
+    m_reader.rows += qint64(m_fetched);
     return m_fetched > 0;
 }
 
@@ -150,11 +280,37 @@ QStringView BlockFetch::text(int row, int column) const
     return QStringView(reinterpret_cast<const char16_t *>(start), chars);
 }
 
-qint64 scalar(SQLHDBC dbc, const QString &sql)
+ColumnType BlockFetch::column(int column) const
 {
-    BlockFetch fetch(dbc, sql, {24}, {}, 1);
+    SQLWCHAR name[64];
+    SQLSMALLINT nameLength = 0, digits = 0, nullable = 0;
+    ColumnType type;
+    odbc::check(SQLDescribeColW(m_statement.get(), SQLUSMALLINT(column + 1), name, 64, &nameLength, &type.type,
+                                &type.size, &digits, &nullable),
+                SQL_HANDLE_STMT, m_statement.get(), "SQLDescribeColW");
+    return type;
+}
+
+qint64 scalar(Reader &reader, const QString &sql, const std::vector<Key> &keys)
+{
+    BlockFetch fetch(reader, sql, {24}, keys, 1);
     return fetch.next() ? wholeNumber(fetch.text(0, 0)) : 0;
 }
+
+bool isTimeOut(const QString &sqlState)
+{
+    return sqlState == QLatin1String("HYT00") || sqlState == QLatin1String("HYT01")
+        || sqlState == QLatin1String("57014");
+}
+
+ReadError::ReadError(const DatabaseError &error, QString table)
+    : DatabaseError(error.message(), error.sqlState(), error.nativeError())
+    , m_table(std::move(table))
+    , m_timedOut(!m_table.isEmpty() && isTimeOut(error.sqlState())) // not a login's time-out
+{
+}
+
+// ---- the monitor's session ----
 
 namespace {
 
@@ -173,10 +329,10 @@ Row rowWithParties(const BlockFetch &f, int r, Reff Row::*reff)
 }
 
 // Reads every block of `fetch`, each row parsed by `parse`, and hands each
-// block to `add`, counting the rows in `rowsRead`; false when there was
-// none. Cancelling stops it between blocks.
+// block to `add`; false when there was none. Cancelling stops it between
+// blocks.
 template <typename Row, typename Parse, typename Add>
-bool readBlocks(BlockFetch &fetch, CommandControl *control, qint64 &rowsRead, Parse parse, Add add)
+bool readBlocks(BlockFetch &fetch, CommandControl *control, Parse parse, Add add)
 {
     std::vector<Row> rows;
     bool any = false;
@@ -187,7 +343,6 @@ bool readBlocks(BlockFetch &fetch, CommandControl *control, qint64 &rowsRead, Pa
         rows.clear();
         for (int r = 0; r < fetch.rows(); ++r)
             rows.push_back(parse(fetch, r));
-        rowsRead += qint64(rows.size());
         add(rows);
     }
     return any;
@@ -207,98 +362,171 @@ SQLHDBC FlowSession::handle() const
     return m_connection.handle();
 }
 
+qint64 FlowSession::rowsHeld() const
+{
+    return m_flow.orderRows() + m_flow.confirmationRows() + m_flow.tradeRows();
+}
+
+QString FlowSession::readingTable() const
+{
+    const char *table = m_reading;
+    return table ? QString::fromLatin1(table) : QString();
+}
+
 void FlowSession::disconnect()
 {
     m_connection.drop();
     m_flow = OrderFlow();
 }
 
-void FlowSession::learnServer(SQLHDBC dbc)
-{
-    // cjbh is an integer on the production server; where it is declared as
-    // text the key is compared as a number all the same.
-    m_tradeKey = isNumericColumn(dbc, TradeKeyTypeSql) ? QStringLiteral("cjbh")
-                                                       : QStringLiteral("cast(cjbh as bigint)");
-}
-
 Snapshot FlowSession::refresh(int timeoutSeconds, CommandControl *control)
 {
     return m_connection.run(control, [&](SQLHDBC dbc) {
-        if (m_connection.fresh())
-            learnServer(dbc);
-        m_rowsRead = 0;
-        // Row counts cost a scan on some servers (SQLite): they are read when
-        // the smallest or largest key moved against what is held, and every
-        // FullCountEvery refreshes. A table cleared or refilled moves its keys.
-        const bool counting = m_refreshes++ % FullCountEvery == 0 || keysMoved();
-        const qint64 orders = counting ? scalar(handle(), CountOrdersSql) : -1;
-        const qint64 confirmations = counting ? scalar(handle(), CountConfirmationsSql) : -1;
-        const qint64 trades = counting ? scalar(handle(), CountTradesSql) : -1;
-        // Fewer rows than held: rows were removed, the table is read again.
-        if (orders >= 0 && orders < m_flow.orderRows())
-            m_flow.clearOrders();
-        if (confirmations >= 0 && confirmations < m_flow.confirmationRows())
-            m_flow.clearConfirmations();
-        if (trades >= 0 && trades < m_flow.tradeRows())
-            m_flow.clearTrades();
-        readStatuses(control);
-        readOrders(control);
-        readConfirmations(control);
-        readTrades(control);
-        // Still fewer than counted before reading: rows came in below the
-        // largest key held (a gap filled). Read again from the start.
-        if (m_flow.orderRows() < orders) {
-            m_flow.clearOrders();
-            readOrders(control);
+        Reader reader{dbc, m_querySeconds, control, 0, &m_reading};
+        try {
+            Snapshot snapshot = read(reader, timeoutSeconds);
+            m_rowsRead = reader.rows;
+            return snapshot;
+        } catch (const OperationCancelled &) {
+            reader.reading(nullptr);
+            throw;
+        } catch (const DatabaseError &error) {
+            const QString table = readingTable();
+            reader.reading(nullptr);
+            throw ReadError(error, table);
         }
-        if (m_flow.confirmationRows() < confirmations) {
-            m_flow.clearConfirmations();
-            readConfirmations(control);
-        }
-        if (m_flow.tradeRows() < trades) {
-            m_flow.clearTrades();
-            readTrades(control);
-        }
-        return m_flow.snapshot(serverTime(), timeoutSeconds);
     });
 }
 
-bool FlowSession::keysMoved()
+Snapshot FlowSession::read(Reader &reader, int timeoutSeconds)
 {
-    const auto moved = [this](const QString &key, const char *table, qint64 first, qint64 last) {
-        if (first == 0 && last == 0)
-            return false; // nothing held: everything is read anyway
-        BlockFetch fetch(handle(), BoundsSql.arg(key, QLatin1String(table)), {24, 24}, {}, 1);
-        if (!fetch.next())
-            return true;
-        return wholeNumber(fetch.text(0, 0)) != first || wholeNumber(fetch.text(0, 1)) < last;
-    };
-    return moved(QStringLiteral("rec_num"), "ashare_ordwth", m_flow.firstRecNum(), m_flow.lastRecNum())
-        || moved(QStringLiteral("rec_num"), "ashare_ordwth2", m_flow.firstConfirmationRecNum(),
-                 m_flow.lastConfirmationRecNum())
-        || moved(m_tradeKey, "ashare_cjhb", m_flow.firstCjbh(), m_flow.lastCjbh());
+    if (m_connection.fresh())
+        learnServer(reader);
+    checkEnds(reader);
+    checkGaps(reader);
+    readStatuses(reader);
+    readOrders(reader);
+    readConfirmations(reader);
+    readTrades(reader);
+    reader.reading(nullptr);
+    return m_flow.snapshot(serverTime(reader), timeoutSeconds);
 }
 
-void FlowSession::readOrders(CommandControl *control)
+void FlowSession::learnServer(Reader &reader)
 {
-    BlockFetch fetch(handle(), OrdersSql, OrderWidths, {m_flow.lastRecNum()});
-    const bool any = readBlocks<OrderRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+    SQLWCHAR name[64] = {};
+    SQLSMALLINT length = 0;
+    SQLGetInfoW(reader.dbc, SQL_DBMS_NAME, name, sizeof name, &length);
+    m_sqlite = odbc::fromWide(name, -1).contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    m_layout = learnLayout(reader);
+    // cjbh is an integer on the production server; some installations
+    // declare it as text.
+    if (m_layout.tradeCjbh.isNumber())
+        m_tradeOrder = TradeOrder::Number;
+    else if (m_tradeOrder == TradeOrder::Number)
+        m_tradeOrder = TradeOrder::Text;
+    m_notes.clear();
+    const QStringList refresh = missingIndexes(reader, false);
+    if (!refresh.isEmpty())
+        m_notes << missingIndexNote(refresh, false);
+    const QStringList trace = missingIndexes(reader, true);
+    if (!trace.isEmpty())
+        m_notes << missingIndexNote(trace, true);
+    if (m_tradeOrder == TradeOrder::Cast)
+        m_notes << tradeKeyScanNote();
+}
+
+void FlowSession::checkEnds(Reader &reader)
+{
+    // The model only grows: rows that went away or came in below what is
+    // held move a table's smallest key or take its largest back.
+    const auto ends = [&reader](const char *table, const QString &sql) {
+        reader.reading(table);
+        BlockFetch fetch(reader, sql, {24, 24}, {}, 1);
+        const bool any = fetch.next();
+        return std::make_pair(any ? keyText(fetch.text(0, 0)).toString() : QString(),
+                              any ? keyText(fetch.text(0, 1)).toString() : QString());
+    };
+    const auto movedNumbers = [](const std::pair<QString, QString> &server, qint64 first, qint64 last) {
+        if (first == 0 && last == 0)
+            return false; // nothing held: everything is read anyway
+        return wholeNumber(server.first) != first || wholeNumber(server.second) < last;
+    };
+    if (movedNumbers(ends(OrdersTable, OrderEndsSql), m_flow.firstRecNum(), m_flow.lastRecNum()))
+        m_flow.clearOrders(); // the confirmations and trades with them
+    if (movedNumbers(ends(ConfirmationsTable, ConfirmationEndsSql), m_flow.firstConfirmationRecNum(),
+                     m_flow.lastConfirmationRecNum()))
+        m_flow.clearConfirmations();
+    // Text numbers of several widths: their ends as numbers (a scan on a
+    // server, as their reads are; SQLite can index the expression).
+    const auto trades = ends(TradesTable, m_tradeOrder == TradeOrder::Cast ? TradeEndsNumberSql : TradeEndsSql);
+    bool moved;
+    if (m_tradeOrder == TradeOrder::Text)
+        moved = !m_lastTradeText.isEmpty()
+            && (trades.first != m_firstTradeText || trades.second < m_lastTradeText || widerTradeNumbers(reader));
+    else
+        moved = movedNumbers(trades, m_flow.firstCjbh(), m_flow.lastCjbh());
+    if (moved)
+        m_flow.clearTrades();
+}
+
+bool FlowSession::widerTradeNumbers(Reader &reader)
+{
+    if (!m_tradeDigits || m_tradeWidth < 1)
+        return false;
+    const QString smallest = QLatin1Char('1') + QString(m_tradeWidth - 1, u'0');
+    QString after = smallest;
+    after[after.size() - 1] = QChar(after.back().unicode() + 1);
+    return scalar(reader, WiderTradesSql,
+                  {Key::text(smallest + u'0', m_layout.tradeCjbh), Key::text(after, m_layout.tradeCjbh)})
+        > 0;
+}
+
+void FlowSession::checkGaps(Reader &reader)
+{
+    // An order committed after a later one is not among the rows read
+    // after the larger rec_num: it fills a gap, and the table is read again.
+    const auto &gaps = m_flow.recNumGaps();
+    reader.reading(OrdersTable);
+    for (std::size_t i = gaps.size() > GapsChecked ? gaps.size() - GapsChecked : 0; i < gaps.size(); ++i) {
+        const qint64 filled = scalar(reader, GapSql,
+                                     {Key::number(gaps[i].first, m_layout.orderRecNum),
+                                      Key::number(gaps[i].second, m_layout.orderRecNum)});
+        if (filled > 0) {
+            m_flow.clearOrders();
+            return;
+        }
+    }
+}
+
+void FlowSession::readOrders(Reader &reader)
+{
+    reader.reading(OrdersTable);
+    BlockFetch fetch(reader, OrdersSql, OrderWidths, {Key::number(m_flow.lastRecNum(), m_layout.orderRecNum)});
+    const bool any = readBlocks<OrderRow>(fetch, reader.control, [](const BlockFetch &f, int r) {
         OrderRow row = rowWithParties(f, r, &OrderRow::reff);
         row.recNum = whole32(f.text(r, 0));
         row.qty = whole32(f.text(r, 6));
         row.status = firstChar(f.text(r, 7));
         row.cancel = isCancelFlag(f.text(r, 8));
+        row.market = isMarketFlag(f.text(r, 8));
         row.ordrec = whole32(f.text(r, 9));
+        row.bs = firstChar(f.text(r, 10));
+        qint64 mils = -1;
+        if (parseScaledDecimal(f.text(r, 11).trimmed(), 3, &mils) && mils >= 0 && mils <= INT_MAX)
+            row.priceMils = qint32(mils);
         return row;
     }, [this](const std::vector<OrderRow> &rows) { m_flow.addOrders(rows); });
     if (!any)
         m_flow.addOrders({}); // a batch all the same: orphans older than it are reported
 }
 
-void FlowSession::readConfirmations(CommandControl *control)
+void FlowSession::readConfirmations(Reader &reader)
 {
-    BlockFetch fetch(handle(), ConfirmationsSql, ConfirmationWidths, {m_flow.lastConfirmationRecNum()});
-    readBlocks<ConfirmationRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+    reader.reading(ConfirmationsTable);
+    BlockFetch fetch(reader, ConfirmationsSql, ConfirmationWidths,
+                     {Key::number(m_flow.lastConfirmationRecNum(), m_layout.confirmationRecNum)});
+    readBlocks<ConfirmationRow>(fetch, reader.control, [](const BlockFetch &f, int r) {
         ConfirmationRow row = rowWithParties(f, r, &ConfirmationRow::reff);
         row.recNum = whole32(f.text(r, 0));
         row.qty2 = whole32(f.text(r, 6));
@@ -311,50 +539,104 @@ void FlowSession::readConfirmations(CommandControl *control)
     }, [this](const std::vector<ConfirmationRow> &rows) { m_flow.addConfirmations(rows); });
 }
 
-void FlowSession::readTrades(CommandControl *control)
+void FlowSession::noteTradeText(QStringView cjbh)
 {
-    BlockFetch fetch(handle(), TradesSql.arg(m_tradeKey), TradeWidths, {m_flow.lastCjbh()});
-    readBlocks<TradeRow>(fetch, control, m_rowsRead, [](const BlockFetch &f, int r) {
+    // Digits of one width compare as text as they do as numbers, on any
+    // server's collation.
+    const QStringView text = keyText(cjbh);
+    m_tradeDigits = m_tradeDigits && !text.isEmpty()
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (m_tradeWidth == -1)
+        m_tradeWidth = int(text.size());
+    else if (m_tradeWidth != text.size())
+        m_tradeWidth = -2;
+    if (m_firstTradeText.isEmpty() || text < m_firstTradeText)
+        m_firstTradeText = text.toString();
+    if (text > m_lastTradeText)
+        m_lastTradeText = text.toString();
+}
+
+void FlowSession::readTrades(Reader &reader)
+{
+    reader.reading(TradesTable);
+    const bool all = m_flow.tradeRows() == 0;
+    if (all) {
+        m_firstTradeText.clear();
+        m_lastTradeText.clear();
+        m_tradeWidth = -1;
+        m_tradeDigits = true;
+    }
+    const auto parse = [](const BlockFetch &f, int r) {
         TradeRow row = rowWithParties(f, r, &TradeRow::sqbh);
         row.cjbh = wholeNumber(f.text(r, 0));
         row.quantity = wholeNumber(f.text(r, 6));
         if (!amountCents(f.text(r, 7), &row.cents))
             row.cents = 0;
+        row.bs = firstChar(f.text(r, 8));
         return row;
-    }, [this](const std::vector<TradeRow> &rows) { m_flow.addTrades(rows); });
+    };
+    const auto add = [this](const std::vector<TradeRow> &rows) { m_flow.addTrades(rows); };
+    if (m_tradeOrder == TradeOrder::Number) {
+        BlockFetch fetch(reader, all ? AllTradesSql : TradesAfterSql, TradeWidths,
+                         all ? std::vector<Key>{} : std::vector<Key>{Key::number(m_flow.lastCjbh(), m_layout.tradeCjbh)});
+        readBlocks<TradeRow>(fetch, reader.control, parse, add);
+        return;
+    }
+    if (m_tradeOrder == TradeOrder::Cast && !all) {
+        BlockFetch fetch(reader, TradesAfterNumberSql, TradeWidths,
+                         {Key::number(m_flow.lastCjbh(), ColumnType{SQL_BIGINT, 0})});
+        readBlocks<TradeRow>(fetch, reader.control, parse, add);
+        return;
+    }
+    // Text keys: the largest read is the bound of the next read while every
+    // key is a number of the same width.
+    {
+        BlockFetch fetch(reader, all ? AllTradesSql : TradesAfterSql, TradeWidths,
+                         all ? std::vector<Key>{} : std::vector<Key>{Key::text(m_lastTradeText, m_layout.tradeCjbh)});
+        readBlocks<TradeRow>(fetch, reader.control, [&](const BlockFetch &f, int r) {
+            noteTradeText(f.text(r, 0));
+            return parse(f, r);
+        }, add);
+    }
+    if (m_tradeWidth == -1 || (m_tradeWidth > 0 && m_tradeDigits)) {
+        m_tradeOrder = TradeOrder::Text;
+        m_notes.removeAll(tradeKeyScanNote());
+        return;
+    }
+    // Keys of several widths: text order is not the numbers' order, and a
+    // key of another width may have sorted below the bound. Numbers from
+    // now on, and the table read whole once more unless it just was.
+    if (!m_notes.contains(tradeKeyScanNote()))
+        m_notes << tradeKeyScanNote();
+    m_tradeOrder = TradeOrder::Cast;
+    if (!all) {
+        m_flow.clearTrades();
+        BlockFetch fetch(reader, AllTradesSql, TradeWidths);
+        readBlocks<TradeRow>(fetch, reader.control, parse, add);
+    }
 }
 
-void FlowSession::readStatuses(CommandControl *control)
+void FlowSession::readStatuses(Reader &reader)
 {
     // Only the gateway changes a row: R becomes P. Unsent rows are mostly
     // the newest ones; one left behind long ago gets a short range of its own.
+    reader.reading(OrdersTable);
     for (const auto &range : m_flow.unsentRanges(StatusRanges, StatusGap)) {
-        BlockFetch fetch(handle(), StatusSql, {12, 1}, {range.first, range.second});
+        BlockFetch fetch(reader, StatusSql, {12, 1},
+                         {Key::number(range.first, m_layout.orderRecNum), Key::number(range.second, m_layout.orderRecNum)});
         while (fetch.next()) {
-            if (control)
-                control->throwIfCancelled();
+            if (reader.control)
+                reader.control->throwIfCancelled();
             for (int r = 0; r < fetch.rows(); ++r)
                 m_flow.setStatus(whole32(fetch.text(r, 0)), firstChar(fetch.text(r, 1)));
         }
     }
 }
 
-qint64 FlowSession::serverTime()
+qint64 FlowSession::serverTime(Reader &reader)
 {
-    // The server's clock (a PC's may be minutes off): SQLite has no
-    // CURRENT_TIMESTAMP in local time, the others give it in the session's.
-    static const QString Queries[] = {
-        QStringLiteral("select CURRENT_TIMESTAMP"),
-        QStringLiteral("select datetime('now', 'localtime')"),
-    };
-    if (m_clock < 0) {
-        SQLWCHAR name[64] = {};
-        SQLSMALLINT length = 0;
-        SQLGetInfoW(handle(), SQL_DBMS_NAME, name, sizeof name, &length);
-        m_clock = odbc::fromWide(name, -1).contains(QLatin1String("SQLite"), Qt::CaseInsensitive) ? 1 : 0;
-    }
     try {
-        BlockFetch fetch(handle(), Queries[m_clock], {40}, {}, 1);
+        BlockFetch fetch(reader, m_sqlite ? SqliteClockSql : ClockSql, {40}, {}, 1);
         if (fetch.next()) {
             // "YYYY-MM-DD HH:MM:SS[.fff][+zz]"
             const QStringView text = fetch.text(0, 0).trimmed();
@@ -365,6 +647,8 @@ qint64 FlowSession::serverTime()
                     return timeStamp(dateNumber(date), seconds);
             }
         }
+    } catch (const OperationCancelled &) {
+        throw;
     } catch (const DatabaseError &) {
         // Falls back to the newest time in the tables.
     }

@@ -205,26 +205,47 @@ QString stateSentence(const OrderTrace &trace)
     return text;
 }
 
+std::vector<FigureItem> figureItems(const Figures &f)
+{
+    return {{QStringLiteral("委托"), FigureItem::Count, f.orders},
+            {QStringLiteral("撤单"), FigureItem::Count, f.cancels},
+            {QStringLiteral("未报"), FigureItem::Count, f.unsent},
+            {QStringLiteral("已报未确认"), FigureItem::Count, f.unconfirmed},
+            {QStringLiteral("已确认"), FigureItem::Count, f.confirmed},
+            {QStringLiteral("废单"), FigureItem::Count, f.rejected},
+            {QStringLiteral("已撤"), FigureItem::Count, f.cancelled},
+            {QStringLiteral("成交笔数"), FigureItem::Count, f.tradeRows},
+            {QStringLiteral("成交数量"), FigureItem::Count, f.tradedQuantity},
+            {QStringLiteral("成交金额"), FigureItem::Cents, f.tradedCents},
+            {QStringLiteral("最久未报"), FigureItem::Seconds, f.oldestUnsentAge},
+            {QStringLiteral("最久未确认"), FigureItem::Seconds, f.oldestUnconfirmedAge},
+            {QStringLiteral("确认延迟(近5分钟) 中位"), FigureItem::Seconds, f.delayMedian},
+            {QStringLiteral("最慢5%"), FigureItem::Seconds, f.delaySlowest5}};
+}
+
+QString figureValueText(const FigureItem &item)
+{
+    switch (item.kind) {
+    case FigureItem::Cents:
+        return centsText(item.value);
+    case FigureItem::Seconds:
+        return secondsOrNone(item.value);
+    case FigureItem::Count:
+    default:
+        return QString::number(item.value);
+    }
+}
+
+// Counts, then times; the two delays read as one figure.
 std::vector<QStringList> figureGroups(const Figures &f)
 {
-    const auto figure = [](const QString &name, const QString &value) {
-        return QString(name + u' ' + value).replace(u' ', QChar(0xA0));
-    };
-    const auto count = [&figure](const QString &name, qint64 value) { return figure(name, QString::number(value)); };
-    const QStringList counts{count(QStringLiteral("委托"), f.orders),
-                             count(QStringLiteral("撤单"), f.cancels),
-                             count(QStringLiteral("未报"), f.unsent),
-                             count(QStringLiteral("已报未确认"), f.unconfirmed),
-                             count(QStringLiteral("已确认"), f.confirmed),
-                             count(QStringLiteral("废单"), f.rejected),
-                             count(QStringLiteral("已撤"), f.cancelled),
-                             count(QStringLiteral("成交笔数"), f.tradeRows),
-                             count(QStringLiteral("成交数量"), f.tradedQuantity),
-                             figure(QStringLiteral("成交金额"), centsText(f.tradedCents))};
-    const QStringList times{figure(QStringLiteral("最久未报"), secondsOrNone(f.oldestUnsentAge)),
-                            figure(QStringLiteral("最久未确认"), secondsOrNone(f.oldestUnconfirmedAge)),
-                            figure(QStringLiteral("确认延迟(近5分钟) 中位"), secondsOrNone(f.delayMedian)) + u' '
-                                + figure(QStringLiteral("最慢5%"), secondsOrNone(f.delaySlowest5))};
+    QStringList counts, times;
+    for (const FigureItem &item : figureItems(f)) {
+        const QString text = QString(item.name + u' ' + figureValueText(item)).replace(u' ', QChar(0xA0));
+        (item.kind == FigureItem::Seconds ? times : counts) << text;
+    }
+    const QString slowest = times.takeLast();
+    times.last() += u' ' + slowest;
     return {counts, times};
 }
 

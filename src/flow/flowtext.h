@@ -33,6 +33,18 @@ QString kindText(TraceRow::Kind kind);
 // The state in one sentence, e.g. "已确认，成交 600/1000（2 笔，均价 10.49），撤单已撤 400"
 // or "废单：231 余额不足".
 QString stateSentence(const OrderTrace &trace);
+// The monitor's figures one by one, in the order shown: name and value, a
+// count, an amount in cents or a length of time in seconds (-1: none).
+struct FigureItem
+{
+    enum Kind { Count, Cents, Seconds };
+    QString name;
+    Kind kind = Count;
+    qint64 value = 0;
+};
+std::vector<FigureItem> figureItems(const Figures &figures);
+// A figure's value as the monitor shows it ("1234", "1234.50", "37 秒", "—").
+QString figureValueText(const FigureItem &item);
 // The monitor's figures, each "name value" with no-break spaces, in two
 // groups: counts, then times.
 std::vector<QStringList> figureGroups(const Figures &figures);

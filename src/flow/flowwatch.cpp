@@ -1,5 +1,6 @@
 #include "flow/flowwatch.h"
 
+#include "db/command.h"
 #include "db/errors.h"
 #include "db/worker.h"
 #include "flow/flowreader.h"
@@ -10,16 +11,27 @@ struct FlowWatch::Result
 {
     Snapshot snapshot;
     qint64 rowsRead = 0;
+    qint64 rowsHeld = 0;
+    QStringList notes;
 };
+
+namespace {
+
+// The running refresh has waited longer than the interval, with a little
+// to spare for the timer.
+constexpr int WaitSlackMs = 50;
+
+} // namespace
 
 FlowWatch::FlowWatch(QString odbcConnectionString, QString database, QObject *parent)
     : QObject(parent)
     , m_session(std::make_shared<FlowSession>(std::move(odbcConnectionString), std::move(database)))
     , m_worker(std::make_unique<DatabaseWorker>(QStringLiteral("monitor")))
+    , m_querySeconds(DefaultQuerySeconds)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &FlowWatch::refreshNow);
-    m_waitTicker.setInterval(1000);
+    m_waitTicker.setSingleShot(false);
     connect(&m_waitTicker, &QTimer::timeout, this, &FlowWatch::checkWaiting);
 }
 
@@ -48,6 +60,8 @@ void FlowWatch::pause()
     m_running = false;
     m_again = false;
     m_timer.stop();
+    if (m_busy && m_run)
+        m_run->control().requestCancel();
 }
 
 void FlowWatch::refreshNow()
@@ -59,24 +73,43 @@ void FlowWatch::refreshNow()
     m_busy = true;
     m_timer.stop();
     m_started = QDateTime::currentDateTime();
-    m_waitTicker.start();
+    m_waitTicker.start(m_interval * 1000 + WaitSlackMs);
     auto result = std::make_shared<Result>();
-    m_worker->post(
-        [session = m_session, result, timeout = m_timeoutSeconds, burst = m_rejectBurst](CommandControl &control) {
+    m_run = m_worker->post(
+        [session = m_session, result, timeout = m_timeoutSeconds, query = m_querySeconds,
+         burst = m_rejectBurst](CommandControl &control) {
+            session->setQuerySeconds(query);
             session->model().setRejectBurst(burst);
-            result->snapshot = session->refresh(timeout, &control);
+            try {
+                result->snapshot = session->refresh(timeout, &control);
+            } catch (...) {
+                result->notes = session->notes();
+                throw;
+            }
             result->rowsRead = session->rowsRead();
+            result->rowsHeld = session->rowsHeld();
+            result->notes = session->notes();
         },
         this, [this, result](std::exception_ptr error) { refreshEnded(error, result); });
 }
 
+CommandRun::Work FlowWatch::sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const
+{
+    return [session = m_session, job = std::move(job)](CommandControl &control) { job(*session, control); };
+}
+
 void FlowWatch::checkWaiting()
 {
-    if (!m_busy || m_started.secsTo(QDateTime::currentDateTime()) <= m_interval)
+    if (!m_busy || m_started.msecsTo(QDateTime::currentDateTime()) < qint64(m_interval) * 1000)
         return;
+    m_waitTicker.setInterval(1000);
+    if (m_health.state != Health::Waiting)
+        m_settled = m_health;
     m_health.state = Health::Waiting;
     m_health.since = m_started;
     m_health.message.clear();
+    m_health.table = m_session->readingTable();
+    m_health.timedOut = false;
     emit healthChanged();
 }
 
@@ -84,16 +117,37 @@ void FlowWatch::refreshEnded(std::exception_ptr error, const std::shared_ptr<Res
 {
     m_busy = false;
     m_waitTicker.stop();
+    const bool cancelled = m_run && m_run->control().cancelRequested();
+    m_run.reset();
     const Health before = m_health;
+    if (error && cancelled) {
+        // Paused: the refresh was not the database's failure.
+        if (m_health.state == Health::Waiting) {
+            m_health = m_settled;
+            emit healthChanged();
+        }
+        scheduleNext();
+        return;
+    }
+    m_notes = result->notes;
     if (error) {
-        m_health = {Health::Failed, QDateTime::currentDateTime(), errorText(error)};
+        m_health = {Health::Failed, QDateTime::currentDateTime(), errorText(error), QString(), false};
+        try {
+            std::rethrow_exception(error);
+        } catch (const ReadError &e) {
+            m_health.table = e.table();
+            m_health.timedOut = e.timedOut();
+        } catch (...) {
+        }
     } else {
         m_snapshot = std::move(result->snapshot);
         m_snapshotTime = QDateTime::currentDateTime();
         m_rowsRead = result->rowsRead;
-        m_health = {Health::Ok, m_snapshotTime, QString()};
+        m_rowsHeld = result->rowsHeld;
+        m_health = {Health::Ok, m_snapshotTime, QString(), QString(), false};
     }
-    if (before.state != m_health.state || before.message != m_health.message)
+    if (before.state != m_health.state || before.message != m_health.message || before.table != m_health.table
+        || before.timedOut != m_health.timedOut)
         emit healthChanged();
     scheduleNext();
     emit refreshed(!error);

@@ -6,16 +6,20 @@
 // is used on its worker only, and a refresh hands back values (see
 // db/worker.h).
 
+#include "db/command.h"
 #include "flow/orderflow.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
+class CommandRun;
 class DatabaseWorker;
 
 namespace flow {
@@ -36,6 +40,11 @@ struct Health
     QDateTime since;
     // Failed: the reason.
     QString message;
+    // Waiting: the table being read; Failed: the table that was being read
+    // (empty when none, e.g. while connecting).
+    QString table;
+    // Failed: a statement ran out of its time-out (FlowWatch::querySeconds()).
+    bool timedOut = false;
 };
 
 class FlowWatch : public QObject
@@ -54,11 +63,16 @@ public:
     // Seconds after which an order unsent or unconfirmed is a finding.
     void setTimeoutSeconds(int seconds) { m_timeoutSeconds = seconds; }
     int timeoutSeconds() const { return m_timeoutSeconds; }
+    // Seconds each statement may execute before it fails as timed out
+    // (from the next refresh on).
+    void setQuerySeconds(int seconds) { m_querySeconds = seconds; }
+    int querySeconds() const { return m_querySeconds; }
     // Rejections within one clock minute that make a finding of a burst.
     void setRejectBurst(int rejections) { m_rejectBurst = rejections; }
 
-    // Refreshes at once and then every interval, until pause(). A refresh
-    // running when paused still hands in its result.
+    // Refreshes at once and then every interval, until pause(). Pausing
+    // cancels a running refresh (its statement too): it hands in nothing,
+    // and the health is again what it was before it began to wait.
     void start();
     void pause();
     bool running() const { return m_running; }
@@ -69,14 +83,27 @@ public:
     const Snapshot &snapshot() const { return m_snapshot; }
     // The clock time the snapshot was read at; null before the first.
     QDateTime snapshotTime() const { return m_snapshotTime; }
-    // Rows the last successful refresh read from the database.
+    // Rows the last successful refresh fetched from the database.
     qint64 rowsRead() const { return m_rowsRead; }
+    // Rows of the three tables held after it.
+    qint64 rowsHeld() const { return m_rowsHeld; }
+    // What the operator should know about the database, learnt when the
+    // session connected (indexes missing); empty when nothing.
+    QStringList notes() const { return m_notes; }
     const Health &health() const { return m_health; }
+
+    // Work beside the refreshes on the watched session (the day-end
+    // reconciliation): a job for worker(), which runs it after the jobs
+    // posted before it and hands it the session; the session is used on
+    // that worker only. The job captures the session, not the watch.
+    DatabaseWorker &worker() const { return *m_worker; }
+    CommandRun::Work sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const;
 
 signals:
     // A refresh ended; `ok` false when it failed (health() says why).
     void refreshed(bool ok);
-    // health() changed: a refresh began to wait, waits on, or ended waiting.
+    // health() changed: a refresh began to wait (an interval after it
+    // started), waits on (every second), or ended waiting, failed or succeeded.
     void healthChanged();
 
 private:
@@ -87,15 +114,20 @@ private:
 
     std::shared_ptr<FlowSession> m_session;
     std::unique_ptr<DatabaseWorker> m_worker;
+    std::shared_ptr<CommandRun> m_run; // the running refresh
     QTimer m_timer;       // the next refresh
-    QTimer m_waitTicker;  // while a refresh runs: has it waited too long?
+    QTimer m_waitTicker;  // while a refresh runs: an interval, then every second
     Snapshot m_snapshot;
     QDateTime m_snapshotTime;
     QDateTime m_started;  // the running refresh
     Health m_health;
+    Health m_settled; // the health before the running refresh began to wait
     qint64 m_rowsRead = 0;
+    qint64 m_rowsHeld = 0;
+    QStringList m_notes;
     int m_interval = 5;
     int m_timeoutSeconds = 10;
+    int m_querySeconds;
     int m_rejectBurst = 20;
     bool m_running = false;
     bool m_busy = false;

@@ -14,6 +14,12 @@ bool isCancelFlag(QStringView owflag)
     return owflag.trimmed().compare(u"WTH", Qt::CaseInsensitive) == 0;
 }
 
+bool isMarketFlag(QStringView owflag)
+{
+    owflag = owflag.trimmed();
+    return owflag.compare(u"MPT", Qt::CaseInsensitive) == 0 || owflag.compare(u"NPT", Qt::CaseInsensitive) == 0;
+}
+
 bool isUnsentStatus(QChar status)
 {
     return status == u'R' || status == u'r';
@@ -218,6 +224,9 @@ bool newerFirst(const Finding &x, const Finding &y)
     return int(x.category) < int(y.category);
 }
 
+// A million of them are held: the monitor's memory goal counts on this size.
+static_assert(sizeof(OrderFlow::Order) <= 80, "an order row grew");
+
 OrderFlow::OrderFlow()
 {
     m_reffSlots.assign(1024, NoSlot);
@@ -293,6 +302,26 @@ qint64 OrderFlow::findRecNum(qint32 recNum) const
     return it - m_orders.begin();
 }
 
+OrderFlow::Order OrderFlow::orderOf(const OrderRow &row)
+{
+    Order o{};
+    o.recNum = row.recNum;
+    o.date = row.date;
+    o.time = row.time;
+    o.qty = row.qty;
+    o.ordrec = row.ordrec;
+    o.priceMils = row.priceMils;
+    o.reff = row.reff;
+    o.acc = row.acc;
+    o.stock = row.stock;
+    o.status = row.status;
+    o.bs = row.bs;
+    o.reply = Reply::None;
+    o.cancel = row.cancel;
+    o.market = row.market;
+    return o;
+}
+
 Finding OrderFlow::findingOf(Category category, const Order &order)
 {
     return findingAbout(category, order, order.recNum, order.reff);
@@ -320,9 +349,7 @@ void OrderFlow::addOrders(const std::vector<OrderRow> &rows)
     for (const OrderRow &row : rows) {
         const quint32 index = quint32(m_orders.size());
         const qint32 previous = m_orders.empty() ? 0 : m_orders.back().recNum;
-        Order order{row.recNum, row.date, row.time, row.qty, row.ordrec, 0,
-                    row.reff, row.acc, row.stock, row.status, row.cancel, false, false, false};
-        m_orders.push_back(order);
+        m_orders.push_back(orderOf(row));
         Order &o = m_orders.back();
         if (index > 0 && row.recNum == previous) {
             m_structural.push_back(findingOf(Category::RecNumRepeated, o));
@@ -335,6 +362,7 @@ void OrderFlow::addOrders(const std::vector<OrderRow> &rows)
             gap.time = o.time;
             gap.code = categoryCode(gap.category);
             m_structural.push_back(gap);
+            m_gaps.emplace_back(previous, row.recNum);
         }
         if (o.cancel) {
             ++m_figures.cancels;
@@ -456,6 +484,11 @@ qint64 OrderFlow::applyConfirmation(const ConfirmationRow &row)
         const qint64 replied = timeStamp(row.date, row.time);
         m_delays.emplace_back(replied, qint32(replied - timeStamp(order.date, order.time)));
     }
+    if (!order.replied) {
+        order.reply = row.reply;
+        order.qty2 = row.qty2;
+        order.code = qint16(std::clamp(row.code, 0, 32767));
+    }
     markReplied(order);
     return index;
 }
@@ -530,6 +563,8 @@ bool OrderFlow::applyTrade(const TradeRow &row)
         return false;
     Order &order = m_orders[slot];
     order.traded += row.quantity;
+    order.cents += row.cents;
+    ++order.fills;
     if (order.traded > order.qty)
         m_overfilled.insert(slot);
     return true;
@@ -584,6 +619,7 @@ void OrderFlow::clearOrders()
     m_open.shrink_to_fit();
     m_cancels.clear();
     m_structural.clear();
+    m_gaps.clear();
     m_stableFindings.clear();
     m_stableStructural = m_stableRejections = 0;
     m_overfilled.clear();
@@ -597,8 +633,12 @@ void OrderFlow::clearOrders()
 void OrderFlow::clearConfirmations()
 {
     m_findingsDirty = true;
-    for (Order &o : m_orders)
+    for (Order &o : m_orders) {
         o.replied = false;
+        o.reply = Reply::None;
+        o.qty2 = 0;
+        o.code = 0;
+    }
     m_open.clear();
     for (quint32 i = 0; i < m_orders.size(); ++i)
         m_open.push_back(i);
@@ -620,8 +660,11 @@ void OrderFlow::clearConfirmations()
 void OrderFlow::clearTrades()
 {
     m_findingsDirty = true;
-    for (Order &o : m_orders)
+    for (Order &o : m_orders) {
         o.traded = 0;
+        o.cents = 0;
+        o.fills = 0;
+    }
     m_overfilled.clear();
     m_orphanTrades.clear();
     m_lastCjbh = 0;

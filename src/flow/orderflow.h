@@ -55,6 +55,7 @@ using Stock = Code<6>;
 
 // Rules on single values; plain functions, tested as tables.
 bool isCancelFlag(QStringView owflag);        // WTH, any case
+bool isMarketFlag(QStringView owflag);        // MPT or NPT, any case
 bool isUnsentStatus(QChar status);            // R or r
 bool isTakenStatus(QChar status);             // P or p
 enum class Reply : quint8 { None, Accepted, CancelAccepted, Rejected, Other };
@@ -88,8 +89,11 @@ struct OrderRow
     Stock stock;
     qint32 qty = 0;
     qint32 ordrec = 0; // rec_num named by a cancel
+    qint32 priceMils = -1; // price in thousandths; -1 when none
     char status = 0;
+    char bs = 0;
     bool cancel = false;
+    bool market = false; // a market order: its confirmation's qty2 is the remainder cancelled
 };
 
 struct ConfirmationRow
@@ -117,6 +121,7 @@ struct TradeRow
     Stock stock;
     qint64 quantity = 0;
     qint64 cents = 0;
+    char bs = 0;
 };
 
 enum class Category : quint8 {
@@ -240,6 +245,9 @@ public:
     // only where more than `minGap` rows lie between, so that an order left
     // unsent long ago does not make every refresh read all rows after it.
     std::vector<std::pair<qint32, qint32>> unsentRanges(int maxRanges, qint32 minGap) const;
+    // The gaps between the orders held: (rec_num before, rec_num after),
+    // oldest first. A row that later fills one was missed by the reads.
+    const std::vector<std::pair<qint32, qint32>> &recNumGaps() const { return m_gaps; }
     // The newest time stamp of any row; the clock when the server gives none.
     qint64 newestTime() const { return m_newest; }
 
@@ -250,7 +258,8 @@ public:
     // Bytes held, for the benchmark.
     std::size_t bytesHeld() const;
 
-private:
+    // One row of ashare_ordwth with what became of it, as compact as the
+    // monitor's memory asks (a million rows are held).
     struct Order
     {
         qint32 recNum;
@@ -258,16 +267,32 @@ private:
         qint32 time;
         qint32 qty;
         qint32 ordrec;
+        qint32 priceMils;   // -1 when none
+        qint32 qty2;        // its confirmation's: the quantity cancelled
+        quint32 fills;      // trade rows matched to it
         qint64 traded;
+        qint64 cents;       // their amounts (cjje as the server has it)
         Reff reff;
         Account acc;
         Stock stock;
+        qint16 code;        // its confirmation's return code
         char status;
-        bool cancel;
-        bool replied;       // a confirmation matched it
-        bool repeatedReff;  // an earlier order has its reff
-        bool hasRepeats;    // a later order repeats its reff
+        char bs;
+        Reply reply;        // its first confirmation's kind
+        bool cancel : 1;
+        bool market : 1;
+        bool replied : 1;      // a confirmation matched it
+        bool repeatedReff : 1; // an earlier order has its reff
+        bool hasRepeats : 1;   // a later order repeats its reff
     };
+    // Read on the model's own thread: the rows in rec_num order, the first
+    // with a rec_num (-1 when none), trades that matched no order.
+    const Order &order(qint64 index) const { return m_orders[std::size_t(index)]; }
+    qint64 indexOf(qint32 recNum) const { return findRecNum(recNum); }
+    std::size_t unmatchedTradeCount() const { return m_orphanTrades.size(); }
+    const TradeRow &unmatchedTrade(std::size_t index) const { return m_orphanTrades[index].row; }
+
+private:
     static constexpr quint32 NoSlot = 0xffffffffu;
 
     // reff → index of the first order (not a cancel) with that reff;
@@ -293,6 +318,7 @@ private:
     void countMinute(Series series, qint32 date, qint32 time);
     void noteTime(qint32 date, qint32 time);
     static Finding findingOf(Category category, const Order &order);
+    static Order orderOf(const OrderRow &row);
     // One finding per clock minute with at least m_rejectBurst rejections.
     std::vector<Finding> rejectBursts() const;
 
@@ -302,6 +328,7 @@ private:
     std::unordered_map<qint32, quint32> m_cancels; // ordrec → first cancel naming it
     std::vector<quint32> m_open;           // orders without a reply or held as unsent
     std::vector<Finding> m_structural;     // gaps, repeats, cancel targets, reff repeats
+    std::vector<std::pair<qint32, qint32>> m_gaps; // rec_num around each gap
     std::vector<Finding> m_rejections; // named by the order's (or cancel's) rec_num
     std::set<quint32> m_overfilled;
     // Rows matching no order, with the order batch they were first tried

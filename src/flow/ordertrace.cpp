@@ -1,5 +1,6 @@
 #include "flow/ordertrace.h"
 
+#include "db/command.h"
 #include "flow/flowreader.h"
 #include "flow/orderflow.h"
 
@@ -9,16 +10,18 @@ namespace flow {
 
 namespace {
 
+// Each statement compares one column, which an index leads.
 const QString OrderColumns = QStringLiteral(
     "select rec_num, date, time, reff, qty, price, status, owflag, ordrec from ashare_ordwth ");
 const QString OrderByRecNumSql = OrderColumns + QStringLiteral("where rec_num = ?");
 const QString OrderByReffSql = OrderColumns + QStringLiteral("where reff = ? order by rec_num");
-const QString CancelsSql = OrderColumns + QStringLiteral("where ordrec = ? or ordrec = ?");
+const QString CancelsSql = OrderColumns + QStringLiteral("where ordrec = ?");
 const std::vector<int> OrderWidths{12, 8, 8, 10, 12, 12, 1, 3, 12};
 // Confirmations of the order (by reff) and of its cancels (by ordrec).
-const QString ConfirmationsSql = QStringLiteral(
-    "select rec_num, date, time, reff, qty2, price, status, owflag, ordrec, remark "
-    "from ashare_ordwth2 where reff = ? or ordrec = ? or ordrec = ?");
+const QString ConfirmationColumns = QStringLiteral(
+    "select rec_num, date, time, reff, qty2, price, status, owflag, ordrec, remark from ashare_ordwth2 ");
+const QString ConfirmationsByReffSql = ConfirmationColumns + QStringLiteral("where reff = ?");
+const QString ConfirmationsByOrdrecSql = ConfirmationColumns + QStringLiteral("where ordrec = ?");
 const std::vector<int> ConfirmationWidths{12, 8, 8, 10, 12, 12, 1, 3, 12, 60};
 const QString TradesSql = QStringLiteral(
     "select cjbh, bcrq, cjsj, sqbh, cjsl, cjjg, cjje from ashare_cjhb where sqbh = ?");
@@ -47,14 +50,33 @@ TraceRow orderRow(const BlockFetch &f, int r)
     return row;
 }
 
-std::vector<TraceRow> readOrders(SQLHDBC dbc, const QString &sql, const std::vector<Key> &keys)
+std::vector<TraceRow> readOrders(Reader &reader, const QString &sql, const Key &key)
 {
     std::vector<TraceRow> rows;
-    BlockFetch fetch(dbc, sql, OrderWidths, keys, 64);
+    BlockFetch fetch(reader, sql, OrderWidths, {key}, 64);
     while (fetch.next())
         for (int r = 0; r < fetch.rows(); ++r)
             rows.push_back(orderRow(fetch, r));
     return rows;
+}
+
+// ordrec is text in the tables, written as the number or right-aligned in
+// its column: both forms, the second only where it differs.
+std::vector<QString> ordrecForms(qint32 recNum, const ColumnType &column)
+{
+    const QString text = QString::number(recNum);
+    const QString padded = text.rightJustified(column.size > 0 && column.size <= 64 ? qsizetype(column.size) : 8, u' ');
+    return padded == text ? std::vector<QString>{text} : std::vector<QString>{text, padded};
+}
+
+TraceRow confirmationRow(const BlockFetch &f, int r, bool cancel)
+{
+    TraceRow row = leadingColumns(f, r);
+    row.kind = cancel ? TraceRow::CancelConfirmation : TraceRow::Confirmation;
+    row.status = f.text(r, 6).trimmed().toString();
+    row.remark = f.text(r, 9).trimmed().toString();
+    row.code = returnCodeOf(row.remark);
+    return row;
 }
 
 } // namespace
@@ -77,15 +99,20 @@ TraceKey traceKeyOf(const QString &table, const std::function<QString(const QStr
     return key;
 }
 
-OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
+OrderTrace readTrace(Reader &reader, const Layout &layout, const TraceKey &key)
 {
     OrderTrace trace;
-    std::vector<TraceRow> found = key.recNum > 0 ? readOrders(dbc, OrderByRecNumSql, {Key(key.recNum)})
-                                                 : readOrders(dbc, OrderByReffSql, {Key(key.reff)});
+    const auto byRecNum = [&](qint32 recNum) {
+        return readOrders(reader, OrderByRecNumSql, Key::number(recNum, layout.orderRecNum));
+    };
+    reader.reading("ashare_ordwth");
+    std::vector<TraceRow> found = key.recNum > 0
+        ? byRecNum(key.recNum)
+        : readOrders(reader, OrderByReffSql, Key::text(key.reff, layout.orderReff));
     // A cancel leads to the order it names.
     auto order = std::find_if(found.begin(), found.end(), [](const TraceRow &r) { return r.kind == TraceRow::Order; });
     if (order == found.end() && !found.empty() && found.front().kind == TraceRow::Cancel)
-        found = readOrders(dbc, OrderByRecNumSql, {Key(found.front().code)});
+        found = byRecNum(found.front().code);
     order = std::find_if(found.begin(), found.end(), [](const TraceRow &r) { return r.kind == TraceRow::Order; });
     if (order == found.end())
         return trace;
@@ -94,33 +121,34 @@ OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
     trace.found = true;
     trace.rows.push_back(head);
 
-    // ordrec is text in the tables; it is compared both as given and padded.
-    const QString recText = QString::number(head.recNum);
-    const QString padded = recText.rightJustified(8, u' ');
-    for (TraceRow cancel : readOrders(dbc, CancelsSql, {Key(recText), Key(padded)}))
-        if (cancel.kind == TraceRow::Cancel) {
-            cancel.code = 0;
-            trace.rows.push_back(cancel);
-        }
+    for (const QString &ordrec : ordrecForms(head.recNum, layout.orderOrdrec))
+        for (TraceRow cancel : readOrders(reader, CancelsSql, Key::text(ordrec, layout.orderOrdrec)))
+            if (cancel.kind == TraceRow::Cancel) {
+                cancel.code = 0;
+                trace.rows.push_back(cancel);
+            }
 
-    BlockFetch confirmations(dbc, ConfirmationsSql, ConfirmationWidths, {Key(head.reff), Key(recText), Key(padded)}, 64);
-    while (confirmations.next())
-        for (int r = 0; r < confirmations.rows(); ++r) {
-            const bool cancel = isCancelFlag(confirmations.text(r, 7));
-            // An order's confirmation by reff, a cancel's by ordrec.
-            if (cancel != (wholeNumber(confirmations.text(r, 8)) == head.recNum))
-                continue;
-            if (!cancel && confirmations.text(r, 3).trimmed() != head.reff)
-                continue;
-            TraceRow row = leadingColumns(confirmations, r);
-            row.kind = cancel ? TraceRow::CancelConfirmation : TraceRow::Confirmation;
-            row.status = confirmations.text(r, 6).trimmed().toString();
-            row.remark = confirmations.text(r, 9).trimmed().toString();
-            row.code = returnCodeOf(row.remark);
-            trace.rows.push_back(row);
-        }
+    // An order's confirmation by reff, a cancel's by ordrec.
+    reader.reading("ashare_ordwth2");
+    {
+        BlockFetch confirmations(reader, ConfirmationsByReffSql, ConfirmationWidths,
+                                 {Key::text(head.reff, layout.confirmationReff)}, 64);
+        while (confirmations.next())
+            for (int r = 0; r < confirmations.rows(); ++r)
+                if (!isCancelFlag(confirmations.text(r, 7)))
+                    trace.rows.push_back(confirmationRow(confirmations, r, false));
+    }
+    for (const QString &ordrec : ordrecForms(head.recNum, layout.confirmationOrdrec)) {
+        BlockFetch confirmations(reader, ConfirmationsByOrdrecSql, ConfirmationWidths,
+                                 {Key::text(ordrec, layout.confirmationOrdrec)}, 64);
+        while (confirmations.next())
+            for (int r = 0; r < confirmations.rows(); ++r)
+                if (isCancelFlag(confirmations.text(r, 7)))
+                    trace.rows.push_back(confirmationRow(confirmations, r, true));
+    }
 
-    BlockFetch trades(dbc, TradesSql, TradeWidths, {Key(head.reff)}, 64);
+    reader.reading("ashare_cjhb");
+    BlockFetch trades(reader, TradesSql, TradeWidths, {Key::text(head.reff, layout.tradeSqbh)}, 64);
     while (trades.next())
         for (int r = 0; r < trades.rows(); ++r) {
             TraceRow row = leadingColumns(trades, r);
@@ -128,11 +156,35 @@ OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key)
             amountCents(trades.text(r, 6), &row.cents);
             trace.rows.push_back(row);
         }
+    reader.reading(nullptr);
 
     std::stable_sort(trace.rows.begin(), trace.rows.end(), [](const TraceRow &a, const TraceRow &b) {
         return timeStamp(a.date, a.time) < timeStamp(b.date, b.time);
     });
     return trace;
+}
+
+TraceSession::TraceSession(QString odbcConnectionString, QString database)
+    : m_connection(std::move(odbcConnectionString), std::move(database))
+{
+}
+
+OrderTrace TraceSession::read(const TraceKey &key, int querySeconds, CommandControl *control)
+{
+    return m_connection.run(control, [&](SQLHDBC dbc) {
+        std::atomic<const char *> table{nullptr};
+        Reader reader{dbc, querySeconds, control, 0, &table};
+        try {
+            if (m_connection.fresh())
+                m_layout = learnLayout(reader);
+            return readTrace(reader, m_layout, key);
+        } catch (const OperationCancelled &) {
+            throw;
+        } catch (const DatabaseError &error) {
+            const char *name = table;
+            throw ReadError(error, name ? QString::fromLatin1(name) : QString());
+        }
+    });
 }
 
 } // namespace flow

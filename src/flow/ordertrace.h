@@ -5,11 +5,15 @@
 // sentence is flow/flowtext's stateSentence).
 
 #include "db/odbc.h"
+#include "db/ownconnection.h"
+#include "flow/tablelayout.h"
 
 #include <QString>
 
 #include <functional>
 #include <vector>
+
+class CommandControl;
 
 namespace flow {
 
@@ -48,7 +52,27 @@ struct OrderTrace
 // (a cancel's by ordrec, the cancelled order's rec_num), a trade by sqbh.
 TraceKey traceKeyOf(const QString &table, const std::function<QString(const QString &field)> &value);
 
-// The three selects on an open connection. Throws DatabaseError.
-OrderTrace readTrace(SQLHDBC dbc, const TraceKey &key);
+struct Reader;
+
+// The selects of one trace, each by one column that an index leads, the
+// keys bound as `layout` declares the columns. Throws DatabaseError.
+OrderTrace readTrace(Reader &reader, const Layout &layout, const TraceKey &key);
+
+// The trace window's session: its connection and what it learnt of the
+// tables on connecting. Used on its worker's thread only.
+class TraceSession
+{
+public:
+    // `odbcConnectionString` and `database` are those of the current login.
+    TraceSession(QString odbcConnectionString, QString database);
+    // Reads one order, connecting first when needed, each statement with
+    // `querySeconds` to execute; a failure drops the connection and
+    // propagates as a ReadError (a cancel as OperationCancelled).
+    OrderTrace read(const TraceKey &key, int querySeconds, CommandControl *control = nullptr);
+
+private:
+    OwnConnection m_connection;
+    Layout m_layout;
+};
 
 } // namespace flow

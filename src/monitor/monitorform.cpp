@@ -8,8 +8,10 @@
 #include "flow/alarmbook.h"
 #include "flow/flowwatch.h"
 #include "flow/flowtext.h"
+#include "flow/healthtext.h"
 #include "flow/returncodes.h"
 #include "monitor/alarmnotifier.h"
+#include "monitor/dayendcommand.h"
 #include "monitor/monitorsettings.h"
 #include "monitor/traceform.h"
 #include "ui/gridcopy.h"
@@ -24,6 +26,7 @@
 #include <QDateTimeAxis>
 #include <QHeaderView>
 #include <QLineSeries>
+#include <QPalette>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -32,8 +35,6 @@ Tmonitorform *monitorform = nullptr;
 
 namespace {
 
-const QString OkStatus = QStringLiteral("%1 已刷新，读入 %2 行");
-const QString FailedStatus = QStringLiteral("%1 刷新失败：%2");
 const QString NoLoginStatus = QStringLiteral("未登录");
 const QString SettingFailedStatus = QStringLiteral("无法保存设置：%1");
 // The widest text a column of the grids usually holds.
@@ -41,6 +42,7 @@ const QStringList FindingSamples{QStringLiteral("撤单对象编号过大"), QSt
                                  QStringLiteral("J000000000"), QStringLiteral("A000000000"),
                                  QStringLiteral("600000"), QStringLiteral("00:00:00"), QStringLiteral("1021")};
 const QStringList RejectionSamples{QStringLiteral("1021"), QStringLiteral("证券代码不存在或已停牌")};
+const QString StaleSeparator = QStringLiteral("；");
 const QStringList AlarmSamples{QStringLiteral("00:00:00"), QStringLiteral("记录编号不连续"),
                                QStringLiteral("937 笔委托已报未确认，最早 10:08:51"), QStringLiteral("00:00:00"),
                                QStringLiteral("qtrl000"), QStringLiteral("00:00:00")};
@@ -318,6 +320,12 @@ Tmonitorform::Tmonitorform(QWidget *parent)
             [this] { FindingsGridDoubleClick(ui->FindingsGrid->currentIndex()); });
     installCopyEntries(ui->FindingsGrid);
     installCopyEntries(ui->RejectionsGrid);
+    // The window's own menu: where no grid has one of its own.
+    auto *dayEnd = new QAction(ui->DayEndButton->text(), this);
+    dayEnd->setObjectName(QStringLiteral("DayEndAction"));
+    addAction(dayEnd);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(dayEnd, &QAction::triggered, this, &Tmonitorform::DayEndButtonClick);
 
     m_chart = new QChartView(ui->ChartPlace);
     m_chart->setObjectName(QStringLiteral("FlowChart"));
@@ -344,6 +352,7 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     m_chart->setChart(chart);
 
     connect(ui->RefreshButton, &QPushButton::clicked, this, &Tmonitorform::RefreshButtonClick);
+    connect(ui->DayEndButton, &QPushButton::clicked, this, &Tmonitorform::DayEndButtonClick);
     connect(ui->RefreshSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::RefreshSpinChange);
     connect(ui->TimeoutSpin, qOverload<int>(&QSpinBox::valueChanged), this, &Tmonitorform::TimeoutSpinChange);
     connect(ui->FindingsGrid, &QTableView::doubleClicked, this, &Tmonitorform::FindingsGridDoubleClick);
@@ -406,10 +415,8 @@ void Tmonitorform::FormShow()
     }
     m_watch->setInterval(ui->RefreshSpin->value());
     m_watch->setTimeoutSeconds(ui->TimeoutSpin->value());
-    m_watch->setRejectBurst(monitorsettings::read(monitorsettings::KeyRejectBurst,
-                                                  monitorsettings::DefaultRejectBurst, 1, 100000));
-    m_book->setQuerySeconds(monitorsettings::read(monitorsettings::KeyQuerySeconds,
-                                                  monitorsettings::DefaultQuerySeconds, 1, 3600));
+    m_watch->setQuerySeconds(monitorsettings::querySeconds());
+    m_watch->setRejectBurst(monitorsettings::rejectBurst());
     m_notifier->setShown(true);
     m_watch->start();
 }
@@ -426,16 +433,19 @@ void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QStr
     auto book = std::make_shared<flow::AlarmBook>(databaseName(odbcConnectionString, database));
     book->observe(watch.get());
     m_watchUser = odbcKeyValue(odbcConnectionString, QStringLiteral("UID"));
-    this->watch(std::move(watch), std::move(book));
+    this->watch(std::move(watch), std::move(book), database);
 }
 
-void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book)
+void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book,
+                         const QString &database)
 {
     if (m_book)
         m_notifier->removeBook(m_book.get());
     m_watch = std::move(watch);
     m_book = std::move(book);
+    m_database = database;
     connect(m_watch.get(), &flow::FlowWatch::refreshed, this, &Tmonitorform::refreshEnded);
+    connect(m_watch.get(), &flow::FlowWatch::healthChanged, this, &Tmonitorform::showHealth);
     connect(m_book.get(), &flow::AlarmBook::changed, this, &Tmonitorform::showAlarms);
     connect(m_book.get(), &flow::AlarmBook::raised, this, &Tmonitorform::alarmsRaised);
     connect(m_book.get(), &flow::AlarmBook::logFailed, ui->StatusLabel, &QLabel::setText);
@@ -469,6 +479,8 @@ void Tmonitorform::stop()
     m_figureGroups.clear();
     ui->FiguresLabel->clear();
     ui->StatusLabel->clear();
+    m_refreshed.clear();
+    markStale(false);
     hide();
 }
 
@@ -478,19 +490,73 @@ void Tmonitorform::RefreshButtonClick()
         m_watch->refreshNow();
 }
 
+void Tmonitorform::DayEndButtonClick()
+{
+    if (!m_watch)
+        return;
+    // The day's alarms of the database shown, as its log holds them.
+    std::vector<DayEndAlarm> alarms;
+    for (const flow::AlarmRecord &r : m_book->records())
+        alarms.push_back({r.raised, flow::alarmKindText(r.kind), r.text, r.acknowledged, r.acknowledgedBy, r.cleared});
+    reconcileDay(this, *m_watch, m_database, alarms);
+}
+
 void Tmonitorform::refreshEnded(bool ok)
 {
-    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     if (!ok) {
         // No box: the next refresh tries again, connecting anew.
-        ui->StatusLabel->setText(FailedStatus.arg(now, m_watch->health().message));
+        showHealth();
     } else {
-        flow::Snapshot snapshot = m_watch->snapshot();
-        const qint64 rows = snapshot.figures.orders + snapshot.figures.cancels;
-        applySnapshot(std::move(snapshot));
-        ui->StatusLabel->setText(OkStatus.arg(now).arg(rows));
+        applySnapshot(m_watch->snapshot());
+        m_refreshed = flow::refreshedText(QTime::currentTime(), m_watch->rowsRead(), m_watch->rowsHeld());
+        showStatus(m_refreshed, false);
     }
     emit refreshed(ok);
+}
+
+void Tmonitorform::showHealth()
+{
+    if (!m_watch)
+        return;
+    const flow::Health &health = m_watch->health();
+    if (health.state == flow::Health::Ok) {
+        // A refresh that waited was cancelled: the last one stands.
+        if (!m_refreshed.isEmpty())
+            showStatus(m_refreshed, false);
+        return;
+    }
+    const QString text = flow::healthText(health, QDateTime::currentDateTime(), m_watch->querySeconds());
+    if (!text.isEmpty())
+        showStatus(text, true);
+}
+
+void Tmonitorform::showStatus(const QString &text, bool stale)
+{
+    QString line = text;
+    const QString dataTime = stale ? flow::staleText(m_watch->snapshotTime()) : QString();
+    if (!dataTime.isEmpty())
+        line += StaleSeparator + dataTime;
+    ui->StatusLabel->setText((QStringList{line} + m_watch->notes()).join(QLatin1Char('\n')));
+    markStale(stale);
+}
+
+void Tmonitorform::markStale(bool stale)
+{
+    // Figures and findings not read by the last refresh show in the
+    // colour of disabled text until one is.
+    for (QWidget *shown : std::initializer_list<QWidget *>{ui->FiguresLabel, ui->FindingsGrid, ui->RejectionsGrid}) {
+        if (!stale) {
+            shown->setPalette(QPalette());
+            continue;
+        }
+        QPalette palette = shown->palette();
+        const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Text, grey);
+            palette.setColor(group, QPalette::WindowText, grey);
+        }
+        shown->setPalette(palette);
+    }
 }
 
 void Tmonitorform::applySnapshot(flow::Snapshot snapshot)

@@ -70,11 +70,14 @@ public:
     // Watches the database an ODBC connection string names rather than the
     // current login's, from the next showing on (tools and the benchmark).
     void watch(const QString &odbcConnectionString, const QString &database);
-    // Shows a database someone else already watches, with its alarm book
-    // (which observes that watch); the window starts and pauses the watch
-    // as it shows and hides.
-    void watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book);
+    // Shows a database someone else already watches (`database` as selected
+    // on its connection), with its alarm book (which observes that watch);
+    // the window starts and pauses the watch as it shows and hides.
+    void watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book,
+               const QString &database);
     bool refreshing() const;
+    // The database watched; null before the first showing and after a logout.
+    const flow::FlowWatch *flowWatch() const { return m_watch.get(); }
     const flow::Snapshot &snapshot() const { return m_snapshot; }
     QString statusText() const;
     FindingsModel *findings() const { return m_findings; }
@@ -91,6 +94,8 @@ signals:
 
 public slots:
     void RefreshButtonClick();
+    // Asks for a file and writes the day's reconciliation of the database shown.
+    void DayEndButtonClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -107,6 +112,12 @@ private:
     void FindingsGridDoubleClick(const QModelIndex &index);
     void watchDatabase(const QString &odbcConnectionString, const QString &database);
     void refreshEnded(bool ok);
+    // The status line: a refresh waiting or failed, with the time its data
+    // are of, figures and findings greyed meanwhile; notes of the database
+    // on lines below.
+    void showHealth();
+    void showStatus(const QString &text, bool stale);
+    void markStale(bool stale);
     void applySnapshot(flow::Snapshot snapshot);
     void showFigures();
     void showCategories();
@@ -127,6 +138,8 @@ private:
     AlarmNotifier *m_notifier;
     QChartView *m_chart = nullptr;
     flow::Snapshot m_snapshot;
+    QString m_database; // of the watch
+    QString m_refreshed;   // the status of the last refresh that succeeded
     std::vector<QStringList> m_figureGroups;
     bool m_placed = false; // the stored place was applied
 };

@@ -2,9 +2,10 @@
 #include "ui_traceform.h"
 
 #include "connection/datamodule.h"
+#include "db/command.h"
 #include "db/connection.h"
-#include "db/ownconnection.h"
 #include "db/worker.h"
+#include "flow/flowreader.h"
 #include "flow/flowtext.h"
 #include "monitor/monitorsettings.h"
 #include "ui/gridcopy.h"
@@ -20,6 +21,7 @@ Ttraceform *traceform = nullptr;
 namespace {
 const QString ReadingText = QStringLiteral("正在读取…");
 const QString FailedText = QStringLiteral("读取失败：%1");
+const QString TimedOutText = QStringLiteral("读取超时：%1 在 %2 秒内未返回");
 const QString NoLoginText = QStringLiteral("未登录");
 const QStringList Titles{QStringLiteral("时间"),     QStringLiteral("类别"), QStringLiteral("记录编号"),
                          QStringLiteral("申请编号"), QStringLiteral("数量"), QStringLiteral("价格"),
@@ -63,6 +65,7 @@ void Ttraceform::showEvent(QShowEvent *event)
 void Ttraceform::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    cancelRead();
     // The trace has no status line; a place not kept is no loss worth a word.
     savePlace(this, monitorsettings::Section, monitorsettings::KeyTracePlace);
 }
@@ -97,27 +100,39 @@ void Ttraceform::read()
             emit traced(false);
             return;
         }
-        m_session = std::make_shared<OwnConnection>(con->odbcConnectionString(), con->defaultDatabase());
+        m_session = std::make_shared<flow::TraceSession>(con->odbcConnectionString(), con->defaultDatabase());
         if (!m_worker)
             m_worker = std::make_unique<DatabaseWorker>(QStringLiteral("trace"));
     }
     ui->StateLabel->setText(ReadingText);
     auto result = std::make_shared<flow::OrderTrace>();
     const quint64 generation = ++m_generation;
-    m_worker->post(
-        [session = m_session, key = *m_key, result](CommandControl &control) {
-            *result = session->run(&control, [&key](SQLHDBC dbc) { return flow::readTrace(dbc, key); });
+    const int querySeconds = monitorsettings::querySeconds();
+    m_run = m_worker->post(
+        [session = m_session, key = *m_key, result, querySeconds](CommandControl &control) {
+            *result = session->read(key, querySeconds, &control);
         },
-        this, [this, result, generation](std::exception_ptr error) { traceEnded(error, result, generation); });
+        this, [this, result, generation, querySeconds](std::exception_ptr error) {
+            traceEnded(error, result, generation, querySeconds);
+        });
 }
 
 void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace,
-                            quint64 generation)
+                            quint64 generation, int querySeconds)
 {
     if (generation != m_generation)
-        return; // a later trace or a logout came first
+        return; // a later trace, a closing or a logout came first
+    m_run.reset();
     if (error) {
-        ui->StateLabel->setText(FailedText.arg(errorText(error)));
+        QString text = FailedText.arg(errorText(error));
+        try {
+            std::rethrow_exception(error);
+        } catch (const flow::ReadError &e) {
+            if (e.timedOut())
+                text = TimedOutText.arg(e.table()).arg(querySeconds);
+        } catch (...) {
+        }
+        ui->StateLabel->setText(text);
         emit traced(false);
         return;
     }
@@ -136,8 +151,18 @@ void Ttraceform::traceEnded(std::exception_ptr error, std::shared_ptr<flow::Orde
     emit traced(true);
 }
 
+void Ttraceform::cancelRead()
+{
+    if (!m_run)
+        return;
+    ++m_generation;
+    m_run->control().requestCancel();
+    m_run.reset();
+}
+
 void Ttraceform::stop()
 {
+    cancelRead();
     ++m_generation;
     if (m_session && m_worker)
         m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
+class CommandRun;
 class DatabaseWorker;
-class OwnConnection;
 class QStandardItemModel;
 namespace Ui {
 class Ttraceform;
@@ -46,11 +46,16 @@ protected:
 
 private:
     void read();
-    void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation);
+    // Closing or a logout: a read still running is cancelled (its statement
+    // too) and its result never shown.
+    void cancelRead();
+    void traceEnded(std::exception_ptr error, std::shared_ptr<flow::OrderTrace> trace, quint64 generation,
+                    int querySeconds);
 
     std::unique_ptr<Ui::Ttraceform> ui;
     std::unique_ptr<DatabaseWorker> m_worker;
-    std::shared_ptr<OwnConnection> m_session; // used on the worker only
+    std::shared_ptr<flow::TraceSession> m_session; // used on the worker only
+    std::shared_ptr<CommandRun> m_run;              // the read running, if any
     QStandardItemModel *m_rows;
     bool m_placed = false; // the stored place was applied
     std::optional<flow::TraceKey> m_key; // the order shown

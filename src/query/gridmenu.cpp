@@ -2,7 +2,7 @@
 
 #include "db/query.h"
 #include "db/datasource.h"
-#include "query/exportdialog.h"
+#include "ui/exportdialog.h"
 #include "query/resultgrid.h"
 #include "query/sortstate.h"
 #include "connection/datamodule.h"

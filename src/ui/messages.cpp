@@ -30,12 +30,12 @@ void error(const QString &text, const QString &caption, QWidget *owner)
     showBox(QMessageBox::Critical, text, caption, owner);
 }
 
-bool confirm(const QString &question)
+bool confirm(const QString &question, DefaultAnswer defaultAnswer)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), displayText(question));
     QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    box.setDefaultButton(defaultAnswer == DefaultAnswer::Yes ? yes : no);
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;

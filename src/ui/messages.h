@@ -16,7 +16,8 @@ void information(const QString &text, const QString &caption, QWidget *owner = n
 // OK box with the error icon.
 void error(const QString &text, const QString &caption, QWidget *owner = nullptr);
 // The standard confirmation dialog: caption "Confirm", question icon,
-// "&Yes"/"&No", Yes the default, Escape or closing answers No.
-bool confirm(const QString &question);
+// "&Yes"/"&No", Yes the default (or No), Escape or closing answers No.
+enum class DefaultAnswer { Yes, No };
+bool confirm(const QString &question, DefaultAnswer defaultAnswer = DefaultAnswer::Yes);
 
 } // namespace msg

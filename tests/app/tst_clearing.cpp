@@ -121,6 +121,36 @@ void verifyQuestion(const ModalRecord &record, ClearTable table)
     QVERIFY(!record.hasOwner);
 }
 
+// Orders not yet taken by the gateway, counted independently.
+qint64 unsentOrders(const QString &path)
+{
+    return sqliteCount(path, QStringLiteral("select count(*) from ashare_ordwth where upper(status) = 'R'"));
+}
+
+// The second question of clearing ashare_ordwth: `unsent` orders still "R".
+QString unsentQuestion(qint64 unsent)
+{
+    return QStringLiteral("发送数据表中还有 %1 笔委托尚未被网关取走（状态 R），清除后这些委托将不会报出。仍要清除吗?").arg(unsent);
+}
+
+// The questions a command asks before it deletes: its own, and for
+// ashare_ordwth with unsent orders the second.
+int questionsAsked(ClearTable table, qint64 unsent)
+{
+    return table == ClearTable::Ordwth && unsent > 0 ? 2 : 1;
+}
+
+void verifyUnsentQuestion(const ModalRecord &record, qint64 unsent)
+{
+    QCOMPARE(record.className, QStringLiteral("QMessageBox"));
+    QCOMPARE(record.title, QStringLiteral("Confirm"));
+    QCOMPARE(record.text, unsentQuestion(unsent));
+    QCOMPARE(record.icon, int(QMessageBox::Question));
+    QCOMPARE(record.buttons, (QStringList{"&Yes", "&No"}));
+    QCOMPARE(record.defaultButton, QStringLiteral("&No"));
+    QVERIFY(!record.hasOwner);
+}
+
 void addTableRows()
 {
     QTest::addColumn<ClearTable>("table");
@@ -187,11 +217,12 @@ private slots:
         QVERIFY(query->active());
 
         ModalWatcher watcher(answering(Answer::Yes));
+        const int questions = questionsAsked(table, unsentOrders(databasePath()));
         clearTable(table);
 
-        QCOMPARE(watcher.records.size(), 2);
+        QCOMPARE(watcher.records.size(), questions + 1);
         verifyQuestion(watcher.records.at(0), table);
-        verifyOkBox(watcher.records.at(1), QStringLiteral("失败了"), failureText(table),
+        verifyOkBox(watcher.records.at(questions), QStringLiteral("失败了"), failureText(table),
                     QMessageBox::Critical);
 
         const QString statement = QString::fromUtf8(expected(table).statement);
@@ -232,14 +263,70 @@ private slots:
 
         auto *entry = child<QAction>(mainform, names.menuEntry);
         QVERIFY(entry->isEnabled());
+        const int questions = questionsAsked(table, unsentOrders(databasePath()));
         entry->trigger();
 
-        QCOMPARE(watcher.records.size(), 2);
+        QCOMPARE(watcher.records.size(), questions + 1);
         verifyQuestion(watcher.records.at(0), table);
-        QCOMPARE(watcher.records.at(1).title, QStringLiteral("失败了"));
+        QCOMPARE(watcher.records.at(questions).title, QStringLiteral("失败了"));
         QCOMPARE(queryObject(table)->lastStatement(), QString::fromUtf8(names.statement));
         QCOMPARE(grid->model()->rowCount(), 0);
         QCOMPARE(count->text(), QString::number(rows));
+    }
+
+    // Clearing ashare_ordwth while the gateway has not taken every order
+    // asks a second question, No by default, with the number counted on
+    // the data module's worker; No deletes nothing. Without unsent orders
+    // there is no second question.
+    void unsentOrdersAskASecondQuestion_data()
+    {
+        QTest::addColumn<QString>("statuses"); // SQL setting the statuses first
+        QTest::addColumn<int>("secondAnswer");
+        QTest::newRow("four R, No") << QString() << int(Answer::No);
+        QTest::newRow("four R, Escape") << QString() << int(Answer::Escape);
+        QTest::newRow("four R, Yes") << QString() << int(Answer::Yes);
+        QTest::newRow("r in lower case too, No")
+            << QStringLiteral("update ashare_ordwth set status = 'r' where rec_num in (1, 2)") << int(Answer::No);
+        QTest::newRow("none unsent") << QStringLiteral("update ashare_ordwth set status = 'P'") << int(Answer::Yes);
+    }
+
+    void unsentOrdersAskASecondQuestion()
+    {
+        QFETCH(QString, statuses);
+        QFETCH(int, secondAnswer);
+        generateDatabase(databasePath(), 60, 5, 40);
+        if (!statuses.isEmpty())
+            sqliteExec(databasePath(), statuses);
+        const qint64 unsent = unsentOrders(databasePath());
+        QVERIFY(statuses.contains(QLatin1String("'P'")) ? unsent == 0 : unsent >= 4);
+        const QList<qint64> before = rowCounts(databasePath());
+        Forms forms;
+        logIn();
+        int questions = 0;
+        ModalWatcher watcher([&questions, secondAnswer](QWidget *modal, const ModalRecord &record) {
+            if (record.title != QLatin1String("Confirm")) {
+                closeModal(modal);
+                return;
+            }
+            answering(++questions == 1 ? Answer::Yes : Answer(secondAnswer))(modal, record);
+        });
+        clearTable(ClearTable::Ordwth);
+
+        verifyQuestion(watcher.records.at(0), ClearTable::Ordwth);
+        const QString count = datamod->qry4->lastStatement();
+        QVERIFY2(count.contains(QLatin1String("count(*) from ashare_ordwth")), qPrintable(count));
+        QVERIFY(!datamod->qry4->active());
+        const bool asked = unsent > 0;
+        if (asked)
+            verifyUnsentQuestion(watcher.records.at(1), unsent);
+        const bool deleting = !asked || Answer(secondAnswer) == Answer::Yes;
+        // SQLite runs no "delete ashare_ordwth": a delete sent fails.
+        QCOMPARE(watcher.records.size(), (asked ? 2 : 1) + (deleting ? 1 : 0));
+        QCOMPARE(datamod->qry2->lastStatement(), deleting ? QStringLiteral("delete ashare_ordwth") : QString());
+        if (deleting)
+            QCOMPARE(watcher.records.last().title, QStringLiteral("失败了"));
+        QCOMPARE(rowCounts(databasePath()), before);
+        generateDatabase(databasePath(), 60, 5, 40);
     }
 
     // Runs only against a real SQL Server named by SQLTOOL_MSSQL_DSN (with
@@ -258,9 +345,13 @@ private slots:
             QStringLiteral("select * from %1").arg(QLatin1String(expected(table).table));
 
         // Twice: the second time the table is already empty.
+        qsizetype boxes = 0;
         for (int round = 0; round < 2; ++round) {
+            runQuery(*datamod->qry4, {QStringLiteral("select count(*) from ashare_ordwth where upper(status) = 'R'")});
+            const qint64 unsent = datamod->qry4->result()->text(0, 0).toLongLong();
             clearTable(table);
-            QCOMPARE(watcher.records.size(), 2 * (round + 1));
+            boxes += questionsAsked(table, unsent) + 1;
+            QCOMPARE(watcher.records.size(), boxes);
             verifyOkBox(watcher.records.last(), QStringLiteral("清除成功"),
                         QString::fromUtf8(expected(table).success), QMessageBox::Information);
             QVERIFY(!queryObject(table)->active());

@@ -7,20 +7,16 @@
 #include "db/command.h"
 #include "export/export.h"
 #include "export/zipcheck.h"
+#include "disklimits.h"
 
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <memory>
 #include <system_error>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 using namespace testsupport;
 
@@ -61,60 +57,6 @@ QString extension(ExportFormat format)
     return format == ExportFormat::Xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
 }
 
-#ifdef Q_OS_UNIX
-// Files this process writes end at `bytes` while the guard lives, as on a
-// disk that fills up: a write beyond fails with EFBIG.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_handler)(int) = nullptr;
-};
-
-// A small file system mounted for the guard's life (root only).
-class SmallDisk
-{
-public:
-    SmallDisk(const QString &folder, qint64 kilobytes)
-        : m_folder(folder)
-    {
-        const QString size = QStringLiteral("size=%1k").arg(kilobytes);
-        m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", size, "tmpfs", folder}) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (!unmount()) // detached now, gone once the last file on it closes
-            QProcess::execute("umount", {"-l", m_folder});
-    }
-    bool mounted() const { return m_mounted; }
-    // Fails while a file on the disk is open.
-    bool unmount()
-    {
-        if (m_mounted && QProcess::execute("umount", {m_folder}) == 0)
-            m_mounted = false;
-        return !m_mounted;
-    }
-
-private:
-    QString m_folder;
-    bool m_mounted = false;
-};
-#endif
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // log read back after a restart. (A book following a real watch is tested
 // with the monitor's window.)
 
+#include "support/exportreader.h"
 #include "support/testcore.h"
 
 #include "flow/alarmbook.h"
@@ -52,6 +53,7 @@ Finding finding(Category category, qint32 recNum, const QDateTime &at, qint64 a 
 //   burst:N@HH:MM     a burst finding of N rejections in that minute
 //   rejected:N orphan:N overfill:N   findings that raise nothing
 //   waiting@HH:MM:SS  a refresh waiting since then;  failed   the last failed
+//   timedout          the last ran out of its time-out reading ashare_cjhb
 //   nosnap            no new snapshot: the health changed only
 struct Step
 {
@@ -60,6 +62,18 @@ struct Step
     Health health;
     bool hasSnapshot = true;
 };
+
+// A failure with a table and no message is a time-out reading it.
+Health healthOf(Health::State state, const QDateTime &since, const QString &message = {}, const QString &table = {})
+{
+    Health health;
+    health.state = state;
+    health.since = since;
+    health.message = message;
+    health.table = table;
+    health.timedOut = state == Health::Failed && !table.isEmpty();
+    return health;
+}
 
 Step stepOf(const QString &text, const QDateTime &previous)
 {
@@ -97,9 +111,11 @@ Step stepOf(const QString &text, const QDateTime &previous)
                                                                              : Category::Overfilled,
                                            i + 1, step.now));
         else if (name == QLatin1String("waiting"))
-            step.health = {Health::Waiting, todayAt(when), QString()};
+            step.health = healthOf(Health::Waiting, todayAt(when));
         else if (name == QLatin1String("failed"))
-            step.health = {Health::Failed, step.now, QStringLiteral("[unixODBC] 连接中断")};
+            step.health = healthOf(Health::Failed, step.now, QStringLiteral("[unixODBC] 连接中断"));
+        else if (name == QLatin1String("timedout"))
+            step.health = healthOf(Health::Failed, step.now, QString(), QStringLiteral("ashare_cjhb"));
         else if (name == QLatin1String("nosnap"))
             step.hasSnapshot = false;
     }
@@ -107,23 +123,14 @@ Step stepOf(const QString &text, const QDateTime &previous)
     return step;
 }
 
-// The lines of a log file after its titles, split at commas (the texts of
-// these tests hold none).
-QList<QStringList> logLines(const QString &path)
-{
-    QList<QStringList> lines;
-    const QStringList all = QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (int i = 1; i < all.size(); ++i)
-        lines << all[i].split(u',');
-    return lines;
-}
-
-// The events of the log, each as "事件 类别 说明".
+// The events of the log as Python's csv module reads them, each as
+// "事件 类别 说明", titles left out.
 QStringList logEvents(const QString &path)
 {
     QStringList events;
-    for (const QStringList &line : logLines(path))
-        events << QStringLiteral("%1 %2 %3").arg(line.value(6), line.value(1), line.value(2));
+    const QList<QStringList> records = readCsv(path);
+    for (int i = 1; i < records.size(); ++i)
+        events << QStringLiteral("%1 %2 %3").arg(records[i].value(6), records[i].value(1), records[i].value(2));
     return events;
 }
 
@@ -203,6 +210,11 @@ void TestAlarms::alarmsOverRefreshes_data()
         << QStringList{"发生 数据库不可用 等待数据库响应 31 秒（自 10:39:29 起）",
                        "解除 数据库不可用 等待数据库响应 33 秒（自 10:39:29 起）"}
         << 0;
+    QTest::newRow("a statement's time-out, then an answer")
+        << QStringList{"timedout nosnap", ""}
+        << QStringList{"发生 数据库不可用 读取超时：ashare_cjhb 在 30 秒内未返回",
+                       "解除 数据库不可用 读取超时：ashare_cjhb 在 30 秒内未返回"}
+        << 0;
     QTest::newRow("waiting, then failing: one alarm")
         << QStringList{"at:10:40:00 waiting@10:39:00 nosnap", "failed nosnap"}
         << QStringList{"发生 数据库不可用 等待数据库响应 1 分 0 秒（自 10:39:00 起）"} << 1;
@@ -262,6 +274,11 @@ void TestAlarms::logIsAFileOfTheDayExcelOpens()
                                  .arg(day);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     QCOMPARE(QString::fromUtf8(bytes.mid(3)), expected);
+    // Another reader reads the same fields.
+    const QList<QStringList> csv = readCsv(path);
+    QCOMPARE(csv.size(), 5);
+    QCOMPARE(csv[2].value(2), QStringLiteral("刷新失败：") + step.health.message);
+    QCOMPARE(csv[4].value(4), QStringLiteral("qtrl"));
 
     // Read back: the last line of each alarm.
     QString error;

@@ -4,6 +4,7 @@
 // the steps the monitor tests share.
 
 #include "db/connection.h"
+#include "flow/flowreader.h"
 #include "gateway.h"
 #include "monitor/monitorform.h"
 #include "monitor/monitorsettings.h"
@@ -19,6 +20,7 @@
 #include <QtTest/QtTest>
 
 #include <functional>
+#include <mutex>
 
 namespace monitortest {
 
@@ -246,5 +248,30 @@ inline void expectFindingOfFault(const QString &fault, const QString &expected)
     if (!fault.startsWith(QLatin1String("stop")))
         QCOMPARE(count, expected.isEmpty() ? 0 : 1);
 }
+
+// The statements the monitor's and the trace's readers send while alive.
+class SentStatements
+{
+public:
+    SentStatements()
+    {
+        flow::setStatementObserver([this](const flow::SentStatement &sent) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_sent.push_back(sent);
+        });
+    }
+    ~SentStatements() { flow::setStatementObserver({}); }
+    SentStatements(const SentStatements &) = delete;
+    SentStatements &operator=(const SentStatements &) = delete;
+    std::vector<flow::SentStatement> take()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return std::move(m_sent);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<flow::SentStatement> m_sent;
+};
 
 } // namespace monitortest

@@ -5,6 +5,7 @@
 // width, the chart's time axis, and the gateway stand-in's gap and stall
 // end to end.
 
+#include "support/exportreader.h"
 #include "support/testsupport.h"
 
 #include "base/settings.h"
@@ -110,16 +111,14 @@ QStringList logRows()
     return rows;
 }
 
-// The lines of the day's log file as "事件|类别|确认人", titles left out.
+// The lines of the day's log file as Python's csv module reads them, as
+// "事件|类别|确认人", titles left out.
 QStringList logFileLines()
 {
-    const QString path = monitorform->alarmBook()->logPath();
     QStringList lines;
-    const QStringList all = QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (int i = 1; i < all.size(); ++i) {
-        const QStringList f = all[i].split(u',');
-        lines << QStringLiteral("%1|%2|%3").arg(f.value(6), f.value(1), f.value(4));
-    }
+    const QList<QStringList> records = readCsv(monitorform->alarmBook()->logPath());
+    for (int i = 1; i < records.size(); ++i)
+        lines << QStringLiteral("%1|%2|%3").arg(records[i].value(6), records[i].value(1), records[i].value(4));
     return lines;
 }
 

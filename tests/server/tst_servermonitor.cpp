@@ -1,16 +1,25 @@
 // The monitor against the PostgreSQL test server with the gateway stand-in:
 // its faults, rows arriving while it reads, the server stopped and started
-// again, and the query window working while a refresh waits on a lock.
+// again, the query window working while a refresh waits on a lock, what
+// the status line says while a table is locked and after its statement
+// times out, closing while a read waits, and indexes missing.
 
 #include "support/pgserver.h"
 #include "support/testsupport.h"
 
 #include "../monitor/monitortestsupport.h"
 
+#include "base/settings.h"
 #include "connection/datamodule.h"
 #include "db/query.h"
+#include "db/worker.h"
+#include "flow/flowwatch.h"
+#include "flow/healthtext.h"
 #include "query/queryform.h"
 #include "query/querypage.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
 
 #include <thread>
 
@@ -38,6 +47,78 @@ qint64 serverCount(const QString &sql)
     return pgserver::value(sql).toLongLong();
 }
 
+// Another session holding a table: an exclusive lock in a transaction left
+// open until release() or the end.
+class TableLock
+{
+public:
+    explicit TableLock(const QString &table)
+    {
+        const gateway::Options o = serverDay(0);
+        m_link = Connection::connect(gateway::odbcConnectionString(o));
+        Connection::selectDatabase(m_link->get(), o.database);
+        SQLSetConnectAttrW(m_link->get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+        odbc::Handle statement(SQL_HANDLE_STMT, m_link->get());
+        std::vector<SQLWCHAR> sql = odbc::toWide(QStringLiteral("lock table %1 in access exclusive mode").arg(table));
+        odbc::check(SQLExecDirectW(statement.get(), sql.data(), SQL_NTS), SQL_HANDLE_STMT, statement.get(), "lock");
+    }
+    ~TableLock() { release(); }
+    void release()
+    {
+        if (m_link)
+            SQLEndTran(SQL_HANDLE_DBC, m_link->get(), SQL_ROLLBACK);
+        m_link.reset();
+    }
+
+private:
+    std::shared_ptr<ConnectionLink> m_link;
+};
+
+// Indexes of the test's database dropped, and made again at the end.
+class DroppedIndexes
+{
+public:
+    explicit DroppedIndexes(const QStringList &names)
+        : m_names(names)
+    {
+        for (const QString &name : m_names)
+            m_definitions << pgserver::value(QStringLiteral("select indexdef from pg_indexes where indexname = '%1'").arg(name));
+        pgserver::exec(QStringLiteral("drop index %1").arg(m_names.join(QStringLiteral(", "))));
+    }
+    ~DroppedIndexes()
+    {
+        for (const QString &definition : m_definitions)
+            pgserver::exec(definition);
+    }
+
+private:
+    QStringList m_names;
+    QStringList m_definitions;
+};
+
+const QString WaitingText = QStringLiteral("等待数据库响应");
+
+QLabel *figuresLabel()
+{
+    return child<QLabel>(monitorform, "FiguresLabel");
+}
+
+// Whether the figures and findings are greyed as not read by the last refresh.
+bool shownStale()
+{
+    const QColor grey = monitorform->palette().color(QPalette::Disabled, QPalette::Text);
+    return figuresLabel()->palette().color(QPalette::WindowText) == grey
+        && child<QTableView>(monitorform, "FindingsGrid")->palette().color(QPalette::Text) == grey
+        && child<QTableView>(monitorform, "RejectionsGrid")->palette().color(QPalette::Text) == grey;
+}
+
+bool shownCurrent()
+{
+    return figuresLabel()->palette().color(QPalette::WindowText) == monitorform->palette().color(QPalette::WindowText)
+        && child<QTableView>(monitorform, "FindingsGrid")->palette().color(QPalette::Text)
+        == monitorform->palette().color(QPalette::Text);
+}
+
 } // namespace
 
 class TestServerMonitor : public QObject
@@ -56,6 +137,9 @@ private slots:
     void rowsArrivingWhileReadingAreCountedOnce();
     void serverStoppedAndStartedAgainRecoversWithoutABox();
     void queryWindowListsWhileARefreshWaits();
+    void lockedTableIsSaidThenTimesOutAndTheNextRefreshRecovers();
+    void closingCancelsAReadThatWaits();
+    void missingIndexIsSaidAndTheMonitorGoesOn();
 };
 
 void TestServerMonitor::standInFaultGivesItsFinding()
@@ -149,6 +233,151 @@ void TestServerMonitor::queryWindowListsWhileARefreshWaits()
     SQLEndTran(SQL_HANDLE_DBC, link->get(), SQL_ROLLBACK);
     QVERIFY(spy.wait(20000));
     QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+}
+
+void TestServerMonitor::lockedTableIsSaidThenTimesOutAndTheNextRefreshRecovers()
+{
+    constexpr int QuerySeconds = 4;
+    constexpr int Interval = 1;
+    settings::writeSetting(monitorsettings::Section, monitorsettings::KeyQuerySeconds, QString::number(QuerySeconds));
+    settings::writeSetting(monitorsettings::Section, monitorsettings::KeyRefresh, QString::number(Interval));
+    runStandIn(serverDay(20));
+    Forms forms;
+    logInToServer();
+    ModalWatcher boxes;
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    QVERIFY(shownCurrent());
+    const QString dataTime = flow::staleText(monitorform->flowWatch()->snapshotTime());
+    QVERIFY(!dataTime.isEmpty());
+
+    TableLock lock(QStringLiteral("ashare_cjhb"));
+    // Said within one interval and a second of the refresh's start, with
+    // the time it started, the table it reads and how old the data are.
+    QTRY_VERIFY_WITH_TIMEOUT(monitorform->statusText().startsWith(WaitingText), 10000);
+    const QDateTime seen = QDateTime::currentDateTime();
+    const flow::Health waiting = monitorform->flowWatch()->health();
+    QCOMPARE(waiting.state, flow::Health::Waiting);
+    QVERIFY2(waiting.since.msecsTo(seen) <= (Interval + 1) * 1000, qPrintable(QString::number(waiting.since.msecsTo(seen))));
+    QString status = monitorform->statusText();
+    QVERIFY2(status.contains(QStringLiteral("（自 %1 起），正在读取 ashare_cjhb；%2")
+                                 .arg(waiting.since.time().toString(QStringLiteral("HH:mm:ss")), dataTime)),
+             qPrintable(status));
+    QVERIFY(shownStale());
+    QCOMPARE(monitorform->snapshot().figures.orders + monitorform->snapshot().figures.cancels, 20);
+
+    // The statement runs out of its time-out; the data stay marked.
+    QTRY_VERIFY_WITH_TIMEOUT(monitorform->statusText().contains(QStringLiteral("读取超时")), (QuerySeconds + 10) * 1000);
+    const qint64 waited = waiting.since.msecsTo(QDateTime::currentDateTime());
+    QVERIFY2(waited >= QuerySeconds * 1000 && waited <= (QuerySeconds + Interval + 3) * 1000,
+             qPrintable(QString::number(waited)));
+    status = monitorform->statusText();
+    QVERIFY2(status.contains(QStringLiteral("读取超时：ashare_cjhb 在 %1 秒内未返回，下次刷新重试；%2").arg(QuerySeconds).arg(dataTime)),
+             qPrintable(status));
+    QVERIFY(monitorform->flowWatch()->health().timedOut);
+    QCOMPARE(monitorform->flowWatch()->health().table, QStringLiteral("ashare_cjhb"));
+    QVERIFY(shownStale());
+
+    // The next refresh tries again, and waits again.
+    QTRY_VERIFY_WITH_TIMEOUT(monitorform->statusText().startsWith(WaitingText)
+                                 && monitorform->flowWatch()->health().since > waiting.since,
+                             (Interval + 3) * 1000);
+    // The trace's statements have the same time-out.
+    QSignalSpy traced(traceform, &Ttraceform::traced);
+    traceform->showOrder(flow::TraceKey{1, {}});
+    QVERIFY(traced.wait((QuerySeconds + 5) * 1000));
+    QCOMPARE(traced.first().first().toBool(), false);
+    QCOMPARE(traceform->stateText(), QStringLiteral("读取超时：ashare_cjhb 在 %1 秒内未返回").arg(QuerySeconds));
+    lock.release();
+    QTRY_VERIFY_WITH_TIMEOUT(lastRefreshOk(), (QuerySeconds + 5) * 1000);
+    QVERIFY2(!monitorform->statusText().contains(QStringLiteral("数据截至")), qPrintable(monitorform->statusText()));
+    QVERIFY(shownCurrent());
+    QCOMPARE(monitorform->flowWatch()->health().state, flow::Health::Ok);
+    QCOMPARE(monitorform->snapshot().figures.orders + monitorform->snapshot().figures.cancels, 20);
+    QVERIFY(boxes.records.isEmpty());
+    removeDbset();
+}
+
+void TestServerMonitor::closingCancelsAReadThatWaits()
+{
+    settings::writeSetting(monitorsettings::Section, monitorsettings::KeyRefresh, QStringLiteral("1"));
+    runStandIn(serverDay(20));
+    Forms forms;
+    logInToServer();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    const int leftBefore = DatabaseWorker::threadsLeftBehind();
+    TableLock lock(QStringLiteral("ashare_cjhb"));
+
+    // Closing the monitor cancels the statement that waits (the query
+    // time-out, 30 seconds, is far off).
+    QTRY_VERIFY_WITH_TIMEOUT(monitorform->statusText().startsWith(WaitingText), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(pgserver::activeStatements() >= 1, 5000);
+    monitorform->hide();
+    QTRY_COMPARE_WITH_TIMEOUT(pgserver::activeStatements(), 0, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!monitorform->refreshing(), 3000);
+
+    // So does closing the trace window.
+    QSignalSpy traced(traceform, &Ttraceform::traced);
+    flow::TraceKey key;
+    key.recNum = 1;
+    traceform->showOrder(key);
+    QTRY_VERIFY_WITH_TIMEOUT(pgserver::activeStatements() >= 1, 5000);
+    traceform->close();
+    QTRY_COMPARE_WITH_TIMEOUT(pgserver::activeStatements(), 0, 3000);
+    QTest::qWait(200);
+    QVERIFY(traced.isEmpty());
+
+    // A logout ends the monitor's watch at once, and its worker with it.
+    monitorform->show();
+    QTRY_VERIFY_WITH_TIMEOUT(pgserver::activeStatements() >= 1, 5000);
+    QElapsedTimer clock;
+    clock.start();
+    monitorform->stop();
+    QVERIFY2(clock.elapsed() < CommandGiveUpMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(DatabaseWorker::threadsLeftBehind(), leftBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(pgserver::activeStatements(), 0, 3000);
+
+    // Once the table is free again, both read as before.
+    lock.release();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    const QString state = traceState(key);
+    QVERIFY2(state.startsWith(QStringLiteral("已确认")), qPrintable(state));
+    removeDbset();
+}
+
+void TestServerMonitor::missingIndexIsSaidAndTheMonitorGoesOn()
+{
+    const QString refreshNote = QStringLiteral("ashare_ordwth.rec_num 无索引：每次刷新都会扫描整表，请按说明建立索引");
+    const QString traceNote = QStringLiteral("ashare_cjhb.sqbh 无索引：每次追踪都会扫描整表，请按说明建立索引");
+    runStandIn(serverDay(20));
+    {
+        const DroppedIndexes dropped({QStringLiteral("ashare_ordwth_rec_num"), QStringLiteral("ashare_cjhb_sqbh")});
+        Forms forms;
+        logInToServer();
+        ModalWatcher boxes;
+        monitorform->show();
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(refreshMonitor());
+            const QString status = monitorform->statusText();
+            QVERIFY2(lastRefreshOk(), qPrintable(status));
+            QCOMPARE(status.count(refreshNote), 1);
+            QCOMPARE(status.count(traceNote), 1);
+            QCOMPARE(status.count(QStringLiteral("无索引")), 2);
+        }
+        QCOMPARE(monitorform->snapshot().figures.orders + monitorform->snapshot().figures.cancels, 20);
+        QVERIFY(boxes.records.isEmpty());
+    }
+    // With the indexes back, a new connection says nothing.
+    Forms forms;
+    logInToServer();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk() && !monitorform->statusText().contains(QStringLiteral("无索引")),
+             qPrintable(monitorform->statusText()));
 }
 
 SQLTOOL_SERVER_TEST_MAIN(TestServerMonitor, "tst_servermonitor")

@@ -82,10 +82,10 @@ Backend backend(const QString &name)
 // 10:00:00 and one inside, decimal amounts, Chinese names.
 const QString OwnTrades = QStringLiteral(
     "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values "
-    "('A900000001','王伟','20261208','T900001','30001',300,0,'600519','95800','100200',10.5,3150.25,'SRV0000001','B','00001'),"
-    "('A900000002','李芳','20261208','T900001','30001',200,100,'600519','100100','100200',10.5,2100.5,'SRV0000002','S','00001'),"
-    "('A900000003','张敏','20261208','T900002','30002',1000,0,'600519','93000','93100',9.99,9990,'SRV0000003','B','00002'),"
-    "('A900000004','刘静','20261208','T900003','30002',2100,500,'600519','140000','140100',12.345,25924.5,'SRV0000004','S','00003')");
+    "('A900000001','王伟','20261208','900001','30001',300,0,'600519','95800','100200',10.5,3150.25,'SRV0000001','B','00001'),"
+    "('A900000002','李芳','20261208','900001','30001',200,100,'600519','100100','100200',10.5,2100.5,'SRV0000002','S','00001'),"
+    "('A900000003','张敏','20261208','900002','30002',1000,0,'600519','93000','93100',9.99,9990,'SRV0000003','B','00002'),"
+    "('A900000004','刘静','20261208','900003','30002',2100,500,'600519','140000','140100',12.345,25924.5,'SRV0000004','S','00003')");
 const QString OwnOrders = QStringLiteral(
     "insert into ashare_ordwth (rec_num,date,time,reff,acc,stock,bs,price,qty,status,owflag,firmid,checkord) values "
     "(900001,'20261208','09:30:00','R900001','A900000001','600519','B','10.50','1000','R','ORD','30001','c'),"
@@ -100,8 +100,8 @@ const QString RemoveOwnRows = QStringLiteral(
 // Two trades of a stock of their own, one with a NaN amount.
 const QString NanTrades = QStringLiteral(
     "insert into ashare_cjhb (gddm,gdxm,bcrq,cjbh,gsdm,cjsl,bcye,zqdm,sbsj,cjsj,cjjg,cjje,sqbh,bs,mjbh) values "
-    "('A900000005','陈强','20261208','T900005','30001',100,0,'688001','93000','93100',12.5,1250,'NAN0000001','B','00001'),"
-    "('A900000006','杨敏','20261208','T900006','30001',200,0,'688001','93000','93100',12.5,'NaN','NAN0000002','S','00001')");
+    "('A900000005','陈强','20261208','900005','30001',100,0,'688001','93000','93100',12.5,1250,'NAN0000001','B','00001'),"
+    "('A900000006','杨敏','20261208','900006','30001',200,0,'688001','93000','93100',12.5,'NaN','NAN0000002','S','00001')");
 const QString RemoveNanTrades = QStringLiteral("delete from ashare_cjhb where sqbh like 'NAN%'");
 
 const QString TradeNotNull = QStringLiteral(

@@ -21,7 +21,10 @@ if kind == "xlsx":
     book = openpyxl.load_workbook(path)
     out = []
     for sheet in book.worksheets:
-        rows = [[{"t": c.data_type, "v": c.value} for c in row] for row in sheet.iter_rows()]
+        rows = [[dict({"t": c.data_type, "v": c.value},
+                      **({"f": c.number_format} if c.number_format != "General" else {}),
+                      **({"b": True} if c.font.b else {}))
+                 for c in row] for row in sheet.iter_rows()]
         out.append({
             "title": sheet.title,
             "freeze": sheet.freeze_panes,

@@ -13,7 +13,8 @@ namespace testsupport {
 // "freeze" (e.g. "A2"), "filter" (e.g. "A1:O4"), "bold" (every header cell
 // bold), "widths" (per column) and "rows" (per row, per cell an object with
 // "t", openpyxl's data type: "s" text, "n" number or empty, and "v", the
-// value). Empty (and a failed check) when the reader fails.
+// value, with "f", its number format when not General, and "b" when
+// bold). Empty (and a failed check) when the reader fails.
 QJsonArray readWorkbook(const QString &path);
 // The values of a column of a sheet's rows below the header, as text
 // (empty for an empty cell).

@@ -1,5 +1,8 @@
 #pragma once
 
+// The save dialog and the closing notice of the exports: the query
+// window's grid export and the monitor's day-end workbook.
+
 #include "export/export.h"
 
 #include <QDateTime>
@@ -31,8 +34,16 @@ ExportFormat exportFormatFor(const QString &path, const QString &selectedFilter)
 // an existing file be chosen.
 ExportTarget chooseExportTarget(QWidget *parent, const QString &table);
 
+// Qt's save dialog for a workbook only (object name `objectName`), in the
+// folder of the last export of this run, offering `name`. Empty when the
+// operator cancelled.
+QString chooseWorkbookTarget(QWidget *parent, const QString &title, const QString &objectName, const QString &name);
+
 // What the notice after an export says: "已导出 N 行到文件：" and the file.
 QString exportNoticeText(int rows, const QString &path);
 // The notice after an export: information icon, "OK" and "打开所在文件夹",
 // which opens the file's folder in the desktop's file manager.
 void showExportNotice(int rows, const QString &path);
+// The same box with a caption and text of its own, the file's path on the
+// line after the text.
+void showFileNotice(const QString &caption, const QString &text, const QString &path);

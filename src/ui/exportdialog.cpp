@@ -1,4 +1,4 @@
-#include "query/exportdialog.h"
+#include "ui/exportdialog.h"
 
 #include "ui/messages.h"
 
@@ -27,7 +27,21 @@ const QString OpenFolderText = QStringLiteral("打开所在文件夹");
 QString &lastFolder()
 {
     static QString folder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return folder;
+}
+
+// Information icon, "OK" and "打开所在文件夹", which opens the file's folder.
+void noticeBox(const QString &caption, const QString &text, const QString &path)
+{
+    QMessageBox box(QMessageBox::Information, caption, msg::displayText(text), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ExportNotice"));
+    QPushButton *openFolder = box.addButton(OpenFolderText, QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == openFolder)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 QString suffixOf(const QString &filter)
@@ -54,8 +68,6 @@ ExportFormat exportFormatFor(const QString &path, const QString &selectedFilter)
 
 ExportTarget chooseExportTarget(QWidget *parent, const QString &table)
 {
-    if (lastFolder().isEmpty())
-        lastFolder() = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QFileDialog dialog(parent, DialogTitle, lastFolder(), XlsxFilter + QStringLiteral(";;") + CsvFilter);
     dialog.setObjectName(QStringLiteral("ExportDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -80,6 +92,21 @@ ExportTarget chooseExportTarget(QWidget *parent, const QString &table)
     return target;
 }
 
+QString chooseWorkbookTarget(QWidget *parent, const QString &title, const QString &objectName, const QString &name)
+{
+    QFileDialog dialog(parent, title, lastFolder(), XlsxFilter);
+    dialog.setObjectName(objectName);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(XlsxSuffix);
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    const QString path = dialog.selectedFiles().constFirst();
+    lastFolder() = QFileInfo(path).absolutePath();
+    return path;
+}
+
 QString exportNoticeText(int rows, const QString &path)
 {
     return NoticeText.arg(rows).arg(QDir::toNativeSeparators(path));
@@ -87,12 +114,10 @@ QString exportNoticeText(int rows, const QString &path)
 
 void showExportNotice(int rows, const QString &path)
 {
-    QMessageBox box(QMessageBox::Information, NoticeCaption, msg::displayText(exportNoticeText(rows, path)),
-                    QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("ExportNotice"));
-    QPushButton *openFolder = box.addButton(OpenFolderText, QMessageBox::ActionRole);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.exec();
-    if (box.clickedButton() == openFolder)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    noticeBox(NoticeCaption, exportNoticeText(rows, path), path);
+}
+
+void showFileNotice(const QString &caption, const QString &text, const QString &path)
+{
+    noticeBox(caption, text + u'\r' + QDir::toNativeSeparators(path), path);
 }
