@@ -439,8 +439,7 @@ void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QStr
 void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book,
                          const QString &database)
 {
-    if (m_book)
-        m_notifier->removeBook(m_book.get());
+    detach();
     m_watch = std::move(watch);
     m_book = std::move(book);
     m_database = database;
@@ -453,6 +452,21 @@ void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr
     if (!m_book->logError().isEmpty())
         ui->StatusLabel->setText(m_book->logError());
     showAlarms();
+}
+
+// Lets go of the watch and the book shown; they live on where someone
+// else holds them, else they end here (a running refresh cancelled).
+void Tmonitorform::detach()
+{
+    if (m_book) {
+        m_notifier->removeBook(m_book.get());
+        disconnect(m_book.get(), nullptr, this, nullptr);
+        disconnect(m_book.get(), nullptr, ui->StatusLabel, nullptr);
+    }
+    if (m_watch)
+        disconnect(m_watch.get(), nullptr, this, nullptr);
+    m_book.reset();
+    m_watch.reset();
 }
 
 void Tmonitorform::hideEvent(QHideEvent *event)
@@ -469,10 +483,7 @@ void Tmonitorform::hideEvent(QHideEvent *event)
 void Tmonitorform::stop()
 {
     // A refresh still running is cancelled and its result never shown.
-    if (m_book)
-        m_notifier->removeBook(m_book.get());
-    m_book.reset();
-    m_watch.reset();
+    detach();
     m_watchUser.clear();
     showAlarms();
     applySnapshot(flow::Snapshot{});

@@ -111,6 +111,7 @@ private:
     void CategoryComboChange(int index);
     void FindingsGridDoubleClick(const QModelIndex &index);
     void watchDatabase(const QString &odbcConnectionString, const QString &database);
+    void detach();
     void refreshEnded(bool ok);
     // The status line: a refresh waiting or failed, with the time its data
     // are of, figures and findings greyed meanwhile; notes of the database

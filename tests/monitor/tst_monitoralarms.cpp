@@ -10,6 +10,7 @@
 
 #include "base/settings.h"
 #include "flow/alarmbook.h"
+#include "flow/flowwatch.h"
 #include "flow/flowtext.h"
 #include "monitor/alarmnotifier.h"
 #include "monitortestsupport.h"
@@ -152,6 +153,7 @@ private slots:
     void muteIsKeptAndSilences();
     void withoutSoundOrTrayNothingBreaks();
     void databaseFailingIsOneAlarmUntilItAnswers();
+    void aWatchAndBookOfSomeoneElseAreShown();
     void realSoundLoadsFromTheResources();
     void categoryFilterCountsEachKind();
     void figuresAreNeverSplitAtAnyWidth();
@@ -296,6 +298,33 @@ void TestMonitorAlarms::databaseFailingIsOneAlarmUntilItAnswers()
     QCOMPARE(logRows().value(0).section(u'|', 3), QStringLiteral("cleared"));
     QCOMPARE(logRows().value(1), QStringLiteral("记录编号不连续|缺 4||active"));
     QCOMPARE(logFileLines(), (QStringList{"发生|记录编号不连续|", "发生|数据库不可用|", "解除|数据库不可用|"}));
+}
+
+void TestMonitorAlarms::aWatchAndBookOfSomeoneElseAreShown()
+{
+    plantNormalDay(exec);
+    exec(order(5, "R5", "P", 100, 1)); // a gap at 4
+    Forms forms;
+    logIn();
+    recordAlarms();
+    auto watch = std::make_shared<flow::FlowWatch>(QStringLiteral("DSN=sse"), QString());
+    auto book = std::make_shared<flow::AlarmBook>(QStringLiteral("第二席位"));
+    book->observe(watch.get());
+    monitorform->watch(watch, book, QStringLiteral("OIW"));
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QCOMPARE(monitorform->alarmBook(), book.get());
+    QVERIFY2(bannerText().endsWith(QStringLiteral("记录编号不连续 1021，缺 4")), qPrintable(bannerText()));
+    // Let go of, they live on with their owner and no longer reach the window.
+    monitorform->stop();
+    QVERIFY(!banner()->isVisible());
+    QCOMPARE(book->activeCount(), 1);
+    QSignalSpy window(monitorform, &Tmonitorform::refreshed);
+    QSignalSpy own(watch.get(), &flow::FlowWatch::refreshed);
+    watch->refreshNow();
+    QVERIFY(own.wait(20000));
+    QCOMPARE(window.size(), 0);
+    QCOMPARE(monitorform->findings()->rowCount(), 0);
 }
 
 void TestMonitorAlarms::realSoundLoadsFromTheResources()
