@@ -10,6 +10,7 @@
 #include "query/queryform.h"
 #include "reference/aboutform.h"
 #include "monitor/monitorform.h"
+#include "monitor/overviewform.h"
 #include "reference/rtnform.h"
 #include "monitor/traceform.h"
 #include "ui/command.h"
@@ -34,6 +35,7 @@ void createForms()
     countform = new Tcountform;
     monitorform = new Tmonitorform;
     traceform = new Ttraceform;
+    overviewform = new Toverviewform;
     createCommandWindows();
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
@@ -43,6 +45,7 @@ void createForms()
 void destroyForms()
 {
     destroyCommandWindows();
+    destroy(overviewform);
     destroy(traceform);
     destroy(monitorform);
     destroy(countform);

@@ -12,6 +12,7 @@
 #include "query/queryform.h"
 #include "reference/aboutform.h"
 #include "monitor/monitorform.h"
+#include "monitor/overviewform.h"
 #include "reference/rtnform.h"
 #include "monitor/traceform.h"
 
@@ -95,6 +96,7 @@ Tmainform::Tmainform(QWidget *parent)
     connect(ui->N12, &QAction::triggered, this, &Tmainform::N12Click);
     connect(ui->N14, &QAction::triggered, this, &Tmainform::N14Click);
     connect(ui->N17, &QAction::triggered, this, &Tmainform::N17Click);
+    connect(ui->N18, &QAction::triggered, this, &Tmainform::N18Click);
     connect(ui->AshareCjhb1, &QAction::triggered, this, &Tmainform::AshareCjhb1Click);
     connect(ui->AshareOrdwth21, &QAction::triggered, this, &Tmainform::AshareOrdwth21Click);
     connect(ui->AshareOrdwth1, &QAction::triggered, this, &Tmainform::AshareOrdwth1Click);
@@ -164,6 +166,8 @@ void Tmainform::enterLoggedOutState()
     ui->StatusPanel0->setText(LoggedOutStatus);
     ui->StatusPanel1->setText(UserStatus);
     // The monitor and the trace have connections of their own: they close too.
+    if (overviewform)
+        overviewform->stop();
     if (monitorform)
         monitorform->stop();
     if (traceform)
@@ -188,6 +192,12 @@ void Tmainform::N17Click()
     monitorform->show();
     monitorform->raise();
     monitorform->activateWindow();
+}
+void Tmainform::N18Click()
+{
+    overviewform->show();
+    overviewform->raise();
+    overviewform->activateWindow();
 }
 void Tmainform::AshareCjhb1Click() { clearTable(ClearTable::Cjhb); }
 void Tmainform::AshareOrdwth21Click() { clearTable(ClearTable::Ordwth2); }

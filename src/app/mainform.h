@@ -57,6 +57,7 @@ public slots:
     void N12Click();
     void N14Click();
     void N17Click();
+    void N18Click();
     void AshareCjhb1Click();
     void AshareOrdwth21Click();
     void AshareOrdwth1Click();

@@ -25,7 +25,9 @@ constexpr int WaitSlackMs = 50;
 
 FlowWatch::FlowWatch(QString odbcConnectionString, QString database, QObject *parent)
     : QObject(parent)
-    , m_session(std::make_shared<FlowSession>(std::move(odbcConnectionString), std::move(database)))
+    , m_connectionString(std::move(odbcConnectionString))
+    , m_database(std::move(database))
+    , m_session(std::make_shared<FlowSession>(m_connectionString, m_database))
     , m_worker(std::make_unique<DatabaseWorker>(QStringLiteral("monitor")))
     , m_querySeconds(DefaultQuerySeconds)
 {
@@ -96,6 +98,11 @@ void FlowWatch::refreshNow()
 CommandRun::Work FlowWatch::sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const
 {
     return [session = m_session, job = std::move(job)](CommandControl &control) { job(*session, control); };
+}
+
+void FlowWatch::replaceSession()
+{
+    m_session = std::make_shared<FlowSession>(m_connectionString, m_database);
 }
 
 void FlowWatch::checkWaiting()

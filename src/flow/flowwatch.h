@@ -98,6 +98,10 @@ public:
     // that worker only. The job captures the session, not the watch.
     DatabaseWorker &worker() const { return *m_worker; }
     CommandRun::Work sessionJob(std::function<void(FlowSession &, CommandControl &)> job) const;
+    // Such a job was given up and left running with the session: a new
+    // session takes its place, connecting anew and reading the day again at
+    // the next refresh. The watch, its figures and its health stay.
+    void replaceSession();
 
 signals:
     // A refresh ended; `ok` false when it failed (health() says why).
@@ -112,6 +116,8 @@ private:
     void checkWaiting();
     void scheduleNext();
 
+    QString m_connectionString;
+    QString m_database;
     std::shared_ptr<FlowSession> m_session;
     std::unique_ptr<DatabaseWorker> m_worker;
     std::shared_ptr<CommandRun> m_run; // the running refresh

@@ -785,6 +785,8 @@ Snapshot OrderFlow::snapshot(qint64 now, int timeoutSeconds)
     Snapshot s;
     s.now = now;
     s.figures = m_figures;
+    if (!m_orders.empty())
+        s.figures.lastOrderTime = m_orders.back().time;
     std::vector<Finding> timeouts;
     for (quint32 index : m_open) {
         const Order &o = m_orders[index];

@@ -181,6 +181,7 @@ struct Figures
     qint64 tradeRows = 0;
     qint64 tradedQuantity = 0;
     qint64 tradedCents = 0;
+    qint32 lastOrderTime = -1; // seconds of day of the newest order or cancel
     qint64 oldestUnsentAge = -1;
     qint64 oldestUnconfirmedAge = -1;
     qint64 delayMedian = -1;

@@ -29,7 +29,9 @@ void writeDayEnd(flow::FlowWatch &watch, const QString &database, const QString 
                    const flow::Snapshot snapshot = session.refresh(timeout, &control);
                    flow::DayEndReconciliation day(session.model(), snapshot, database);
                    writeDayEndBook(day, alarms, path, control, options);
-               }));
+               }),
+               // The watch's own connection was given up, not the program's.
+               [&watch] { watch.replaceSession(); });
     // The window catches up with what the write read.
     if (watch.running())
         watch.refreshNow();

@@ -77,7 +77,7 @@ public:
                const QString &database);
     bool refreshing() const;
     // The database watched; null before the first showing and after a logout.
-    const flow::FlowWatch *flowWatch() const { return m_watch.get(); }
+    flow::FlowWatch *flowWatch() const { return m_watch.get(); }
     const flow::Snapshot &snapshot() const { return m_snapshot; }
     QString statusText() const;
     FindingsModel *findings() const { return m_findings; }

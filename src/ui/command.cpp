@@ -165,8 +165,10 @@ struct RunningFlag
 class CommandSession
 {
 public:
-    CommandSession(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work)
+    CommandSession(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work,
+                   std::function<void()> givenUp)
         : m_text(text)
+        , m_givenUp(std::move(givenUp))
         , m_run(worker.post(work))
         , m_control(m_run->control())
         , m_blocker([this] {
@@ -218,7 +220,9 @@ public:
             // The call goes on on its thread; at exit nothing is freed under it.
             if (m_closing)
                 odbc::leaveHandlesAtExit();
-            if (!m_abandoned)
+            if (!m_abandoned && m_givenUp)
+                m_givenUp();
+            else if (!m_abandoned)
                 emit commandEvents()->connectionGivenUp();
             throw OperationCancelled();
         }
@@ -264,6 +268,7 @@ private:
     }
 
     QString m_text;
+    std::function<void()> m_givenUp; // work on a connection of its own
     std::shared_ptr<CommandRun> m_run;
     CommandControl &m_control;
     QElapsedTimer m_clock;
@@ -311,14 +316,15 @@ CommandEvents *commandEvents()
     return events;
 }
 
-void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work)
+void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work,
+                const std::function<void()> &givenUp)
 {
     if (running)
         throw ProgramError(BusyText);
     const RunningFlag flag;
     ending = false;
     const WaitCursor waitCursor;
-    CommandSession session(worker, text, work);
+    CommandSession session(worker, text, work, givenUp);
     session.wait();
     session.finish();
 }

@@ -16,10 +16,12 @@
 // progress window shows `text` ("正在查询…", "正在连接…", "正在清空…", "正在导出…"), the rows
 // so far and the elapsed seconds, with "取消" (Escape the same). Rethrows the work's exception
 // on the UI thread; throws OperationCancelled when cancelled, and when the work was given up
-// (then CommandEvents tells that the connection is lost, unless the work was abandonable).
+// (then CommandEvents tells that the connection is lost, unless the work was abandonable;
+// work on a connection other than the program's says so through `givenUp` instead).
 // During a command only the main window's close box is honoured: it cancels, waits for the
 // work until it is given up, and ends the program's event loops.
-void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work);
+void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work,
+                const std::function<void()> &givenUp = {});
 
 // True while runCommand runs.
 bool commandRunning();

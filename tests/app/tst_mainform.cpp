@@ -160,7 +160,7 @@ private slots:
                  (QStringList{"N1", "N3", "N4", "N8"}));
         QCOMPARE(names(child<QMenu>(mainform, "N1")->actions()), (QStringList{"N2", "N7", "N5"}));
         QCOMPARE(names(child<QMenu>(mainform, "N4")->actions()),
-                 (QStringList{"N11", "N15", "N6", "N13", "N14", "N16", "N17"}));
+                 (QStringList{"N11", "N15", "N6", "N13", "N14", "N16", "N17", "N18"}));
         QCOMPARE(names(child<QMenu>(mainform, "N11")->actions()),
                  (QStringList{"AshareCjhb1", "AshareOrdwth21", "AshareOrdwth1"}));
         QCOMPARE(names(child<QMenu>(mainform, "N8")->actions()), (QStringList{"N12", "N9", "N10"}));
@@ -190,6 +190,7 @@ private slots:
         QTest::newRow("N6") << "N6" << "修改密码" << false;
         QTest::newRow("N14") << "N14" << "数据库重构向导" << false;
         QTest::newRow("N17") << "N17" << "报盘监控" << false;
+        QTest::newRow("N18") << "N18" << "报盘总览" << false;
         QTest::newRow("N8") << "N8" << "说明(&H)" << true;
         QTest::newRow("N12") << "N12" << "错误代码对照表" << false;
         QTest::newRow("N9") << "N9" << "使用说明" << false;

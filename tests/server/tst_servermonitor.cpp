@@ -9,6 +9,7 @@
 
 #include "../monitor/monitortestsupport.h"
 
+#include "app/mainform.h"
 #include "base/settings.h"
 #include "connection/datamodule.h"
 #include "db/query.h"
@@ -16,10 +17,15 @@
 #include "flow/flowwatch.h"
 #include "flow/healthtext.h"
 #include "query/queryform.h"
+#include "monitor/dayendcommand.h"
 #include "query/querypage.h"
+#include "ui/command.h"
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProgressDialog>
+#include <QTemporaryDir>
 
 #include <thread>
 
@@ -140,6 +146,7 @@ private slots:
     void lockedTableIsSaidThenTimesOutAndTheNextRefreshRecovers();
     void closingCancelsAReadThatWaits();
     void missingIndexIsSaidAndTheMonitorGoesOn();
+    void dayEndGivenUpOnAFrozenServerKeepsTheLogin();
 };
 
 void TestServerMonitor::standInFaultGivesItsFinding()
@@ -382,3 +389,49 @@ void TestServerMonitor::missingIndexIsSaidAndTheMonitorGoesOn()
 
 SQLTOOL_SERVER_TEST_MAIN(TestServerMonitor, "tst_servermonitor")
 #include "tst_servermonitor.moc"
+
+// The day-end workbook is written on the monitor's own connection: when its
+// read is given up (a frozen server does not hear the cancel), that
+// connection goes, never the program's login; the monitor reads again once
+// the server is back.
+void TestServerMonitor::dayEndGivenUpOnAFrozenServerKeepsTheLogin()
+{
+    runStandIn(serverDay(20));
+    Forms forms;
+    logInToServer();
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    monitorform->hide(); // no refresh of its own runs meanwhile
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("day.xlsx"));
+    QTimer canceller;
+    QElapsedTimer sinceCancel;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        QProgressDialog *progress = commandProgressWindow();
+        if (sinceCancel.isValid() || !progress || !progress->isVisible())
+            return;
+        for (QAbstractButton *button : progress->findChildren<QAbstractButton *>())
+            if (button->text() == QStringLiteral("取消")) {
+                sinceCancel.start();
+                button->click();
+            }
+    });
+    canceller.start(20);
+    const int leftBefore = DatabaseWorker::threadsLeftBehind();
+    pgserver::freeze();
+    QVERIFY_THROWS_EXCEPTION(OperationCancelled,
+                             writeDayEnd(*monitorform->flowWatch(), pgserver::database(), path, {}));
+    pgserver::thaw();
+    QVERIFY(sinceCancel.isValid());
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(datamod->con->connected());
+    QVERIFY(mainform->N3()->isEnabled());
+
+    monitorform->show();
+    QVERIFY(refreshMonitor());
+    QVERIFY2(lastRefreshOk(), qPrintable(monitorform->statusText()));
+    QCOMPARE(monitorform->snapshot().figures.orders + monitorform->snapshot().figures.cancels,
+             serverCount(QStringLiteral("select count(*) from ashare_ordwth")));
+    // The frozen read was given up, not ended by its cancel.
+    QCOMPARE(DatabaseWorker::threadsLeftBehind(), leftBefore + 1);
+}

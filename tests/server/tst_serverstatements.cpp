@@ -174,7 +174,7 @@ void TestServerStatements::statementsSentToAServerAreTransactSql()
     for (const QString &kind : kinds)
         QVERIFY2(std::any_of(lines.begin(), lines.end(), [&kind](const QString &l) { return l.contains(kind); }),
                  qPrintable(kind + QStringLiteral(" not sent:\n") + lines.join(u'\n')));
-    QVERIFY2(lines.contains(QStringLiteral("select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje from ashare_cjhb")),
+    QVERIFY2(lines.contains(QStringLiteral("select cjbh, bcrq, cjsj, sqbh, gddm, zqdm, cjsl, cjje, bs from ashare_cjhb")),
              qPrintable(lines.join(u'\n')));
     QVERIFY2(!lines.join(u'\n').contains(QLatin1String("datetime(")), qPrintable(lines.join(u'\n')));
 

@@ -89,7 +89,8 @@ void prepareProcess()
                           "Threading=2\n\n";
     QByteArray odbc = "[sse]\nDriver=SQLite3\nDescription=test trades\nDatabase="
         + databasePath().toUtf8() + "\n\n[other]\nDriver=SQLite3\nDescription=second file\nDatabase="
-        + otherDatabasePath().toUtf8() + "\n\n[stepped]\nDriver=SQLite3\nDescription=test trades, rows stepped\nDatabase="
+        + otherDatabasePath().toUtf8() + "\n\n[third]\nDriver=SQLite3\nDescription=third file\nDatabase="
+        + thirdDatabasePath().toUtf8() + "\n\n[stepped]\nDriver=SQLite3\nDescription=test trades, rows stepped\nDatabase="
         + databasePath().toUtf8() + "\nStepAPI=1\n\n";
     if (!sqlServerDsn().isEmpty()) {
         odbcinst += withCancelThreading(systemIni("odbcinst.ini"));
@@ -117,6 +118,11 @@ QString workDir()
 QString databasePath()
 {
     return workDir() + QStringLiteral("/sse.db");
+}
+
+QString thirdDatabasePath()
+{
+    return workDir() + QStringLiteral("/third.db");
 }
 
 QString otherDatabasePath()

@@ -22,6 +22,7 @@ namespace testsupport {
 // program's data folder into the private folder (dataDir()). The DSNs:
 //   sse      → SQLite file databasePath()
 //   other    → SQLite file otherDatabasePath()
+//   third    → SQLite file thirdDatabasePath()
 //   stepped  → SQLite file databasePath(), rows stepped one by one as they
 //              are fetched (StepAPI) instead of all during the execution
 // When SQLTOOL_MSSQL_DSN is set, the machine's own ODBC entries are copied
@@ -35,6 +36,7 @@ QString workDir();
 QString dataDir();
 QString databasePath();      // file behind DSN "sse"
 QString otherDatabasePath(); // file behind DSN "other"
+QString thirdDatabasePath(); // file behind DSN "third"
 
 // Generates the three tables into the file with the given rows and seed
 // (order rows: -1 = half the trade rows). Replaces the file.
