@@ -44,6 +44,8 @@ public:
             sqlite3_close(m_db);
             throw Error("cannot open " + path + ": " + message);
         }
+        // A reader of the same file (the tool refreshing) holds it for a moment.
+        sqlite3_busy_timeout(m_db, 10000);
     }
     ~Database() { sqlite3_close(m_db); }
     Database(const Database &) = delete;
