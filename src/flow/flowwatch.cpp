@@ -5,6 +5,8 @@
 #include "db/worker.h"
 #include "flow/flowreader.h"
 
+#include <algorithm>
+
 namespace flow {
 
 struct FlowWatch::Result
@@ -51,14 +53,19 @@ void FlowWatch::setInterval(int seconds)
         m_timer.start(seconds * 1000);
 }
 
-void FlowWatch::start()
+void FlowWatch::start(const void *viewer)
 {
+    if (std::find(m_viewers.begin(), m_viewers.end(), viewer) == m_viewers.end())
+        m_viewers.push_back(viewer);
     m_running = true;
     refreshNow();
 }
 
-void FlowWatch::pause()
+void FlowWatch::pause(const void *viewer)
 {
+    m_viewers.erase(std::remove(m_viewers.begin(), m_viewers.end(), viewer), m_viewers.end());
+    if (!m_viewers.empty())
+        return;
     m_running = false;
     m_again = false;
     m_timer.stop();

@@ -18,6 +18,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CommandRun;
 class DatabaseWorker;
@@ -57,6 +58,9 @@ public:
     // Cancels a running refresh; the session goes with the worker.
     ~FlowWatch() override;
 
+    // The connection string and the database it reads.
+    const QString &connectionString() const { return m_connectionString; }
+    const QString &database() const { return m_database; }
     // Seconds between refreshes (1 to 60).
     void setInterval(int seconds);
     int interval() const { return m_interval; }
@@ -70,11 +74,13 @@ public:
     // Rejections within one clock minute that make a finding of a burst.
     void setRejectBurst(int rejections) { m_rejectBurst = rejections; }
 
-    // Refreshes at once and then every interval, until pause(). Pausing
+    // Refreshes at once and then every interval while anyone views it:
+    // several windows may show one watch, each starting and pausing it as
+    // itself (`viewer`), and it pauses when the last of them did. Pausing
     // cancels a running refresh (its statement too): it hands in nothing,
     // and the health is again what it was before it began to wait.
-    void start();
-    void pause();
+    void start(const void *viewer = nullptr);
+    void pause(const void *viewer = nullptr);
     bool running() const { return m_running; }
     // A refresh at once; while one runs, another right after it.
     void refreshNow();
@@ -116,6 +122,7 @@ private:
     void checkWaiting();
     void scheduleNext();
 
+    std::vector<const void *> m_viewers;
     QString m_connectionString;
     QString m_database;
     std::shared_ptr<FlowSession> m_session;

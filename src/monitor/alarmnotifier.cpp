@@ -144,10 +144,13 @@ void AlarmNotifier::removeBook(const flow::AlarmBook *book)
     booksChanged();
 }
 
-void AlarmNotifier::setShown(bool shown)
+void AlarmNotifier::setShown(bool shown, const void *window)
 {
-    m_shown = shown;
-    if (!shown) {
+    m_shownBy.removeAll(window);
+    if (shown)
+        m_shownBy.append(window);
+    m_shown = !m_shownBy.isEmpty();
+    if (!m_shown) {
         m_repeat.stop();
         m_devices->hideTray();
     }

@@ -56,8 +56,10 @@ public:
     // Follows a book until it is destroyed or removed.
     void addBook(const flow::AlarmBook *book);
     void removeBook(const flow::AlarmBook *book);
-    // Sound and tray only while the window that watches runs.
-    void setShown(bool shown);
+    // Sound and tray only while a window that watches is shown: several
+    // windows may share one notifier, each showing and hiding as itself
+    // (`window`).
+    void setShown(bool shown, const void *window = nullptr);
     void setMuted(bool muted);
     bool muted() const { return m_muted; }
     // Milliseconds between two sounds while alarms wait (10 s).
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<AlarmDevices> m_devices;
     QList<QPointer<const flow::AlarmBook>> m_books;
     QTimer m_repeat;
+    QList<const void *> m_shownBy;
     bool m_shown = false;
     bool m_muted = false;
     bool m_silenceSaid = false;

@@ -1,5 +1,6 @@
 #include "monitor/dayendcommand.h"
 
+#include "flow/alarmbook.h"
 #include "flow/dayend.h"
 #include "flow/flowreader.h"
 #include "flow/flowwatch.h"
@@ -18,6 +19,14 @@ const QString NoticeCaption = QStringLiteral("日终核对");
 const QString NoticeText = QStringLiteral("已写出日终核对到文件：");
 
 } // namespace
+
+std::vector<DayEndAlarm> dayEndAlarms(const flow::AlarmBook &book)
+{
+    std::vector<DayEndAlarm> alarms;
+    for (const flow::AlarmRecord &r : book.records())
+        alarms.push_back({r.raised, flow::alarmKindText(r.kind), r.text, r.acknowledged, r.acknowledgedBy, r.cleared});
+    return alarms;
+}
 
 void writeDayEnd(flow::FlowWatch &watch, const QString &database, const QString &path,
                  const std::vector<DayEndAlarm> &alarms, const ExportOptions &options)

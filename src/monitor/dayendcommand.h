@@ -13,8 +13,12 @@
 
 class QWidget;
 namespace flow {
+class AlarmBook;
 class FlowWatch;
 }
+
+// The day's alarms of a database, as its book holds them.
+std::vector<DayEndAlarm> dayEndAlarms(const flow::AlarmBook &book);
 
 // Reads what is new on the watch's connection (the figures are those of
 // that moment, by the server's clock) and writes the workbook to `path`,

@@ -52,6 +52,8 @@ const QString WaitingBanner = QStringLiteral("%1 条告警未确认：%2");
 const QString ClearedMark = QStringLiteral("（已解除）");
 const QString LastingBanner = QStringLiteral("%1 条告警已确认，尚未解除：%2");
 const QString NoSoundStatus = QStringLiteral("没有音频设备：告警不发声");
+const QString TitleOfOne = QStringLiteral("报盘监控 - %1");
+const QString NamedBanner = QStringLiteral("%1：%2");
 // Ticks of the chart's time axis at most.
 constexpr int ChartTicks = 7;
 
@@ -85,22 +87,20 @@ QString odbcKeyValue(const QString &connection, const QString &key)
     return {};
 }
 
-// How the log and the banner name a watched database: its DSN (or driver)
-// and the database selected.
-QString databaseName(const QString &odbcConnectionString, const QString &database)
-{
-    QString source = odbcKeyValue(odbcConnectionString, QStringLiteral("DSN"));
-    if (source.isEmpty())
-        source = odbcKeyValue(odbcConnectionString, QStringLiteral("DRIVER"));
-    return database.isEmpty() ? source : source + u'/' + database;
-}
-
 QColor bannerColour(bool waiting)
 {
     return waiting ? QColor(211, 47, 47) : QColor(255, 179, 0);
 }
 
 } // namespace
+
+QString watchedDatabaseName(const QString &odbcConnectionString, const QString &database)
+{
+    QString source = odbcKeyValue(odbcConnectionString, QStringLiteral("DSN"));
+    if (source.isEmpty())
+        source = odbcKeyValue(odbcConnectionString, QStringLiteral("DRIVER"));
+    return database.isEmpty() ? source : source + u'/' + database;
+}
 
 // ---- findings grid ----
 
@@ -293,13 +293,13 @@ private:
 
 // ---- the window ----
 
-Tmonitorform::Tmonitorform(QWidget *parent)
+Tmonitorform::Tmonitorform(QWidget *parent, AlarmNotifier *sharedNotifier)
     : QWidget(parent, Qt::Window)
     , ui(std::make_unique<Ui::Tmonitorform>())
     , m_findings(new FindingsModel(this))
     , m_rejections(new RejectionsModel(this))
     , m_alarmLog(new AlarmLogModel(this))
-    , m_notifier(new AlarmNotifier(systemAlarmDevices(), this))
+    , m_notifier(sharedNotifier ? sharedNotifier : new AlarmNotifier(systemAlarmDevices(), this))
 {
     ui->setupUi(this);
     ui->AlarmBanner->hide();
@@ -360,7 +360,8 @@ Tmonitorform::Tmonitorform(QWidget *parent)
     connect(ui->AckButton, &QPushButton::clicked, this, &Tmonitorform::AckButtonClick);
     connect(ui->CategoryCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &Tmonitorform::CategoryComboChange);
-    connect(m_notifier, &AlarmNotifier::activated, this, &Tmonitorform::bringToFront);
+    if (!sharedNotifier) // else the tray's click is its owner's
+        connect(m_notifier, &AlarmNotifier::activated, this, &Tmonitorform::bringToFront);
     // Queued: said after the status of the refresh that raised the alarm.
     connect(
         m_notifier, &AlarmNotifier::soundUnavailable, this, [this] { ui->StatusLabel->setText(NoSoundStatus); },
@@ -369,8 +370,18 @@ Tmonitorform::Tmonitorform(QWidget *parent)
 
 Tmonitorform::~Tmonitorform()
 {
-    if (isVisible())
+    if (isVisible() && m_title.isEmpty())
         savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
+    detach();
+    if (m_notifier->parent() != this)
+        m_notifier->setShown(false, this);
+}
+
+void Tmonitorform::setDatabaseTitle(const QString &name)
+{
+    m_title = name;
+    setWindowTitle(TitleOfOne.arg(name));
+    showAlarms();
 }
 
 QString Tmonitorform::statusText() const
@@ -385,7 +396,9 @@ bool Tmonitorform::refreshing() const
 
 void Tmonitorform::showEvent(QShowEvent *event)
 {
-    if (!m_placed) {
+    // The place kept is the login's monitor's; one of several opens where
+    // the desktop puts it.
+    if (!m_placed && m_title.isEmpty()) {
         m_placed = true;
         restorePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
     }
@@ -417,8 +430,8 @@ void Tmonitorform::FormShow()
     m_watch->setTimeoutSeconds(ui->TimeoutSpin->value());
     m_watch->setQuerySeconds(monitorsettings::querySeconds());
     m_watch->setRejectBurst(monitorsettings::rejectBurst());
-    m_notifier->setShown(true);
-    m_watch->start();
+    m_notifier->setShown(true, this);
+    m_watch->start(this);
 }
 
 void Tmonitorform::watch(const QString &odbcConnectionString, const QString &database)
@@ -430,7 +443,7 @@ void Tmonitorform::watch(const QString &odbcConnectionString, const QString &dat
 void Tmonitorform::watchDatabase(const QString &odbcConnectionString, const QString &database)
 {
     auto watch = std::make_shared<flow::FlowWatch>(odbcConnectionString, database);
-    auto book = std::make_shared<flow::AlarmBook>(databaseName(odbcConnectionString, database));
+    auto book = std::make_shared<flow::AlarmBook>(watchedDatabaseName(odbcConnectionString, database));
     book->observe(watch.get());
     m_watchUser = odbcKeyValue(odbcConnectionString, QStringLiteral("UID"));
     this->watch(std::move(watch), std::move(book), database);
@@ -449,6 +462,14 @@ void Tmonitorform::watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr
     connect(m_book.get(), &flow::AlarmBook::raised, this, &Tmonitorform::alarmsRaised);
     connect(m_book.get(), &flow::AlarmBook::logFailed, ui->StatusLabel, &QLabel::setText);
     m_notifier->addBook(m_book.get());
+    // A watch already read opens with its figures at once.
+    if (!m_watch->snapshotTime().isNull()) {
+        applySnapshot(m_watch->snapshot());
+        m_refreshed =
+            flow::refreshedText(m_watch->snapshotTime().time(), m_watch->rowsRead(), m_watch->rowsHeld());
+        showStatus(m_refreshed, false);
+        showHealth();
+    }
     if (!m_book->logError().isEmpty())
         ui->StatusLabel->setText(m_book->logError());
     showAlarms();
@@ -463,8 +484,10 @@ void Tmonitorform::detach()
         disconnect(m_book.get(), nullptr, this, nullptr);
         disconnect(m_book.get(), nullptr, ui->StatusLabel, nullptr);
     }
-    if (m_watch)
+    if (m_watch) {
+        m_watch->pause(this);
         disconnect(m_watch.get(), nullptr, this, nullptr);
+    }
     m_book.reset();
     m_watch.reset();
 }
@@ -472,10 +495,11 @@ void Tmonitorform::detach()
 void Tmonitorform::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_notifier->setShown(false);
+    m_notifier->setShown(false, this);
     if (m_watch)
-        m_watch->pause();
-    const QString failed = savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace);
+        m_watch->pause(this);
+    const QString failed =
+        m_title.isEmpty() ? savePlace(this, monitorsettings::Section, monitorsettings::KeyPlace) : QString();
     if (!failed.isEmpty())
         ui->StatusLabel->setText(failed);
 }
@@ -505,11 +529,7 @@ void Tmonitorform::DayEndButtonClick()
 {
     if (!m_watch)
         return;
-    // The day's alarms of the database shown, as its log holds them.
-    std::vector<DayEndAlarm> alarms;
-    for (const flow::AlarmRecord &r : m_book->records())
-        alarms.push_back({r.raised, flow::alarmKindText(r.kind), r.text, r.acknowledged, r.acknowledgedBy, r.cleared});
-    reconcileDay(this, *m_watch, m_database, alarms);
+    reconcileDay(this, *m_watch, m_database, dayEndAlarms(*m_book));
 }
 
 void Tmonitorform::refreshEnded(bool ok)
@@ -650,8 +670,9 @@ void Tmonitorform::showAlarms()
     if (waiting > 0 || lasting > 0) {
         const flow::AlarmRecord *newest = waiting > 0 ? m_book->newestUnacknowledged() : m_book->newestActive();
         const QString text = flow::alarmSummary(*newest) + (newest->active() ? QString() : ClearedMark);
-        ui->AlarmLabel->setText(waiting > 0 ? WaitingBanner.arg(waiting).arg(text)
-                                            : LastingBanner.arg(lasting).arg(text));
+        const QString banner =
+            waiting > 0 ? WaitingBanner.arg(waiting).arg(text) : LastingBanner.arg(lasting).arg(text);
+        ui->AlarmLabel->setText(m_title.isEmpty() ? banner : NamedBanner.arg(m_title, banner));
         QPalette palette = ui->AlarmBanner->palette();
         palette.setColor(QPalette::Window, bannerColour(waiting > 0));
         palette.setColor(QPalette::WindowText, waiting > 0 ? QColor(Qt::white) : QColor(Qt::black));
@@ -785,5 +806,5 @@ void Tmonitorform::FindingsGridDoubleClick(const QModelIndex &index)
     key.reff = f.reff.text();
     if (f.category != flow::Category::OrphanConfirmation)
         key.recNum = f.recNum; // an order's own rec_num (0 for a rejection no order matched)
-    traceform->showOrder(key);
+    traceform->showOrder(key, m_watch ? m_watch->connectionString() : QString(), m_database);
 }

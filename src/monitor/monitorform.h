@@ -61,7 +61,9 @@ class Tmonitorform : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Tmonitorform(QWidget *parent = nullptr);
+    // `sharedNotifier`: the sound and tray of a window that owns several
+    // monitors (the overview's), else the window has its own.
+    explicit Tmonitorform(QWidget *parent = nullptr, AlarmNotifier *sharedNotifier = nullptr);
     ~Tmonitorform() override;
 
     // Logout or a connection given up: stops, closes its connection, empties
@@ -75,9 +77,15 @@ public:
     // the window starts and pauses the watch as it shows and hides.
     void watch(std::shared_ptr<flow::FlowWatch> watch, std::shared_ptr<flow::AlarmBook> book,
                const QString &database);
+    // The monitor of one database of several: caption "报盘监控 - 名称" and
+    // the banner naming it.
+    void setDatabaseTitle(const QString &name);
     bool refreshing() const;
     // The database watched; null before the first showing and after a logout.
     flow::FlowWatch *flowWatch() const { return m_watch.get(); }
+    // The watch and the book shown, to be shown elsewhere too.
+    std::shared_ptr<flow::FlowWatch> sharedWatch() const { return m_watch; }
+    std::shared_ptr<flow::AlarmBook> sharedBook() const { return m_book; }
     const flow::Snapshot &snapshot() const { return m_snapshot; }
     QString statusText() const;
     FindingsModel *findings() const { return m_findings; }
@@ -138,11 +146,16 @@ private:
     class AlarmLogModel *m_alarmLog;
     AlarmNotifier *m_notifier;
     QChartView *m_chart = nullptr;
+    QString m_title; // the database's name when one of several
     flow::Snapshot m_snapshot;
     QString m_database; // of the watch
     QString m_refreshed;   // the status of the last refresh that succeeded
     std::vector<QStringList> m_figureGroups;
     bool m_placed = false; // the stored place was applied
 };
+
+// How the alarm log and the banner name a watched database: its DSN (or
+// driver) and the database selected, "sse/OIW".
+QString watchedDatabaseName(const QString &odbcConnectionString, const QString &database);
 
 extern Tmonitorform *monitorform;

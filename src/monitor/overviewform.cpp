@@ -5,8 +5,11 @@
 #include "connection/datamodule.h"
 #include "db/connection.h"
 #include "db/connstring.h"
+#include "flow/alarmbook.h"
 #include "flow/flowtext.h"
 #include "flow/flowwatch.h"
+#include "monitor/alarmnotifier.h"
+#include "monitor/dayendcommand.h"
 #include "monitor/monitorform.h"
 #include "monitor/monitorsettings.h"
 #include "ui/gridcopy.h"
@@ -36,6 +39,7 @@ const QString PasswordTitle = QStringLiteral("报盘总览");
 const QString PasswordPrompt = QStringLiteral("请输入 %1（%2，用户 %3）的密码：");
 const QString WaitingTip = QStringLiteral("等待数据库响应 %1 秒（自 %2 起）");
 const QString NeedsPasswordTip = QStringLiteral("用户与当前登录不同：双击输入密码");
+const QString DayEndText = QStringLiteral("日终核对...");
 const QStringList Titles{QStringLiteral("名称"),     QStringLiteral("DSN"),        QStringLiteral("数据库"),
                          QStringLiteral("状态"),     QStringLiteral("委托"),       QStringLiteral("未报"),
                          QStringLiteral("已报未确认"), QStringLiteral("废单"),     QStringLiteral("成交笔数"),
@@ -131,11 +135,17 @@ struct Toverviewform::Row
     QString password; // in memory only
     bool hasPassword = false;
     bool hidden = false;
-    std::unique_ptr<flow::FlowWatch> watch;
+    bool login = false; // the current login's: its watch and book are the login's monitor's too
+    std::shared_ptr<flow::FlowWatch> watch;
+    std::shared_ptr<flow::AlarmBook> book;
+    // The monitor of this database, opened from the row; it shows the
+    // row's watch and book and goes before them.
+    std::unique_ptr<Tmonitorform> monitor;
 
+    int alarms() const { return book ? book->unacknowledgedCount() : 0; }
     overview::RowState state() const
     {
-        return overview::rowState(hasPassword, watch ? watch->health() : flow::Health{}, 0);
+        return overview::rowState(hasPassword, watch ? watch->health() : flow::Health{}, alarms());
     }
 };
 
@@ -187,6 +197,8 @@ public:
         case Qt::DecorationRole:
             return index.column() == State ? QVariant(stateMark(state)) : QVariant();
         case Qt::ToolTipRole:
+            if (index.column() == Alarms && r->book && r->book->newestActive())
+                return flow::alarmSummary(*r->book->newestActive());
             return index.column() == State ? tip(*r, state) : QVariant();
         case Qt::ForegroundRole:
             // Figures of a database not answering now are those last read.
@@ -234,7 +246,7 @@ private:
         case Refreshed:
             return r.watch->snapshotTime().toString(QStringLiteral("HH:mm:ss"));
         case Alarms:
-            return QString::number(0);
+            return QString::number(r.alarms());
         default:
             return {};
         }
@@ -264,22 +276,31 @@ Toverviewform::Toverviewform(QWidget *parent)
     , ui(std::make_unique<Ui::Toverviewform>())
     , m_model(new Model(this))
     , m_rowsMenu(new QMenu(this))
+    , m_notifier(new AlarmNotifier(systemAlarmDevices(), this))
 {
     ui->setupUi(this);
     ui->OverviewGrid->setModel(m_model);
     fitGridToSamples(ui->OverviewGrid, Samples);
+    auto *dayEnd = new QAction(DayEndText, ui->OverviewGrid);
+    dayEnd->setObjectName(QStringLiteral("DayEndAction"));
+    ui->OverviewGrid->addAction(dayEnd);
     installCopyEntries(ui->OverviewGrid);
     m_rowsMenu->setObjectName(QStringLiteral("RowsMenu"));
     ui->RowsButton->setMenu(m_rowsMenu);
     connect(m_rowsMenu, &QMenu::aboutToShow, this, &Toverviewform::RowsMenuShow);
     connect(ui->RefreshButton, &QPushButton::clicked, this, &Toverviewform::RefreshButtonClick);
     connect(ui->OverviewGrid, &QTableView::doubleClicked, this, &Toverviewform::OverviewGridDoubleClick);
+    connect(dayEnd, &QAction::triggered, this, &Toverviewform::DayEndActionClick);
+    connect(m_notifier, &AlarmNotifier::activated, this, &Toverviewform::bringToFront);
 }
 
 Toverviewform::~Toverviewform()
 {
     if (isVisible())
         savePlace(this, Section, KeyPlace);
+    // The monitors opened from rows go first, while the notifier they share lives.
+    m_model->setRows({});
+    m_rows.clear();
 }
 
 QAbstractItemModel *Toverviewform::rows() const
@@ -291,6 +312,20 @@ flow::FlowWatch *Toverviewform::watchOf(int row) const
 {
     const Row *r = shownRow(row);
     return r ? r->watch.get() : nullptr;
+}
+
+flow::AlarmBook *Toverviewform::bookOf(int row) const
+{
+    const Row *r = shownRow(row);
+    return r ? r->book.get() : nullptr;
+}
+
+Tmonitorform *Toverviewform::monitorOf(int row) const
+{
+    const Row *r = shownRow(row);
+    if (!r)
+        return nullptr;
+    return r->login ? monitorform : r->monitor.get();
 }
 
 const overview::DatabaseEntry &Toverviewform::entryOf(int row) const
@@ -321,9 +356,10 @@ void Toverviewform::showEvent(QShowEvent *event)
 void Toverviewform::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    m_notifier->setShown(false, this);
     for (const auto &row : m_rows)
         if (row->watch)
-            row->watch->pause();
+            row->watch->pause(this);
     const QString failed = savePlace(this, Section, KeyPlace);
     if (!failed.isEmpty())
         ui->StatusLabel->setText(failed);
@@ -339,6 +375,9 @@ void Toverviewform::FormShow()
         }
         loadRows();
     }
+    m_notifier->setMuted(settings::readSetting(monitorsettings::Section, monitorsettings::KeySound, QString()).trimmed()
+                         == QLatin1String("0"));
+    m_notifier->setShown(true, this);
     for (const auto &row : m_rows)
         if (row->watch && !row->hidden)
             startWatching(*row);
@@ -356,6 +395,7 @@ void Toverviewform::loadRows()
         row->entry = entry;
         row->key = overview::entryKey(entry);
         row->hidden = hidden.contains(row->key);
+        row->login = m_rows.empty();
         // The login's own user reaches every database it may with its password.
         if (overview::sameUser(entry, current.user)) {
             row->password = login.password;
@@ -374,12 +414,42 @@ void Toverviewform::loadRows()
             startWatching(*row);
 }
 
+// The login's database is watched once: by the login's monitor and this
+// row alike, with one book of its alarms.
+void Toverviewform::watchLogin(Row &row)
+{
+    const Connection *con = datamod ? datamod->con : nullptr;
+    if (!con || !con->connected())
+        return;
+    const QString connection = con->odbcConnectionString();
+    const QString database = con->defaultDatabase();
+    if (monitorform && monitorform->sharedWatch() && monitorform->sharedWatch()->connectionString() == connection
+        && monitorform->sharedWatch()->database() == database) {
+        row.watch = monitorform->sharedWatch();
+        row.book = monitorform->sharedBook();
+        return;
+    }
+    row.watch = std::make_shared<flow::FlowWatch>(connection, database);
+    row.book = std::make_shared<flow::AlarmBook>(watchedDatabaseName(connection, database));
+    row.book->observe(row.watch.get());
+    if (monitorform && !monitorform->sharedWatch())
+        monitorform->watch(row.watch, row.book, database);
+}
+
 void Toverviewform::startWatching(Row &row)
 {
     if (!row.watch) {
-        const QString connection =
-            toOdbcConnectionString(loginConnectionString(row.password, row.entry.user, row.entry.dsn));
-        row.watch = std::make_unique<flow::FlowWatch>(connection, row.entry.database);
+        if (row.login) {
+            watchLogin(row);
+        } else {
+            const QString connection =
+                toOdbcConnectionString(loginConnectionString(row.password, row.entry.user, row.entry.dsn));
+            row.watch = std::make_shared<flow::FlowWatch>(connection, row.entry.database);
+            row.book = std::make_shared<flow::AlarmBook>(watchedDatabaseName(connection, row.entry.database));
+            row.book->observe(row.watch.get());
+        }
+        if (!row.watch)
+            return;
         Row *changed = &row;
         const auto update = [this, changed] {
             m_model->rowChanged(changed);
@@ -387,11 +457,32 @@ void Toverviewform::startWatching(Row &row)
         };
         connect(row.watch.get(), &flow::FlowWatch::refreshed, this, update);
         connect(row.watch.get(), &flow::FlowWatch::healthChanged, this, update);
+        connect(row.book.get(), &flow::AlarmBook::changed, this, update);
+        m_notifier->addBook(row.book.get());
     }
     row.watch->setInterval(monitorsettings::read(monitorsettings::KeyRefresh, 5));
     row.watch->setTimeoutSeconds(monitorsettings::read(monitorsettings::KeyTimeout, 10));
+    row.watch->setQuerySeconds(monitorsettings::querySeconds());
+    row.watch->setRejectBurst(monitorsettings::rejectBurst());
     if (isVisible())
-        row.watch->start();
+        row.watch->start(this);
+}
+
+// A row's database no longer read here: its monitor closes, and the watch
+// and book end unless the login's monitor shows them.
+void Toverviewform::dropWatch(Row &row)
+{
+    row.monitor.reset();
+    if (row.book) {
+        m_notifier->removeBook(row.book.get());
+        disconnect(row.book.get(), nullptr, this, nullptr);
+    }
+    if (row.watch) {
+        row.watch->pause(this);
+        disconnect(row.watch.get(), nullptr, this, nullptr);
+    }
+    row.book.reset();
+    row.watch.reset();
 }
 
 void Toverviewform::RefreshButtonClick()
@@ -408,16 +499,34 @@ void Toverviewform::OverviewGridDoubleClick(const QModelIndex &index)
         return;
     const overview::RowState state = row->state();
     if (state == overview::RowState::NeedsPassword
-        || (state == overview::RowState::Unreachable && row != m_rows.front().get()
+        || (state == overview::RowState::Unreachable && !row->login
             && !overview::sameUser(row->entry, m_rows.front()->entry.user))) {
         askPassword(*row);
         return;
     }
-    if (row == m_rows.front().get() && monitorform) {
-        monitorform->show();
-        monitorform->raise();
-        monitorform->activateWindow();
+    if (!row->watch)
+        return;
+    Tmonitorform *monitor = row->login ? monitorform : nullptr;
+    if (!row->login) {
+        if (!row->monitor) {
+            row->monitor = std::make_unique<Tmonitorform>(nullptr, m_notifier);
+            row->monitor->setDatabaseTitle(row->entry.name);
+            row->monitor->watch(row->watch, row->book, row->entry.database);
+        }
+        monitor = row->monitor.get();
     }
+    if (!monitor)
+        return;
+    monitor->show();
+    monitor->raise();
+    monitor->activateWindow();
+}
+
+void Toverviewform::DayEndActionClick()
+{
+    const Row *row = shownRow(ui->OverviewGrid->currentIndex().row());
+    if (row && row->watch)
+        reconcileDay(this, *row->watch, row->entry.database, dayEndAlarms(*row->book));
 }
 
 void Toverviewform::askPassword(Row &row)
@@ -430,7 +539,7 @@ void Toverviewform::askPassword(Row &row)
         return;
     row.password = password;
     row.hasPassword = true;
-    row.watch.reset(); // a new connection with the new password
+    dropWatch(row); // a new connection with the new password
     startWatching(row);
     m_model->rowChanged(&row);
 }
@@ -456,7 +565,7 @@ void Toverviewform::RowsMenuTriggered(const QString &key, bool shown)
         if (row->key == key) {
             row->hidden = !shown;
             if (row->hidden)
-                row->watch.reset(); // a database not shown is not read
+                dropWatch(*row); // a database not shown is not read
             else if (row->hasPassword)
                 startWatching(*row);
         }
@@ -474,10 +583,22 @@ void Toverviewform::RowsMenuTriggered(const QString &key, bool shown)
     }
 }
 
+void Toverviewform::bringToFront()
+{
+    if (!isVisible())
+        return;
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 void Toverviewform::stop()
 {
     m_model->setRows({});
-    m_rows.clear(); // each watch cancels its refresh and closes its connection
+    for (const auto &row : m_rows)
+        dropWatch(*row); // each watch cancels its refresh and closes its connection
+    m_rows.clear();
     ui->StatusLabel->clear();
     hide();
 }

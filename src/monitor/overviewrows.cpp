@@ -39,19 +39,20 @@ RowState rowState(bool hasPassword, const flow::Health &health, int unacknowledg
 {
     if (!hasPassword)
         return RowState::NeedsPassword;
-    if (unacknowledgedAlarms > 0)
-        return RowState::Alarm;
+    // What the database does now comes first: its not answering is an
+    // alarm too, and says more as 等待 or 无法连接.
     switch (health.state) {
-    case flow::Health::Idle:
-        return RowState::Connecting;
     case flow::Health::Waiting:
         return RowState::Waiting;
     case flow::Health::Failed:
         return RowState::Unreachable;
+    case flow::Health::Idle:
     case flow::Health::Ok:
         break;
     }
-    return RowState::Ok;
+    if (unacknowledgedAlarms > 0)
+        return RowState::Alarm;
+    return health.state == flow::Health::Idle ? RowState::Connecting : RowState::Ok;
 }
 
 QString stateText(RowState state)

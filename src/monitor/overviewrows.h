@@ -36,8 +36,9 @@ std::vector<DatabaseEntry> overviewEntries(const DatabaseEntry &current, const Q
 // same user name (without blanks around it, regardless of case).
 bool sameUser(const DatabaseEntry &entry, const QString &loginUser);
 
-// A row's state, from the best to the worst; the worst of all rows
-// colours the tray icon.
+// A row's state, from the best to the worst. A database waiting or not
+// answering says so before its alarms (those alarms among them); the tray
+// follows the alarms of all rows.
 enum class RowState {
     Ok,            // 正常
     Connecting,    // 正在连接: not read yet

@@ -75,8 +75,15 @@ QString Ttraceform::stateText() const
     return ui->StateLabel->text();
 }
 
-void Ttraceform::showOrder(const flow::TraceKey &key)
+void Ttraceform::showOrder(const flow::TraceKey &key, const QString &odbcConnectionString,
+                           const QString &database)
 {
+    if (odbcConnectionString != m_connection || database != m_database) {
+        cancelRead();
+        dropSession(); // another database: a connection of its own to it
+        m_connection = odbcConnectionString;
+        m_database = database;
+    }
     show();
     raise();
     activateWindow();
@@ -100,7 +107,9 @@ void Ttraceform::read()
             emit traced(false);
             return;
         }
-        m_session = std::make_shared<flow::TraceSession>(con->odbcConnectionString(), con->defaultDatabase());
+        m_session = m_connection.isEmpty()
+            ? std::make_shared<flow::TraceSession>(con->odbcConnectionString(), con->defaultDatabase())
+            : std::make_shared<flow::TraceSession>(m_connection, m_database);
         if (!m_worker)
             m_worker = std::make_unique<DatabaseWorker>(QStringLiteral("trace"));
     }
@@ -160,13 +169,21 @@ void Ttraceform::cancelRead()
     m_run.reset();
 }
 
+// The session is closed on the worker that used it.
+void Ttraceform::dropSession()
+{
+    if (m_session && m_worker)
+        m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
+    m_session.reset();
+}
+
 void Ttraceform::stop()
 {
     cancelRead();
     ++m_generation;
-    if (m_session && m_worker)
-        m_worker->post([session = std::move(m_session)](CommandControl &) mutable { session.reset(); });
-    m_session.reset();
+    dropSession();
+    m_connection.clear();
+    m_database.clear();
     m_key.reset();
     m_rows->removeRows(0, m_rows->rowCount());
     ui->StateLabel->clear();

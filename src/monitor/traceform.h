@@ -18,7 +18,7 @@ class Ttraceform;
 // 委托追踪: one order with its cancels, confirmations and trades in time
 // order, and its state in one sentence. Not modal; it reads the database
 // itself on a connection and worker of its own, opened with the values of
-// the current login.
+// the current login or of the database a monitor names.
 class Ttraceform : public QWidget
 {
     Q_OBJECT
@@ -26,8 +26,10 @@ public:
     explicit Ttraceform(QWidget *parent = nullptr);
     ~Ttraceform() override;
 
-    // Shows the window and reads the order named by `key`.
-    void showOrder(const flow::TraceKey &key);
+    // Shows the window and reads the order named by `key`, in the database
+    // an ODBC connection string and database name give (none: the login's).
+    void showOrder(const flow::TraceKey &key, const QString &odbcConnectionString = {},
+                   const QString &database = {});
     // Reads the order shown again (its fills and replies may have come in
     // since); the rows shown stay until the new ones are read.
     void RefreshButtonClick();
@@ -46,6 +48,7 @@ protected:
 
 private:
     void read();
+    void dropSession();
     // Closing or a logout: a read still running is cancelled (its statement
     // too) and its result never shown.
     void cancelRead();
@@ -59,6 +62,7 @@ private:
     QStandardItemModel *m_rows;
     bool m_placed = false; // the stored place was applied
     std::optional<flow::TraceKey> m_key; // the order shown
+    QString m_connection, m_database;    // where it is read; none: the login's
     quint64 m_generation = 0;
 };
 

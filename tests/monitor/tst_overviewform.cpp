@@ -1,17 +1,30 @@
 // 报盘总览: which databases it lists and how a row's state reads (rules as
 // tables), and the window on three SQLite databases and a DSN that does not
 // exist: rows, states and figures against SQL of the test's own, passwords
-// asked for, rows hidden and shown again, logout.
+// asked for, rows hidden and shown again, logout; a gap the gateway
+// stand-in leaves in one database alarming only its row, the monitor of a
+// row opened on the row's own watch, and a row's day reconciled.
 
+#include "support/exportreader.h"
 #include "support/testsupport.h"
 
+#include "monitortestsupport.h"
+
 #include "app/mainform.h"
+#include "flow/alarmbook.h"
 #include "flow/flowwatch.h"
+#include "monitor/alarmnotifier.h"
+#include "monitor/monitorform.h"
 #include "monitor/overviewform.h"
 #include "monitor/overviewrows.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -82,6 +95,32 @@ const QString UnconfirmedSql = QStringLiteral(
     "ashare_ordwth2 c where (upper(o.owflag) <> 'WTH' and upper(c.owflag) <> 'WTH' and c.reff = o.reff) "
     "or (upper(o.owflag) = 'WTH' and upper(c.owflag) = 'WTH' and cast(c.ordrec as int) = cast(o.ordrec as int)))");
 
+enum Column { Name, Dsn, Database, State, Orders, Unsent, Unconfirmed, Rejected, Trades, LastOrder, Refreshed, Alarms };
+
+// A row read from its database: 告警 exactly while it counts alarms not
+// acknowledged, else 正常 (a generated day has orders left unsent and
+// unconfirmed, which alarm).
+bool readAndAnswering(int row)
+{
+    const QString state = cell(row, State);
+    const bool alarmed = cell(row, Alarms).toInt() > 0;
+    return (state == QStringLiteral("告警") && alarmed) || (state == QStringLiteral("正常") && !alarmed);
+}
+
+// Answers the save dialog with `path` and closes every other box.
+ModalWatcher::Handler saveAs(const QString &path, QString *offered)
+{
+    return [path, offered](QWidget *modal, const ModalRecord &) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            *offered = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            dialog->selectFile(path);
+            QTimer::singleShot(0, dialog, [dialog] { QMetaObject::invokeMethod(dialog, "accept"); });
+        } else {
+            closeModal(modal);
+        }
+    };
+}
+
 } // namespace
 
 class OverviewTest : public QObject
@@ -95,7 +134,11 @@ private slots:
         generateDatabase(otherDatabasePath(), 2000, 12);
         generateDatabase(thirdDatabasePath(), 1000, 13);
     }
-    void init() { removeDbset(); }
+    void init()
+    {
+        removeDbset();
+        QDir(dataDir()).removeRecursively(); // no alarm log of another test
+    }
 
     // ---- rules ----
 
@@ -143,8 +186,10 @@ private slots:
         QTest::newRow("answering") << true << int(flow::Health::Ok) << 0 << "正常";
         QTest::newRow("waiting") << true << int(flow::Health::Waiting) << 0 << "等待";
         QTest::newRow("failed") << true << int(flow::Health::Failed) << 0 << "无法连接";
-        QTest::newRow("alarm over all") << true << int(flow::Health::Waiting) << 1 << "告警";
-        QTest::newRow("alarm of a failed database") << true << int(flow::Health::Failed) << 2 << "告警";
+        QTest::newRow("alarms of an answering database") << true << int(flow::Health::Ok) << 2 << "告警";
+        QTest::newRow("waiting over its alarm") << true << int(flow::Health::Waiting) << 1 << "等待";
+        QTest::newRow("failed over its alarm") << true << int(flow::Health::Failed) << 1 << "无法连接";
+        QTest::newRow("alarms carried over, not read yet") << true << int(flow::Health::Idle) << 1 << "告警";
     }
 
     void rowStates()
@@ -204,7 +249,7 @@ private slots:
         for (const auto &[dsn, path] : files) {
             const int r = rowOf(dsn);
             QVERIFY2(r >= 0, qPrintable(dsn));
-            QCOMPARE(cell(r, 3), QStringLiteral("正常"));
+            QVERIFY2(readAndAnswering(r), qPrintable(cell(r, 3)));
             QCOMPARE(cell(r, 4).toLongLong(),
                      count(path, QStringLiteral("select count(*) from ashare_ordwth where upper(owflag) <> 'WTH'")));
             QCOMPARE(cell(r, 5).toLongLong(),
@@ -255,7 +300,7 @@ private slots:
         QVERIFY(prompts[0].contains(QStringLiteral("audit")));
         QVERIFY(everyRowRead());
         QVERIFY(overviewform->watchOf(r));
-        QCOMPARE(cell(r, 3), QStringLiteral("正常")); // SQLite takes any password
+        QVERIFY2(readAndAnswering(r), qPrintable(cell(r, 3))); // SQLite takes any password
         // The password stays in memory: nothing of it in the settings file.
         QVERIFY(!readDbset().contains("secret"));
         overviewform->stop();
@@ -291,7 +336,111 @@ private slots:
         emit menu->aboutToShow();
         menu->actions().at(1)->setChecked(true);
         QVERIFY(everyRowRead());
-        QCOMPARE(cell(rowOf(QStringLiteral("other")), 3), QStringLiteral("正常"));
+        QVERIFY2(readAndAnswering(rowOf(QStringLiteral("other"))), qPrintable(cell(rowOf(QStringLiteral("other")), 3)));
+        overviewform->stop();
+    }
+
+    void aGapInOneDatabaseAlarmsOnlyItsRowAndItsMonitor()
+    {
+        // Three days of the stand-in, one with a gap.
+        for (const QString &path : {databasePath(), otherDatabasePath(), thirdDatabasePath()})
+            createEmptyDatabase(path);
+        for (const QString &dsn : {QStringLiteral("sse"), QStringLiteral("other"), QStringLiteral("third")}) {
+            gateway::Options day = monitortest::standInDay(dsn, 40);
+            day.faults.gap = dsn == QLatin1String("other") ? 20 : 0;
+            monitortest::runStandIn(day);
+        }
+        const qint64 missing =
+            sqliteCount(otherDatabasePath(), "select min(rec_num) + 1 from ashare_ordwth o where rec_num < "
+                                             "(select max(rec_num) from ashare_ordwth) and not exists "
+                                             "(select 1 from ashare_ordwth n where n.rec_num = o.rec_num + 1)");
+        writeDbset(gbk(QStringLiteral("[ConDBSet]\r\nSQLUser=qtrl\r\nDSN=sse\r\nDATABASE=OIW\r\n"))
+                   + dsnLine(1, QStringLiteral("二号席位"), QStringLiteral("other"), QStringLiteral("qtrl"),
+                             QStringLiteral("OIW"))
+                   + dsnLine(2, QStringLiteral("三号席位"), QStringLiteral("third"), QStringLiteral("qtrl"),
+                             QStringLiteral("OIW")));
+        Forms forms;
+        logIn();
+        overviewform->show();
+        QVERIFY(everyRowRead());
+        const int other = rowOf(QStringLiteral("other"));
+        QCOMPARE(cell(other, State), QStringLiteral("告警"));
+        QCOMPARE(cell(other, Alarms), QStringLiteral("1"));
+        QVERIFY2(overviewform->rows()->index(other, Alarms).data(Qt::ToolTipRole).toString().endsWith(
+                     QStringLiteral("记录编号不连续 1021，缺 %1").arg(missing)),
+                 qPrintable(overviewform->rows()->index(other, Alarms).data(Qt::ToolTipRole).toString()));
+        for (const QString &dsn : {QStringLiteral("sse"), QStringLiteral("third")}) {
+            QCOMPARE(cell(rowOf(dsn), State), QStringLiteral("正常"));
+            QCOMPARE(cell(rowOf(dsn), Alarms), QStringLiteral("0"));
+        }
+        QCOMPARE(overviewform->notifier()->light(), AlarmLight::Red);
+
+        // The row's monitor: its watch, its figures at once, its name in the caption and the banner.
+        auto *grid = child<QTableView>(overviewform, "OverviewGrid");
+        emit grid->doubleClicked(overviewform->rows()->index(other, Name));
+        QPointer<Tmonitorform> monitor = overviewform->monitorOf(other);
+        QVERIFY(monitor && monitor->isVisible());
+        QVERIFY(monitor != monitorform);
+        QCOMPARE(monitor->windowTitle(), QStringLiteral("报盘监控 - 二号席位"));
+        QCOMPARE(monitor->flowWatch(), overviewform->watchOf(other));
+        QCOMPARE(monitor->snapshot().figures.orders, cell(other, Orders).toLongLong());
+        const QString banner = child<QLabel>(monitor, "AlarmLabel")->text();
+        QVERIFY2(banner.startsWith(QStringLiteral("二号席位：1 条告警未确认：")), qPrintable(banner));
+        emit grid->doubleClicked(overviewform->rows()->index(other, Name));
+        QCOMPARE(overviewform->monitorOf(other), monitor.data()); // one window per database
+
+        // Acknowledged there: the row is no longer 告警, the log names the database and the user.
+        QTest::mouseClick(child<QPushButton>(monitor, "AckButton"), Qt::LeftButton);
+        QCOMPARE(cell(other, State), QStringLiteral("正常"));
+        QCOMPARE(overviewform->notifier()->light(), AlarmLight::Amber);
+        const std::vector<flow::AlarmRecord> logged =
+            flow::readAlarmLog(overviewform->bookOf(other)->logPath(), QStringLiteral("other/OIW"));
+        QCOMPARE(int(logged.size()), 1);
+        QCOMPARE(logged[0].recNum, qint32(missing));
+        QCOMPARE(logged[0].acknowledgedBy, QStringLiteral("qtrl"));
+
+        // The login's database is read once, by its monitor and its row alike.
+        monitorform->show();
+        QCOMPARE(monitorform->flowWatch(), overviewform->watchOf(rowOf(QStringLiteral("sse"))));
+        monitorform->hide();
+        QVERIFY(overviewform->watchOf(rowOf(QStringLiteral("sse")))->running());
+        overviewform->hide();
+        QVERIFY(overviewform->watchOf(other)->running()); // its monitor still shows it
+        monitor->hide();
+        QVERIFY(!overviewform->watchOf(other)->running());
+        overviewform->stop();
+        QVERIFY(!monitor);
+        initTestCase(); // the generated days again
+    }
+
+    void aRowsDayIsReconciledFromItsWatch()
+    {
+        writeDbset(gbk(QStringLiteral("[ConDBSet]\r\nSQLUser=qtrl\r\nDSN=sse\r\nDATABASE=OIW\r\n"))
+                   + dsnLine(1, QStringLiteral("二号席位"), QStringLiteral("other"), QStringLiteral("qtrl"),
+                             QStringLiteral("OIW")));
+        Forms forms;
+        logIn();
+        overviewform->show();
+        QVERIFY(everyRowRead());
+        const int other = rowOf(QStringLiteral("other"));
+        child<QTableView>(overviewform, "OverviewGrid")->setCurrentIndex(overviewform->rows()->index(other, Name));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("other.xlsx"));
+        QString offered;
+        {
+            ModalWatcher boxes(saveAs(path, &offered));
+            child<QAction>(overviewform, "DayEndAction")->trigger();
+        }
+        QVERIFY2(offered.startsWith(QStringLiteral("日终核对_")) && offered.endsWith(QStringLiteral("_OIW.xlsx")),
+                 qPrintable(offered));
+        QVERIFY(QFile::exists(path));
+        // One row per order and cancel of that database, none of the login's.
+        QJsonArray orders;
+        for (const QJsonValue &sheet : readWorkbook(path))
+            if (sheet.toObject().value("title").toString() == QStringLiteral("委托"))
+                orders = sheet.toObject().value("rows").toArray();
+        QCOMPARE(qint64(orders.size() - 1),
+                 sqliteCount(otherDatabasePath(), "select count(*) from ashare_ordwth"));
         overviewform->stop();
     }
 

@@ -4,10 +4,7 @@
 // the status line says while a table is locked and after its statement
 // times out, closing while a read waits, and indexes missing.
 
-#include "support/pgserver.h"
-#include "support/testsupport.h"
-
-#include "../monitor/monitortestsupport.h"
+#include "serversupport.h"
 
 #include "app/mainform.h"
 #include "base/settings.h"
@@ -31,54 +28,9 @@
 
 using namespace testsupport;
 using namespace monitortest;
+using namespace servertest;
 
 namespace {
-
-gateway::Options serverDay(std::int64_t rows)
-{
-    gateway::Options o = standInDay(pgserver::dsn(), rows);
-    o.user = pgserver::user();
-    o.password = pgserver::password();
-    o.database = pgserver::database();
-    return o;
-}
-
-void logInToServer()
-{
-    logIn(pgserver::dsn(), pgserver::user(), pgserver::password(), pgserver::database());
-}
-
-qint64 serverCount(const QString &sql)
-{
-    return pgserver::value(sql).toLongLong();
-}
-
-// Another session holding a table: an exclusive lock in a transaction left
-// open until release() or the end.
-class TableLock
-{
-public:
-    explicit TableLock(const QString &table)
-    {
-        const gateway::Options o = serverDay(0);
-        m_link = Connection::connect(gateway::odbcConnectionString(o));
-        Connection::selectDatabase(m_link->get(), o.database);
-        SQLSetConnectAttrW(m_link->get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-        odbc::Handle statement(SQL_HANDLE_STMT, m_link->get());
-        std::vector<SQLWCHAR> sql = odbc::toWide(QStringLiteral("lock table %1 in access exclusive mode").arg(table));
-        odbc::check(SQLExecDirectW(statement.get(), sql.data(), SQL_NTS), SQL_HANDLE_STMT, statement.get(), "lock");
-    }
-    ~TableLock() { release(); }
-    void release()
-    {
-        if (m_link)
-            SQLEndTran(SQL_HANDLE_DBC, m_link->get(), SQL_ROLLBACK);
-        m_link.reset();
-    }
-
-private:
-    std::shared_ptr<ConnectionLink> m_link;
-};
 
 // Indexes of the test's database dropped, and made again at the end.
 class DroppedIndexes
