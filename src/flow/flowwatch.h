@@ -68,7 +68,9 @@ public:
     void setQuerySeconds(int seconds) { m_querySeconds = seconds; }
     int querySeconds() const { return m_querySeconds; }
 
-    // Refreshes at once and then every interval, until pause(). Pausing
+    // Refreshes at once and then every interval, until pause(). A refresh
+    // that runs out of memory (its health Failed, "内存不足…") stops the
+    // refreshes until one asked for by refreshNow() succeeds. Pausing
     // cancels a running refresh (its statement too): it hands in nothing,
     // and the health is again what it was before it began to wait.
     void start();
@@ -133,6 +135,7 @@ private:
     int m_timeoutSeconds = 10;
     int m_querySeconds;
     bool m_running = false;
+    bool m_heldForMemory = false; // running, stopped when memory ran out until a refresh succeeds
     bool m_busy = false;
     bool m_again = false;
 };
