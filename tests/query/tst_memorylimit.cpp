@@ -2,9 +2,9 @@
 // limit: a list larger than the memory left stops with the out-of-memory
 // message, frees what it fetched, and the program goes on, whether the
 // driver streams the rows or holds the whole result before the first fetch;
-// the streaming driver lists completely what the holding one cannot; the
-// statistics, an export and a refresh of the monitor that run out of memory
-// say so in Chinese and leave nothing half done.
+// the streaming driver lists completely what the holding one cannot; an
+// export that runs out of memory says so in Chinese and leaves the target
+// as it was.
 
 #include "querytestsupport.h"
 
@@ -12,12 +12,10 @@
 #include "db/memorywatch.h"
 #include "db/worker.h"
 #include "query/gridmenu.h"
-#include "monitor/monitorform.h"
 #include "ui/memorynotice.h"
 
 #include <QFileDialog>
 #include <QProcess>
-#include <QSpinBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -75,8 +73,8 @@ constexpr qint64 DayHeadroomBytes = 200LL * 1024 * 1024;
 const QString DayAccountSql = QStringLiteral("select gddm from ashare_cjhb where rowid = 1000");
 
 // One trade whose quantity is 100 after 2,000,000 blanks (4 MB held), and
-// two ordinary trades of another account. Totalling or writing the large
-// one out needs a copy of it in one piece, more than MemoryHog leaves.
+// two ordinary trades of another account: an export writes a piece of
+// several megabytes, more than MemoryHog leaves.
 const QString LargeValueTrades = QStringLiteral(
     "drop table ashare_cjhb;"
     "create table big (v text);"
@@ -90,16 +88,10 @@ const QString LargeValueTrades = QStringLiteral(
     " union all select gddm, '600000', cjsl, '1.5', cjje, '0', '2', '20260101', '93000', '93000', 'y', '1',"
     " 'S2', 'B', '1' from small;");
 // What MemoryHog leaves of the memory for the rest of the program.
-constexpr std::size_t LeftBytes = 1024 * 1024;
-
-// A day of orders, confirmations and trades whose monitor model does not
-// fit what is left below.
-constexpr qint64 MonitorRows = 400000;
-constexpr std::size_t MonitorLeftBytes = 24 * 1024 * 1024;
+constexpr std::size_t LeftBytes = 0;
 
 const QString ListMessage = QStringLiteral("^内存不足：已取回 (\\d+) 行，结果过大，请加条件查询\\.$");
 const QString OutOfMemoryMessage = QStringLiteral("内存不足，操作未完成.");
-const QString MonitorMessage = QStringLiteral("^\\d\\d:\\d\\d:\\d\\d 刷新失败：内存不足，已停止自动刷新，按“刷新”重试$");
 
 // Runs one case of this program in a child process with ChildVariable set;
 // gives its output, and fails unless it passed and exited normally.
@@ -230,9 +222,7 @@ private slots:
         QTest::addColumn<QString>("testCase");
         QTest::newRow("driver holding the result") << "bufferingDriverStopsAndProgramGoesOn";
         QTest::newRow("driver streaming the rows") << "streamingDriverListsAll";
-        QTest::newRow("statistics") << "statisticsBeyondMemory";
         QTest::newRow("export") << "exportBeyondMemory";
-        QTest::newRow("monitor") << "monitorBeyondMemory";
     }
     void caseUnderLimit()
     {
@@ -353,57 +343,6 @@ private slots:
 #endif
     }
 
-    // The child: "查询统计" meets a value it cannot copy. The prepared box
-    // says so, shown once the reserve was given back; the listed rows stay
-    // and no statistics window shows; the next statistics work.
-    void statisticsBeyondMemory()
-    {
-        if (qEnvironmentVariableIsEmpty(ChildVariable))
-            QSKIP("run in a child process by caseUnderLimit");
-#ifdef Q_OS_LINUX
-        testsupport::createEmptyDatabase(databasePath());
-        sqliteExec(databasePath(), LargeValueTrades);
-        testsupport::Forms forms;
-        listLargeValue();
-        QVERIFY(limitAddressSpace(0));
-        auto hog = std::make_unique<MemoryHog>(LeftBytes);
-
-        bool reservedDuringBox = true;
-        testsupport::ModalWatcher watcher([&](QWidget *modal, const testsupport::ModalRecord &) {
-            reservedDuringBox = memoryReserved();
-            closeModal(modal);
-        });
-        { void *q = std::malloc(4000040); qInfo("probe2 %p reserved %d room %lld", q, memoryReserved(), platform::obtainableBytes()); std::free(q); }
-        queryform->Button13Click();
-        QTRY_COMPARE_WITH_TIMEOUT(watcher.records.size(), 1, 60000);
-        QCOMPARE(watcher.records.first().objectName, QStringLiteral("OutOfMemoryBox"));
-        QCOMPARE(watcher.records.first().text, OutOfMemoryMessage);
-        QVERIFY(!reservedDuringBox); // given back before the box
-        QVERIFY(memoryReserved());   // and set aside again
-        QCOMPARE(labelText(QStringLiteral("Label12")), QStringLiteral("3"));
-        QCOMPARE(datamod->qry1->recordCount(), 3);
-        QCOMPARE(grid(1)->model()->rowCount(), 3);
-        hog.reset();
-        QVERIFY(liftLimit());
-
-        // The program goes on: statistics of the two ordinary trades.
-        box(QStringLiteral("Edit1"))->setText(QStringLiteral("B000000001"));
-        queryform->Button2Click();
-        QTRY_COMPARE_WITH_TIMEOUT(labelText(QStringLiteral("Label12")), QStringLiteral("2"), 60000);
-        QStringList cells;
-        testsupport::ModalWatcher statistics([&](QWidget *modal, const testsupport::ModalRecord &) {
-            if (auto *table = modal->findChild<QTableWidget *>())
-                for (int row = 0; row < 3; ++row)
-                    cells << (table->item(row, 1) ? table->item(row, 1)->text() : QString());
-            closeModal(modal);
-        });
-        queryform->Button13Click();
-        QTRY_COMPARE_WITH_TIMEOUT(statistics.records.size(), 1, 60000);
-        QCOMPARE(statistics.records.first().className, QStringLiteral("Tcountform"));
-        QCOMPARE(cells, (QStringList{"2(条)", "300(股/手)", "1070.75(元)"}));
-#endif
-    }
-
     // The child: a CSV export that cannot hold the large value ends in the
     // prepared box; the target keeps its old contents and nothing else is
     // left in its folder; the next export with memory to spare works.
@@ -464,46 +403,6 @@ private slots:
             QCOMPARE(watcher.records.last().objectName, QStringLiteral("ExportNotice"));
         }
         QVERIFY(QFileInfo(target).size() > 2000000);
-#endif
-    }
-
-    // The child: the monitor's first refresh of a day its model cannot hold
-    // says so in its status line, shows no half figures and stops refreshing
-    // on its own; with memory to spare, "刷新" reads the whole day once.
-    void monitorBeyondMemory()
-    {
-        if (qEnvironmentVariableIsEmpty(ChildVariable))
-            QSKIP("run in a child process by caseUnderLimit");
-#ifdef Q_OS_LINUX
-        testsupport::generateDatabase(databasePath(), MonitorRows, 4, MonitorRows);
-        const qint64 orders = sqliteCount(databasePath(), QStringLiteral("select count(*) from ashare_ordwth"));
-        const qint64 trades = sqliteCount(databasePath(), QStringLiteral("select count(*) from ashare_cjhb"));
-        testsupport::Forms forms;
-        testsupport::logIn(QStringLiteral("stepped"));
-        monitorform->watch(QStringLiteral("DSN=stepped"), QString());
-        testsupport::child<QSpinBox>(monitorform, "RefreshSpin")->setValue(1);
-        QSignalSpy refreshed(monitorform, &Tmonitorform::refreshed);
-        QVERIFY(limitAddressSpace(0));
-        auto hog = std::make_unique<MemoryHog>(MonitorLeftBytes);
-        monitorform->show();
-        QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 120000);
-        QCOMPARE(refreshed.first().first().toBool(), false);
-        QVERIFY2(QRegularExpression(MonitorMessage).match(monitorform->statusText()).hasMatch(),
-                 qPrintable(monitorform->statusText()));
-        QCOMPARE(testsupport::child<QLabel>(monitorform, "FiguresLabel")->text(), QString());
-        QCOMPARE(qint64(monitorform->snapshot().figures.orders), qint64(0));
-        QTest::qWait(2500); // two refresh periods: none of its own
-        QCOMPARE(refreshed.size(), 1);
-
-        hog.reset();
-        QVERIFY(liftLimit());
-        monitorform->RefreshButtonClick();
-        QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 2, 120000);
-        QCOMPARE(refreshed.last().first().toBool(), true);
-        const flow::Figures figures = monitorform->snapshot().figures;
-        QCOMPARE(qint64(figures.orders + figures.cancels), orders);
-        QCOMPARE(qint64(figures.tradeRows), trades);
-        monitorform->stop();
 #endif
     }
 };
