@@ -221,8 +221,10 @@ int main(int argc, char *argv[])
               "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" SQLTOOL_SQLITE_ODBC_DRIVER "\nThreading=2\n\n");
     // StepAPI=1: the SQLite driver steps through the rows as a server's
     // driver streams them, instead of first copying the whole result.
+    // SQLTOOL_BENCH_STEPAPI=0 measures the driver copying it.
+    const QByteArray stepApi = qEnvironmentVariable("SQLTOOL_BENCH_STEPAPI", QStringLiteral("1")).toLatin1();
     writeFile(dir.path() + QStringLiteral("/odbc.ini"),
-              "[bench]\nDriver=SQLite3\nStepAPI=1\nDatabase=" + context.databasePath.toUtf8() + "\n\n");
+              "[bench]\nDriver=SQLite3\nStepAPI=" + stepApi + "\nDatabase=" + context.databasePath.toUtf8() + "\n\n");
     qputenv("ODBCSYSINI", QFile::encodeName(dir.path()));
     qputenv("ODBCINI", QFile::encodeName(dir.path() + QStringLiteral("/odbc.ini")));
     // The monitor's alarm log goes into the private folder as well.

@@ -13,12 +13,15 @@ sqlite_driver() {
 # write_odbc_config FOLDER DATABASE: a private ODBC set-up in FOLDER with the
 # DSN "sse" on the SQLite file DATABASE. Use it with
 #   ODBCSYSINI=FOLDER ODBCINI=FOLDER/odbc.ini
+# StepAPI=1: the driver hands out rows as SQLite steps to them, as a server's
+# driver streams them; without it the driver first copies the whole result,
+# which needs several times the memory of the rows listed.
 write_odbc_config() {
   driver="$(sqlite_driver)"
   mkdir -p "$1"
   printf '[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=%s\nThreading=2\n' "$driver" \
     > "$1/odbcinst.ini"
-  printf '[sse]\nDriver=SQLite3\nDescription=demo trades\nDatabase=%s\n' "$2" > "$1/odbc.ini"
+  printf '[sse]\nDriver=SQLite3\nDescription=demo trades\nStepAPI=1\nDatabase=%s\n' "$2" > "$1/odbc.ini"
 }
 
 # write_dbset FILE: the settings file (GBK, CR LF) for the demo DSN, with two

@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "base/platform.h"
 #include "ui/errorbox.h"
 
 #include <QLibraryInfo>
@@ -24,6 +25,9 @@ void installQtTranslations(QCoreApplication &app)
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Before the database workers start: what a list frees on its worker
+    // is then room for everything else (db/platform.h).
+    platform::shareHeapAcrossThreads();
     installQtTranslations(*this);
     prepareOutOfMemoryBox();
 }

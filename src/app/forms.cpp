@@ -14,6 +14,7 @@
 #include "reference/rtnform.h"
 #include "monitor/traceform.h"
 #include "ui/command.h"
+#include "ui/memorynotice.h"
 
 template <typename T>
 static void destroy(T *&instance)
@@ -37,6 +38,7 @@ void createForms()
     traceform = new Ttraceform;
     overviewform = new Toverviewform;
     createCommandWindows();
+    setOutOfMemoryStatusBar(mainform->statusBar());
     QObject::connect(loginform, &Tloginform::loggedIn, mainform, &Tmainform::enterLoggedInState);
     // A connection given up under a stuck command logs the program out.
     QObject::connect(datamod->con, &Connection::lost, mainform, &Tmainform::enterLoggedOutState);
@@ -44,6 +46,7 @@ void createForms()
 
 void destroyForms()
 {
+    setOutOfMemoryStatusBar(nullptr);
     destroyCommandWindows();
     destroy(overviewform);
     destroy(traceform);

@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <iconv.h>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -92,6 +94,11 @@ void giveBackFreedMemory()
     // The Windows heap gives large blocks back as they are freed.
 }
 
+void shareHeapAcrossThreads()
+{
+    // One process heap serves every thread already.
+}
+
 #else
 
 namespace {
@@ -159,22 +166,35 @@ QByteArray toGbk(const QString &text)
 namespace {
 
 // A "Name:   1234 kB" line of a file of /proc, in bytes; 0 when missing.
+// Read into a buffer on the stack: it is asked when memory runs short, and
+// by threads that allocate nothing else.
 qint64 procKilobytes(const char *path, const char *name)
 {
-    FILE *status = std::fopen(path, "r");
-    if (!status)
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
         return 0;
-    const size_t length = strlen(name);
-    char line[256];
-    qint64 bytes = 0;
-    while (std::fgets(line, sizeof line, status)) {
-        if (strncmp(line, name, length) == 0 && line[length] == ':') {
-            bytes = qint64(std::strtoll(line + length + 1, nullptr, 10)) * 1024;
+    char text[4096];
+    size_t used = 0;
+    for (;;) {
+        const ssize_t got = ::read(file, text + used, sizeof text - 1 - used);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
             break;
-        }
+        used += size_t(got);
+        if (used == sizeof text - 1)
+            break;
     }
-    std::fclose(status);
-    return bytes;
+    ::close(file);
+    text[used] = '\0';
+    const size_t length = strlen(name);
+    for (const char *line = text; line && *line; line = std::strchr(line, '\n')) {
+        if (*line == '\n')
+            ++line;
+        if (strncmp(line, name, length) == 0 && line[length] == ':')
+            return qint64(std::strtoll(line + length + 1, nullptr, 10)) * 1024;
+    }
+    return 0;
 }
 
 qint64 statusKilobytes(const char *name)
@@ -255,6 +275,13 @@ void giveBackFreedMemory()
 {
 #ifdef __GLIBC__
     malloc_trim(0);
+#endif
+}
+
+void shareHeapAcrossThreads()
+{
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
 #endif
 }
 

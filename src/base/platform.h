@@ -34,5 +34,11 @@ void nameThisThread(const QString &name);
 // Gives memory the allocator holds free back to the system where it keeps
 // it (glibc after a large result is freed); does nothing elsewhere.
 void giveBackFreedMemory();
+// Makes memory one thread frees usable by every thread, as the Windows heap
+// does: glibc otherwise gives each thread that allocates a heap of its own,
+// 64 MB of address space at a time, which keeps what a worker freed from
+// the user-interface thread and makes obtainableBytes() fall in steps of
+// 64 MB. Called at start, before the program's threads; nothing elsewhere.
+void shareHeapAcrossThreads();
 
 } // namespace platform

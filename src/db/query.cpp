@@ -3,11 +3,15 @@
 #include "db/command.h"
 #include "db/connection.h"
 #include "base/platform.h"
+#include "db/memoryshortage.h"
+#include "db/memorywatch.h"
 #include "db/worker.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <new>
+#include <optional>
 
 namespace {
 
@@ -81,6 +85,7 @@ struct QueryCall::Statement
     std::vector<SQLLEN> indicators;
     std::vector<SQLWCHAR> text;
     bool prepared = false;
+    bool watchMemory = false; // a list: see MemoryWatch
 
     // A cursor a stopped fetch left open is closed before the handle goes,
     // on the thread that used it.
@@ -95,13 +100,22 @@ struct QueryCall::Statement
     void run(CommandControl *control)
     {
         SQLRETURN rc;
+        bool memoryShort = false;
         {
             const CommandControl::Interruptible interruptible(control, get());
+            std::optional<MemoryWatch> watch;
+            if (watchMemory)
+                watch.emplace(get());
             if (prepared)
                 rc = SQLExecute(get());
             else
                 rc = SQLExecDirectW(get(), text.data(), SQL_NTS);
+            memoryShort = watch && watch->stop();
         }
+        // Stopped before the driver took the memory the program needs: the
+        // list ends as one its fetch stops.
+        if (memoryShort)
+            throw ResultTooLarge(control ? control->rows() : 0);
         if (rc != SQL_NO_DATA)
             odbc::check(rc, SQL_HANDLE_STMT, get(), prepared ? "SQLExecute" : "SQLExecDirect");
     }
@@ -172,9 +186,10 @@ void QueryCall::bind(Statement &stmt, std::size_t i, const Value &value)
 }
 
 // Allocates a statement, binds the parameters as text and runs it.
-std::unique_ptr<QueryCall::Statement> QueryCall::run(CommandControl *control) const
+std::unique_ptr<QueryCall::Statement> QueryCall::run(CommandControl *control, bool watchMemory) const
 {
     auto stmt = std::make_unique<Statement>();
+    stmt->watchMemory = watchMemory;
     stmt->link = m_link;
     stmt->handle = odbc::Handle(SQL_HANDLE_STMT, m_link->get());
     // A driver without a query time-out runs the statement without one.
@@ -196,7 +211,30 @@ std::unique_ptr<QueryCall::Statement> QueryCall::run(CommandControl *control) co
 
 std::unique_ptr<ResultSet> QueryCall::fetch(CommandControl *control) const
 {
-    std::unique_ptr<Statement> stmt = run(control);
+    // Memory running out ends a list in one way whichever part met it (the
+    // fetch's room check, the watch, the driver, an allocation), and only
+    // once the statement and the rows fetched are freed: told then, the
+    // message has the memory it needs.
+    try {
+        return fetchWhole(control);
+    } catch (const ResultTooLarge &) {
+        platform::giveBackFreedMemory();
+        throw;
+    } catch (const DatabaseError &error) {
+        if (!isOutOfMemory(error))
+            throw;
+        // The operator gets the program's message; the driver's own text
+        // is for the log.
+        qWarning("out of memory in the driver: %s", qUtf8Printable(error.message()));
+    } catch (const std::bad_alloc &) {
+    }
+    platform::giveBackFreedMemory();
+    throw ResultTooLarge(control ? control->rows() : 0);
+}
+
+std::unique_ptr<ResultSet> QueryCall::fetchWhole(CommandControl *control) const
+{
+    std::unique_ptr<Statement> stmt = run(control, true);
     if (control)
         control->throwIfCancelled();
     stmt->seekResultSet();

@@ -54,7 +54,9 @@ public:
     ~QueryCall();
     // Executes and fetches the whole result; a cancel of the control stops
     // it (see "Cancel" in db/worker.h). Throws DatabaseError or
-    // OperationCancelled.
+    // OperationCancelled; memory running out, wherever met, throws
+    // ResultTooLarge once what the call held is freed (a driver's own
+    // out-of-memory text goes to the log).
     std::unique_ptr<ResultSet> fetch(CommandControl *control = nullptr) const;
     // Executes a statement that returns no rows.
     void execute(CommandControl *control = nullptr) const;
@@ -70,7 +72,8 @@ private:
         ParameterType type = ParameterType::WideText;
     };
     QueryCall() = default;
-    std::unique_ptr<Statement> run(CommandControl *control) const;
+    std::unique_ptr<Statement> run(CommandControl *control, bool watchMemory = false) const;
+    std::unique_ptr<ResultSet> fetchWhole(CommandControl *control) const;
     static void bind(Statement &stmt, std::size_t i, const Value &value);
 
     std::shared_ptr<ConnectionLink> m_link;

@@ -3,6 +3,7 @@
 #include "db/command.h"
 #include "base/numformat.h"
 #include "base/platform.h"
+#include "db/memorywatch.h"
 
 #include <algorithm>
 #include <charconv>
@@ -33,9 +34,9 @@ constexpr SQLULEN MaxExactDigits = 18;
 // Characters read of a decimal value at least, so that the words of one
 // that is no number ("NaN", "-Infinity") arrive whole.
 constexpr SQLULEN OddDecimalCharacters = 16;
-// Memory a list leaves to the rest of the program (the grid's painting,
-// the driver, threads it starts) when it decides whether it may go on.
-constexpr std::size_t ReservedBytes = 64 * 1024 * 1024;
+// Memory a list leaves to the rest of the program when it decides whether
+// it may go on.
+constexpr std::size_t ReservedBytes = ListReserveBytes;
 // How much a vector grows at once: as the standard library does, and
 // when memory is short.
 constexpr double NormalGrowth = 2.0;

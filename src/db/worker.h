@@ -22,7 +22,9 @@
 //   sees the cancel between blocks and rows; while a statement executes
 //   (CommandControl::Interruptible) the worker's canceller thread calls
 //   SQLCancel on it: only then, never during a fetch, and the statement is
-//   not freed before SQLCancel has returned. A call that cannot be
+//   not freed before SQLCancel has returned. The memory watch of a list
+//   (db/memorywatch.h) cancels the same way, when memory runs short while
+//   the statement executes. A call that cannot be
 //   interrupted but may be left running (a connect, closing a workbook) is
 //   marked CommandControl::Abandonable.
 // - Give-up. A cancelled job is given up CommandGiveUpMs after the cancel,

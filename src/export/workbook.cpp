@@ -24,6 +24,16 @@ const QString TempFilesText = QStringLiteral("无法写入临时文件（%1）�
 const QString WorkbookText = QStringLiteral("无法生成 Excel 文件 %1：%2");
 const QString DiskFullText = QStringLiteral("磁盘空间不足");
 const QString IncompleteText = QStringLiteral("写出的文件不完整");
+const QString OutOfMemoryText = QStringLiteral("内存不足");
+
+// Why the workbook writer failed: its own text, or memory running out in
+// the operator's words.
+QString writerReason(lxw_error error)
+{
+    if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
+        return OutOfMemoryText;
+    return QString::fromUtf8(lxw_strerror(error));
+}
 
 // Rows between two progress reports.
 constexpr qint64 RowBlock = 1024;
@@ -158,8 +168,10 @@ PendingFile::PendingFile(const QString &target)
         const auto serial = quint16(QRandomGenerator::global()->generate());
         m_path = info.dir().filePath(pendingFileName(info.fileName(), serial));
         QFile file(m_path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_file = std::filesystem::path(m_path.toStdU16String());
             return;
+        }
         if (file.error() != QFileDevice::OpenError || !QFileInfo::exists(m_path)) {
             m_path.clear();
             throw ExportError(CannotCreateText.arg(native(target), file.errorString()));
@@ -169,17 +181,20 @@ PendingFile::PendingFile(const QString &target)
     throw ExportError(CannotCreateText.arg(native(target), systemReason(EEXIST)));
 }
 
+// Also while memory running out unwinds the export: the path was made
+// ready with the file, and removing it allocates nothing.
 PendingFile::~PendingFile()
 {
-    if (!m_path.isEmpty())
-        QFile::remove(m_path);
+    if (m_path.isEmpty())
+        return;
+    std::error_code error;
+    std::filesystem::remove(m_file, error);
 }
 
 void PendingFile::commit()
 {
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(m_path.toStdU16String()),
-                            std::filesystem::path(m_target.toStdU16String()), error);
+    std::filesystem::rename(m_file, std::filesystem::path(m_target.toStdU16String()), error);
     if (error)
         throw ExportError(CannotReplaceText.arg(native(m_target), QString::fromLocal8Bit(error.message())));
     m_path.clear();
@@ -201,12 +216,12 @@ Workbook::Workbook(const QString &file, const QString &target, const QString &te
     const QByteArray name = nativePath(file);
     m_workbook = workbook_new_opt(name.constData(), &options);
     if (!m_workbook)
-        fail(QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED)));
+        fail(writerReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
     m_bold = workbook_add_format(m_workbook);
     if (!m_bold) {
         lxw_workbook_free(m_workbook);
         m_workbook = nullptr;
-        fail(QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED)));
+        fail(writerReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
     }
     format_set_bold(m_bold);
 }
@@ -230,7 +245,7 @@ lxw_format *Workbook::numberFormat(const char *format, bool bold)
 {
     lxw_format *added = workbook_add_format(m_workbook);
     if (!added)
-        fail(QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED)));
+        fail(writerReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
     format_set_num_format(added, format);
     if (bold)
         format_set_bold(added);
@@ -253,7 +268,7 @@ void Workbook::text(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const
 void Workbook::check(lxw_error error) const
 {
     if (error != LXW_NO_ERROR)
-        fail(QString::fromUtf8(lxw_strerror(error)));
+        fail(writerReason(error));
 }
 
 void Workbook::fail(const QString &reason) const
@@ -287,7 +302,7 @@ void Workbook::close()
     const int systemError = errno;
     m_workbook = nullptr;
     if (error != LXW_NO_ERROR) {
-        QString reason = QString::fromUtf8(lxw_strerror(error));
+        QString reason = writerReason(error);
         if (isWriteError(systemError))
             reason = writeReason(systemError);
         else if (systemError != 0)

@@ -14,6 +14,7 @@
 
 #include <xlsxwriter.h>
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -107,6 +108,7 @@ public:
 private:
     QString m_target;
     QString m_path;
+    std::filesystem::path m_file; // m_path
 };
 
 // The workbook writer in constant memory: every sheet is written row by

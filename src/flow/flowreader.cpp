@@ -3,6 +3,7 @@
 #include "base/numformat.h"
 #include "db/command.h"
 #include "db/connection.h"
+#include "db/memoryshortage.h"
 #include "flow/healthtext.h"
 
 #include <algorithm>
@@ -380,6 +381,36 @@ void FlowSession::disconnect()
 }
 
 Snapshot FlowSession::refresh(int timeoutSeconds, CommandControl *control)
+{
+    try {
+        return readNew(timeoutSeconds, control);
+    } catch (...) {
+        // Memory ran out part way: the model may hold part of a batch, so it
+        // goes with the memory it holds, and the next refresh reads the day
+        // whole on a new connection.
+        if (isMemoryShortage(std::current_exception()))
+            dropAll();
+        throw;
+    }
+}
+
+void FlowSession::dropAll() noexcept
+{
+    try {
+        m_connection.drop();
+    } catch (...) {
+    }
+    try {
+        // Freeing first: what clearing allocates again is small.
+        m_flow.clearOrders(); // the confirmations and trades with them
+        m_flow.clearConfirmations();
+        m_flow.clearTrades();
+    } catch (...) {
+        m_flow = OrderFlow();
+    }
+}
+
+Snapshot FlowSession::readNew(int timeoutSeconds, CommandControl *control)
 {
     return m_connection.run(control, [&](SQLHDBC dbc) {
         Reader reader{dbc, m_querySeconds, control, 0, &m_reading};

@@ -166,7 +166,8 @@ public:
     // rows removed at an end or added below), or whose gaps filled, is read
     // again from the start. A failure drops the connection, so the next
     // refresh connects again, and propagates as a ReadError (a cancel as
-    // OperationCancelled).
+    // OperationCancelled). When memory ran out (isMemoryShortage) the model
+    // is emptied too, so the next refresh reads the day whole.
     Snapshot refresh(int timeoutSeconds, CommandControl *control = nullptr);
     // Forgets the connection (logout); the next refresh starts over.
     void disconnect();
@@ -191,7 +192,9 @@ private:
                 // seeks (numbers passing 10^width are looked for apart)
         Cast,   // other text: compared as numbers, scans
     };
+    Snapshot readNew(int timeoutSeconds, CommandControl *control);
     Snapshot read(Reader &reader, int timeoutSeconds);
+    void dropAll() noexcept;
     void learnServer(Reader &reader);
     void checkEnds(Reader &reader);
     bool widerTradeNumbers(Reader &reader);

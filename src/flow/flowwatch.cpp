@@ -2,6 +2,7 @@
 
 #include "db/command.h"
 #include "db/errors.h"
+#include "db/memoryshortage.h"
 #include "db/worker.h"
 #include "flow/flowreader.h"
 
@@ -22,6 +23,8 @@ namespace {
 // The running refresh has waited longer than the interval, with a little
 // to spare for the timer.
 constexpr int WaitSlackMs = 50;
+
+const QString OutOfMemoryText = QStringLiteral("内存不足，已停止自动刷新，按“刷新”重试");
 
 } // namespace
 
@@ -58,6 +61,7 @@ void FlowWatch::start(const void *viewer)
     if (std::find(m_viewers.begin(), m_viewers.end(), viewer) == m_viewers.end())
         m_viewers.push_back(viewer);
     m_running = true;
+    m_heldForMemory = false;
     refreshNow();
 }
 
@@ -67,6 +71,7 @@ void FlowWatch::pause(const void *viewer)
     if (!m_viewers.empty())
         return;
     m_running = false;
+    m_heldForMemory = false;
     m_again = false;
     m_timer.stop();
     if (m_busy && m_run)
@@ -144,7 +149,15 @@ void FlowWatch::refreshEnded(std::exception_ptr error, const std::shared_ptr<Res
         return;
     }
     m_notes = result->notes;
-    if (error) {
+    if (error && isMemoryShortage(error)) {
+        // The session let go of its model; refreshing on its own would read
+        // the whole day and run out again, so the operator asks for it. The
+        // figures shown stay. The driver's own text is for the log.
+        qWarning("monitor refresh out of memory: %s", qUtf8Printable(errorText(error)));
+        m_heldForMemory = m_heldForMemory || m_running;
+        m_running = false;
+        m_health = {Health::Failed, QDateTime::currentDateTime(), OutOfMemoryText, QString(), false};
+    } else if (error) {
         m_health = {Health::Failed, QDateTime::currentDateTime(), errorText(error), QString(), false};
         try {
             std::rethrow_exception(error);
@@ -158,6 +171,8 @@ void FlowWatch::refreshEnded(std::exception_ptr error, const std::shared_ptr<Res
         m_snapshotTime = QDateTime::currentDateTime();
         m_rowsRead = result->rowsRead;
         m_rowsHeld = result->rowsHeld;
+        m_running = m_running || m_heldForMemory;
+        m_heldForMemory = false;
         m_health = {Health::Ok, m_snapshotTime, QString(), QString(), false};
     }
     if (before.state != m_health.state || before.message != m_health.message || before.table != m_health.table

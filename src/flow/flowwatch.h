@@ -76,7 +76,9 @@ public:
 
     // Refreshes at once and then every interval while anyone views it:
     // several windows may show one watch, each starting and pausing it as
-    // itself (`viewer`), and it pauses when the last of them did. Pausing
+    // itself (`viewer`), and it pauses when the last of them did. A refresh
+    // that runs out of memory (its health Failed, "内存不足…") stops the
+    // refreshes until one asked for by refreshNow() succeeds. Pausing
     // cancels a running refresh (its statement too): it hands in nothing,
     // and the health is again what it was before it began to wait.
     void start(const void *viewer = nullptr);
@@ -143,6 +145,7 @@ private:
     int m_querySeconds;
     int m_rejectBurst = 20;
     bool m_running = false;
+    bool m_heldForMemory = false; // running, stopped when memory ran out until a refresh succeeds
     bool m_busy = false;
     bool m_again = false;
 };

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QTableView>
 
+#include <new>
+
 QueryPage::QueryPage(QueryPageParts parts, QObject *parent)
     : QObject(parent)
     , m_parts(std::move(parts))
@@ -62,9 +64,16 @@ void QueryPage::bindColumns()
 
 void QueryPage::list(const StatementText &statement)
 {
-    runQuery(*m_parts.query, statement.lines, statement.parameters, [this] { bindColumns(); });
-    m_parts.count->setText(QString::number(m_parts.query->recordCount()));
-    m_widths->fit();
+    try {
+        runQuery(*m_parts.query, statement.lines, statement.parameters, [this] { bindColumns(); });
+        m_parts.count->setText(QString::number(m_parts.query->recordCount()));
+        m_widths->fit();
+    } catch (const std::bad_alloc &) {
+        // A result the program has no memory left to show is not kept.
+        releaseMemoryReserve();
+        m_parts.query->close();
+        throw;
+    }
 }
 
 void QueryPage::listAll()

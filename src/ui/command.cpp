@@ -1,5 +1,6 @@
 #include "ui/command.h"
 
+#include "db/memoryshortage.h"
 #include "db/odbc.h"
 #include "ui/errorbox.h"
 #include "ui/waitcursor.h"
@@ -12,6 +13,8 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
+
+#include <new>
 
 namespace {
 
@@ -224,13 +227,34 @@ public:
                 m_givenUp();
             else if (!m_abandoned)
                 emit commandEvents()->connectionGivenUp();
+            if (m_outOfMemory)
+                throw std::bad_alloc();
             throw OperationCancelled();
         }
-        if (const std::exception_ptr error = m_run->error()) {
+        const std::exception_ptr error = m_run->error();
+        if (m_outOfMemory) {
+            if (isMemoryShortage(error))
+                std::rethrow_exception(error); // says more, a list's rows for one
+            throw std::bad_alloc();
+        }
+        if (error) {
             // Whatever the driver made of the interruption, it was a cancel.
             if (m_control.cancelRequested())
                 throw OperationCancelled();
             std::rethrow_exception(error);
+        }
+    }
+
+    // Memory ran out on this thread meanwhile: the work is stopped, and the
+    // command ends in a memory error (finish()).
+    void stopForMemory() noexcept
+    {
+        m_outOfMemory = true;
+        try {
+            cancel();
+        } catch (...) {
+            // The cancel flag is set before anything is allocated: the work
+            // sees it between blocks all the same.
         }
     }
 
@@ -280,6 +304,15 @@ private:
     QMetaObject::Connection m_canceled;
     bool m_abandoned = false; // the call is left running (a connect)
     bool m_closing = false;   // the main window was closed
+    bool m_outOfMemory = false; // memory ran out on the UI thread meanwhile
+};
+
+CommandSession *currentSession = nullptr;
+
+struct CurrentSession
+{
+    explicit CurrentSession(CommandSession &session) { currentSession = &session; }
+    ~CurrentSession() { currentSession = nullptr; }
 };
 
 } // namespace
@@ -316,6 +349,14 @@ CommandEvents *commandEvents()
     return events;
 }
 
+bool stopCommandForMemory() noexcept
+{
+    if (!currentSession)
+        return false;
+    currentSession->stopForMemory();
+    return true;
+}
+
 void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::Work &work,
                 const std::function<void()> &givenUp)
 {
@@ -323,8 +364,13 @@ void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::W
         throw ProgramError(BusyText);
     const RunningFlag flag;
     ending = false;
+    clearOutOfMemoryStatus();
     const WaitCursor waitCursor;
     CommandSession session(worker, text, work, givenUp);
-    session.wait();
+    {
+        const CurrentSession current(session);
+        session.wait();
+    }
     session.finish();
+    restoreMemoryReserve(); // given back when memory ran out before
 }

@@ -25,6 +25,12 @@ void runCommand(DatabaseWorker &worker, const QString &text, const CommandRun::W
 
 // True while runCommand runs.
 bool commandRunning();
+// Memory ran out on the UI thread while a command runs (its work is the
+// likely taker): cancels the command, which then ends, once its work has
+// ended and freed what it held, in the work's own memory error or else in
+// std::bad_alloc, also when the work succeeded (its result is dropped).
+// False when no command runs.
+bool stopCommandForMemory() noexcept;
 // True once the main window was closed during a command: the program is
 // ending, and no more boxes are shown.
 bool programEnding();

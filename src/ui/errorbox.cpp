@@ -7,19 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include <cstdio>
 #include <new>
-
-namespace {
-
-const QString OutOfMemoryText = QStringLiteral("内存不足，操作未完成");
-// The same for the standard error output, where nothing may be allocated.
-const char OutOfMemoryLine[] = "内存不足，操作未完成\n";
-
-QMessageBox *outOfMemoryBox = nullptr;
-bool outOfMemoryShown = false;
-
-} // namespace
 
 QString applicationTitle(const QString &executablePath)
 {
@@ -48,37 +36,6 @@ QString errorBoxText(const QString &message)
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
-}
-
-void prepareOutOfMemoryBox()
-{
-    if (outOfMemoryBox)
-        return;
-    outOfMemoryBox = new QMessageBox(QMessageBox::Critical, applicationTitle(),
-                                     msg::displayText(errorBoxText(OutOfMemoryText)), QMessageBox::Ok);
-    outOfMemoryBox->setObjectName(QStringLiteral("OutOfMemoryBox"));
-    // Gone with the application object, before the widgets' world ends.
-    qAddPostRoutine([] {
-        delete outOfMemoryBox;
-        outOfMemoryBox = nullptr;
-    });
-}
-
-void showOutOfMemory() noexcept
-{
-    if (programEnding())
-        return;
-    if (outOfMemoryBox && !outOfMemoryShown) {
-        outOfMemoryShown = true;
-        try {
-            outOfMemoryBox->exec();
-            outOfMemoryShown = false;
-            return;
-        } catch (...) {
-            outOfMemoryShown = false;
-        }
-    }
-    std::fputs(OutOfMemoryLine, stderr);
 }
 
 void showExceptionBox(const QString &message)

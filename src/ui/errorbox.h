@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/memorynotice.h"
+
 #include <QString>
 #include <exception>
 #include <functional>
@@ -19,14 +21,6 @@ QString errorBoxText(const QString &message);
 // memory running out while the box is built, goes to showOutOfMemory().
 void showExceptionBox(const std::exception &error);
 void showExceptionBox(const QString &message);
-
-// Memory running out is reported without building anything then: the box
-// is made here, once the application object exists, and shown by
-// showOutOfMemory(); when it cannot be shown (not prepared, already up,
-// or showing fails) a fixed text goes to the standard error output.
-// showOutOfMemory() never throws.
-void prepareOutOfMemoryBox();
-void showOutOfMemory() noexcept;
 
 // Runs the body of an event handler: an error it raises ends the handler in
 // the application-wide error box, here, instead of travelling up through the

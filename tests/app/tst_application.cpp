@@ -163,6 +163,25 @@ private slots:
                     QMessageBox::Critical);
     }
 
+    // The box for memory running out is ready before it is first needed:
+    // what showing it would create first (its native window, its layout)
+    // exists from the start, and memory is set aside for the rest.
+    void outOfMemoryBoxReadyBeforeUse()
+    {
+        QWidget *box = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == QLatin1String("OutOfMemoryBox"))
+                box = widget;
+        QVERIFY(box);
+        QVERIFY(!box->isVisible());
+        QVERIFY(box->testAttribute(Qt::WA_WState_Created));
+        QVERIFY(box->windowHandle());
+        QVERIFY(box->internalWinId() != 0);
+        QVERIFY(box->testAttribute(Qt::WA_WState_Polished));
+        QVERIFY(box->size().width() >= box->sizeHint().width());
+        QVERIFY(memoryReserved());
+    }
+
     // Memory running out, wherever it is met, is told in the box prepared
     // at start-up, and the program goes on; nothing escapes into Qt.
     void outOfMemoryShowsPreparedBox_data()

@@ -10,11 +10,14 @@
 #include "query/statements.h"
 #include "ui/command.h"
 #include "ui/errorbox.h"
+#include "ui/memorynotice.h"
 
 #include <QElapsedTimer>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QThread>
 
+#include <new>
 #include <thread>
 
 using namespace querytest;
@@ -79,6 +82,22 @@ qint64 shownRows(const QString &text)
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("已处理 (\\d+) 行")).match(text);
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
+
+// An event handler that runs out of memory.
+class OutOfMemoryThrower : public QObject
+{
+public:
+    int thrown = 0;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        ++thrown;
+        throw std::bad_alloc();
+    }
+};
 
 void replaceTrades()
 {
@@ -302,6 +321,73 @@ private slots:
         QVERIFY(ended);
         QVERIFY(!wrongKind);
         QCOMPARE(refused, QStringLiteral("已有命令正在执行，请稍候"));
+    }
+
+    // Memory running out on the UI thread while a list fetches (an event
+    // handler meets std::bad_alloc): the list is stopped first, and only
+    // once its work has ended and freed its rows does the prepared box say
+    // so, with the memory set aside given back; nothing of the list is kept,
+    // and the next command works. A second shortage while the box is up,
+    // when no box can be shown, is told in the main window's status bar
+    // until the next command.
+    void outOfMemoryDuringCommandStopsItFirst()
+    {
+        click(QStringLiteral("Button1"));
+        replaceTrades();
+        reconnect();
+        QVERIFY(memoryReserved());
+        OutOfMemoryThrower thrower;
+        QTimer::singleShot(300, &thrower, [&thrower] {
+            QEvent event(QEvent::User);
+            QCoreApplication::sendEvent(&thrower, &event);
+        });
+        QStringList atBox;
+        ModalWatcher watcher([&](QWidget *modal, const ModalRecord &) {
+            atBox << QStringLiteral("running %1, reserved %2").arg(commandRunning()).arg(memoryReserved());
+            QEvent again(QEvent::User);
+            QCoreApplication::sendEvent(&thrower, &again);
+            atBox << mainform->statusBar()->currentMessage();
+            closeModal(modal);
+        });
+        click(QStringLiteral("Button1"));
+
+        QCOMPARE(watcher.records.size(), 1);
+        QCOMPARE(watcher.records.first().objectName, QStringLiteral("OutOfMemoryBox"));
+        testsupport::verifyOkBox(watcher.records.first(), QStringLiteral("tst_command"),
+                                 QStringLiteral("内存不足，操作未完成."), QMessageBox::Critical);
+        QCOMPARE(atBox, (QStringList{"running 0, reserved 0", "内存不足，操作未完成"}));
+        QCOMPARE(thrower.thrown, 2);
+        QVERIFY(memoryReserved());
+        QVERIFY(!datamod->qry1->active());
+        QCOMPARE(source(1)->rowCount(), 0);
+
+        click(QStringLiteral("Button4"));
+        QCOMPARE(labelText(QStringLiteral("Label15")), QString::number(TradeRows / 2));
+        QCOMPARE(mainform->statusBar()->currentMessage(), QString());
+        QCOMPARE(watcher.records.size(), 1);
+    }
+
+    // The work's own memory error says more than the UI thread's: a list
+    // whose fetch ran out as well ends in its own message.
+    void outOfMemoryDuringCommandKeepsWorksOwnError()
+    {
+        OutOfMemoryThrower thrower;
+        ModalWatcher watcher;
+        runGuarded([&] {
+            runCommand(datamod->worker(), QStringLiteral("正在查询…"), [&thrower](CommandControl &control) {
+                QMetaObject::invokeMethod(&thrower, [&thrower] {
+                    QEvent event(QEvent::User);
+                    QCoreApplication::sendEvent(&thrower, &event);
+                }, Qt::QueuedConnection);
+                while (!control.cancelRequested())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                throw ResultTooLarge(42);
+            });
+        });
+        QCOMPARE(thrower.thrown, 1);
+        QCOMPARE(watcher.records.size(), 1);
+        QCOMPARE(watcher.records.first().objectName, QStringLiteral("ErrorBox"));
+        QCOMPARE(watcher.records.first().text, QStringLiteral("内存不足：已取回 42 行，结果过大，请加条件查询."));
     }
 
     // The main window's close box during a list cancels it and ends the
