@@ -6,6 +6,7 @@
 // what the model holds of the rows they add.
 
 #include "bench.h"
+#include "stallmeter.h"
 
 #include "db/connection.h"
 #include "flow/flowreader.h"
@@ -101,30 +102,6 @@ double milliseconds(const bench::Stopwatch &watch)
     return watch.seconds() * 1000.0;
 }
 
-// The longest gap between two ticks of a 10 ms timer on this thread.
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_clock.start();
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-        m_timer.start(10);
-        m_last = m_clock.elapsed();
-    }
-    qint64 longest() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
-
 void waitForRefresh()
 {
     QEventLoop loop;
@@ -191,7 +168,7 @@ const bench::FigureGroup monitorFigures(40, [](bench::Context &context) {
 
     // The window: first load and refreshes while a 10 ms timer ticks.
     {
-        StallMeter meter;
+        bench::StallMeter meter;
         monitorform->watch(connectionString(path), QString());
         monitorform->show();
         waitForRefresh();
