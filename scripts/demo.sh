@@ -21,12 +21,12 @@ BUILD_TARGETS="QTRLKV gendata_tool gateway" "$ROOT/scripts/build.sh"
 
 DEMO="$BUILD_DIR/demo"
 # The file's kind and size: a file of an older kind is made again.
-MARK="linked $ROWS"
+MARK="keyed $ROWS"
 mkdir -p "$DEMO"
 if [ ! -f "$DEMO/sse.db" ] || [ "$(cat "$DEMO/rows" 2>/dev/null)" != "$MARK" ]; then
   echo "Generating $ROWS trade rows into $DEMO/sse.db"
   rm -f "$DEMO/rows" "$DEMO/sse.db-wal" "$DEMO/sse.db-shm"
-  "$BUILD_DIR/bin/gendata" "$DEMO/sse.db.new" "$ROWS"
+  "$BUILD_DIR/bin/gendata" --indexes "$DEMO/sse.db.new" "$ROWS"
   mv "$DEMO/sse.db.new" "$DEMO/sse.db"
   echo "$MARK" > "$DEMO/rows"
 fi

@@ -14,7 +14,7 @@ mkdir -p "$FOLDER"
 FOLDER="$(cd "$FOLDER" && pwd)"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
-"$BUILD_DIR/bin/gendata" "$WORK/sse.db" 3000 7
+"$BUILD_DIR/bin/gendata" --indexes "$WORK/sse.db" 3000 7
 write_odbc_config "$WORK" "$WORK/sse.db"
 TOOL="$BUILD_DIR/tools/screenshots/screenshots"
 write_dbset "$(dirname "$TOOL")/dbset.ini"

@@ -1,7 +1,10 @@
 #include "support/testsupport.h"
 
 #include "gendata.h"
+#include "db/connection.h"
 #include "flow/returncodes.h"
+#include "flow/flowreader.h"
+#include "flow/tablelayout.h"
 #include "support/linkchecks.h"
 
 #include <QCryptographicHash>
@@ -162,6 +165,24 @@ private slots:
         QCOMPARE(sqliteCount(file, QStringLiteral("select count(*) from ashare_ordwth")), qint64(0));
         QCOMPARE(sqliteCount(file, QStringLiteral("select count(*) from ashare_ordwth2")), qint64(0));
         QVERIFY(sqliteCount(file, QStringLiteral("select count(distinct sqbh) from ashare_cjhb")) > 500);
+    }
+
+    // The keys of a production database: nothing the monitor and the trace
+    // read by is left without an index (without them, the trace's keys are).
+    void keysCoverEveryIndexReliedOn()
+    {
+        const QString file = path(QStringLiteral("keys.db"));
+        gendata::Options options;
+        options.tradeRows = 200;
+        gendata::generate(QFile::encodeName(file).toStdString(), options);
+        const auto missing = [&file] {
+            const auto link = Connection::connect(QStringLiteral("DRIVER=SQLite3;Database=") + file);
+            flow::Reader reader{link->get()};
+            return flow::missingIndexes(reader, true);
+        };
+        QVERIFY(!missing().isEmpty());
+        gendata::createKeys(QFile::encodeName(file).toStdString());
+        QCOMPARE(missing(), QStringList());
     }
 
     void tooFewOrdersForTheTradesIsRefused()

@@ -559,6 +559,19 @@ void createSchema(const std::string &path)
     db.exec(Schema);
 }
 
+void createKeys(const std::string &path)
+{
+    Database db(path);
+    db.exec("create index if not exists ashare_ordwth_rec_num on ashare_ordwth (rec_num);"
+            "create index if not exists ashare_ordwth_reff on ashare_ordwth (reff);"
+            "create index if not exists ashare_ordwth_ordrec on ashare_ordwth (ordrec);"
+            "create index if not exists ashare_ordwth2_rec_num on ashare_ordwth2 (rec_num);"
+            "create index if not exists ashare_ordwth2_reff on ashare_ordwth2 (reff);"
+            "create index if not exists ashare_ordwth2_ordrec on ashare_ordwth2 (ordrec);"
+            "create index if not exists ashare_cjhb_cjbh on ashare_cjhb (cjbh);"
+            "create index if not exists ashare_cjhb_sqbh on ashare_cjhb (sqbh);");
+}
+
 void execute(const std::string &path, const std::string &sql)
 {
     Database db(path);

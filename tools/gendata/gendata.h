@@ -43,6 +43,9 @@ void generate(const std::string &path, const Options &options);
 
 // Creates the three tables, empty, in an existing or new database file.
 void createSchema(const std::string &path);
+// Indexes a production database has on the keys the monitor and the trace
+// read by (rec_num, reff, ordrec of both order tables; cjbh, sqbh).
+void createKeys(const std::string &path);
 
 // Runs SQL statements on the file (for tests that add rows of their own).
 void execute(const std::string &path, const std::string &sql);

@@ -1,4 +1,4 @@
-// gendata [--cancel-reff-repeats] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]
+// gendata [--cancel-reff-repeats] [--indexes] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]
 #include "gendata.h"
 
 #include <cstdio>
@@ -8,13 +8,20 @@
 int main(int argc, char *argv[])
 {
     gendata::Options options;
-    if (argc > 1 && std::string(argv[1]) == "--cancel-reff-repeats") {
-        options.cancelReffRepeatsOrder = true;
+    bool indexes = false;
+    for (;;) {
+        const std::string flag = argc > 1 ? argv[1] : "";
+        if (flag == "--cancel-reff-repeats")
+            options.cancelReffRepeatsOrder = true;
+        else if (flag == "--indexes")
+            indexes = true; // the keys a production database has
+        else
+            break;
         --argc;
         ++argv;
     }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: gendata [--cancel-reff-repeats] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n");
+        std::fprintf(stderr, "usage: gendata [--cancel-reff-repeats] [--indexes] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n");
         return 2;
     }
     try {
@@ -34,6 +41,8 @@ int main(int argc, char *argv[])
     }
     try {
         gendata::generate(argv[1], options);
+        if (indexes)
+            gendata::createKeys(argv[1]);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "gendata: %s\n", error.what());
         return 1;
