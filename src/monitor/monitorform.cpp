@@ -728,12 +728,7 @@ void Tmonitorform::MuteCheckClick(bool muted)
 
 void Tmonitorform::bringToFront()
 {
-    if (!isVisible())
-        return;
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
+    ::bringToFront(this);
 }
 
 void Tmonitorform::showChart(const flow::Snapshot &s)

@@ -585,12 +585,7 @@ void Toverviewform::RowsMenuTriggered(const QString &key, bool shown)
 
 void Toverviewform::bringToFront()
 {
-    if (!isVisible())
-        return;
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
+    ::bringToFront(this);
 }
 
 void Toverviewform::stop()

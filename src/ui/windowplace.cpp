@@ -70,3 +70,13 @@ QString savePlace(const QWidget *window, const QString &section, const QString &
         return SaveFailedText.arg(QString::fromUtf8(e.what()));
     }
 }
+
+void bringToFront(QWidget *window)
+{
+    if (!window->isVisible())
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+}

@@ -24,3 +24,6 @@ void restorePlace(QWidget *window, const QString &section, const QString &key);
 // Stores the window's place; the reason in the operator's words when the
 // settings file cannot be written, else empty.
 QString savePlace(const QWidget *window, const QString &section, const QString &key);
+// A shown window in front of the others and active, restored when minimized
+// (the tray icon's click); a hidden one stays hidden.
+void bringToFront(QWidget *window);
