@@ -4,10 +4,7 @@
 // numbers of one width seek too and of several widths are read right, and
 // no key of a trace is sent as wide text.
 
-#include "support/pgserver.h"
-#include "support/testsupport.h"
-
-#include "../monitor/monitortestsupport.h"
+#include "serversupport.h"
 
 #include "flow/flowreader.h"
 #include "flow/healthtext.h"
@@ -17,29 +14,16 @@
 
 using namespace testsupport;
 using namespace monitortest;
+using namespace servertest;
 
 namespace {
 
 const QStringList Tables{QStringLiteral("ashare_ordwth"), QStringLiteral("ashare_ordwth2"),
                          QStringLiteral("ashare_cjhb")};
 
-gateway::Options serverDay(std::int64_t rows)
-{
-    gateway::Options o = standInDay(pgserver::dsn(), rows);
-    o.user = pgserver::user();
-    o.password = pgserver::password();
-    o.database = pgserver::database();
-    return o;
-}
-
 QString connectionString()
 {
     return gateway::odbcConnectionString(serverDay(0));
-}
-
-qint64 serverCount(const QString &sql)
-{
-    return pgserver::value(sql).toLongLong();
 }
 
 // Rows the server's tables and indexes handed out so far, once the
