@@ -8,7 +8,10 @@
 #include "support/linkchecks.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 
 namespace {
@@ -188,6 +191,37 @@ private slots:
     void tooFewOrdersForTheTradesIsRefused()
     {
         QVERIFY_THROWS_EXCEPTION(gendata::Error, generate(path(QStringLiteral("few.db")), 100000, 1, 10));
+    }
+
+    // An option the program does not know is never taken as the file to write.
+    void optionsAreNotFileNames_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("usage: gendata");
+        QTest::newRow("short help") << QStringList{QStringLiteral("-h")} << 0 << QStringLiteral("usage: gendata");
+        QTest::newRow("unknown") << QStringList{QStringLiteral("--index"), QStringLiteral("day.db")} << 2
+                                 << QStringLiteral("unknown option --index");
+        QTest::newRow("after a known one") << QStringList{QStringLiteral("--indexes"), QStringLiteral("--rows")} << 2
+                                           << QStringLiteral("unknown option --rows");
+    }
+
+    void optionsAreNotFileNames()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        QTemporaryDir folder(testsupport::workDir() + QStringLiteral("/cli-XXXXXX"));
+        QVERIFY(folder.isValid());
+        QProcess program;
+        program.setWorkingDirectory(folder.path());
+        program.start(QStringLiteral(SQLTOOL_GENDATA), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+        QVERIFY2(output.contains(printed), qPrintable(output));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList());
     }
 };
 

@@ -5,6 +5,15 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+void printUsage(std::FILE *to)
+{
+    std::fprintf(to, "usage: gendata [--cancel-reff-repeats] [--indexes] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n");
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     gendata::Options options;
@@ -15,13 +24,21 @@ int main(int argc, char *argv[])
             options.cancelReffRepeatsOrder = true;
         else if (flag == "--indexes")
             indexes = true; // the keys a production database has
-        else
+        else if (flag == "--help" || flag == "-h") {
+            printUsage(stdout);
+            return 0;
+        } else if (flag.size() > 1 && flag[0] == '-') {
+            // Never taken as a file name: that would write a database called "--x".
+            std::fprintf(stderr, "gendata: unknown option %s\n", flag.c_str());
+            printUsage(stderr);
+            return 2;
+        } else
             break;
         --argc;
         ++argv;
     }
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: gendata [--cancel-reff-repeats] [--indexes] FILE [TRADE_ROWS [SEED [ORDER_ROWS]]]\n");
+        printUsage(stderr);
         return 2;
     }
     try {
