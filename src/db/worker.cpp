@@ -75,7 +75,7 @@ private:
     std::thread m_thread;
 };
 
-// Tells the poster's thread that a job ended, through a queued connection
+// Tells the context's thread that a job ended, through a queued connection
 // that Qt drops when the receiver is destroyed.
 class EndNotifier : public QObject
 {
@@ -274,8 +274,11 @@ std::shared_ptr<CommandRun> DatabaseWorker::post(CommandRun::Work work)
 std::shared_ptr<CommandRun> DatabaseWorker::post(CommandRun::Work work, QObject *context,
                                                  std::function<void(std::exception_ptr)> done)
 {
-    // Made on the poster's thread; emitted and freed on the worker's.
-    auto notifier = std::make_shared<EndNotifier>();
+    // Emitted on the worker's thread, but a QObject is deleted only on its
+    // own thread: the notifier lives on the context's and is handed back to
+    // it for deletion, after the queued call it posted.
+    std::shared_ptr<EndNotifier> notifier(new EndNotifier, [](EndNotifier *ended) { ended->deleteLater(); });
+    notifier->moveToThread(context->thread());
     std::shared_ptr<CommandRun> run = newRun();
     QObject::connect(notifier.get(), &EndNotifier::ended, context,
                      [run, done = std::move(done)] { done(run->error()); }, Qt::QueuedConnection);
