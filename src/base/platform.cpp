@@ -282,6 +282,11 @@ void shareHeapAcrossThreads()
 {
 #ifdef __GLIBC__
     mallopt(M_ARENA_MAX, 1);
+    // No fast bins: in a shared heap, the small blocks a worker frees by the
+    // million would be merged in one go by the next larger allocation of any
+    // thread, under the heap's lock (50-270 ms of the window's thread while
+    // the monitor loads a day). Without them each free merges its own block.
+    mallopt(M_MXFAST, 0);
 #endif
 }
 
