@@ -3,6 +3,7 @@
 // find bar takes over the whole result for a text that is not there.
 
 #include "bench.h"
+#include "stallmeter.h"
 
 #include "connection/datamodule.h"
 #include "db/query.h"
@@ -25,28 +26,6 @@
 #include <cstdlib>
 
 namespace {
-
-// The longest gap between the beats of a 10 ms timer while alive.
-class StallWatch : public QObject
-{
-public:
-    StallWatch()
-    {
-        m_clock.start();
-        connect(&m_beat, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.elapsed();
-            maxGapMs = std::max(maxGapMs, now - m_lastBeat);
-            m_lastBeat = now;
-        });
-        m_beat.start(10);
-    }
-    qint64 maxGapMs = 0;
-
-private:
-    QElapsedTimer m_clock;
-    qint64 m_lastBeat = 0;
-    QTimer m_beat;
-};
 
 // Runs the event loop until `done`, at most a minute.
 template <typename Done>
@@ -84,11 +63,11 @@ const bench::FigureGroup queryPageFigures(25, [](bench::Context &context) {
     // longer stall counts.
     qint64 sortStallMs = 0;
     for (int round = 0; round < 2; ++round) {
-        StallWatch watch;
+        const bench::StallMeter watch;
         QHeaderView *header = grid->horizontalHeader();
         emit header->sectionClicked(2);
         waitFor(100);
-        sortStallMs = std::max(sortStallMs, watch.maxGapMs);
+        sortStallMs = std::max(sortStallMs, watch.longest());
     }
     bench::report("sort_max_stall_ms", sortStallMs);
 
@@ -100,7 +79,7 @@ const bench::FigureGroup queryPageFigures(25, [](bench::Context &context) {
     qint64 findStallMs = 0;
     for (int round = 0; round < 2; ++round) {
         bar->search()->stop();
-        StallWatch watch;
+        const bench::StallMeter watch;
         QElapsedTimer clock;
         clock.start();
         bar->box()->setText(QStringLiteral("9876543210x"));
@@ -108,7 +87,7 @@ const bench::FigureGroup queryPageFigures(25, [](bench::Context &context) {
         waitUntil([bar] { return !bar->search()->running(); });
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         findMs = round == 0 ? ms : std::min(findMs, ms);
-        findStallMs = std::max(findStallMs, watch.maxGapMs);
+        findStallMs = std::max(findStallMs, watch.longest());
         if (bar->search()->count() != 0) {
             std::fprintf(stderr, "the search found the text that is not there\n");
             std::exit(1);
