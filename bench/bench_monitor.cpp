@@ -6,6 +6,7 @@
 // what the model holds of the rows they add.
 
 #include "bench.h"
+#include "monitorday.h"
 #include "stallmeter.h"
 
 #include "db/connection.h"
@@ -32,21 +33,6 @@ QString connectionString(const QString &path)
     return QStringLiteral("DRIVER=SQLite3;StepAPI=1;Database=") + path;
 }
 
-std::string fileName(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-// The production tables are keyed by rec_num (clustered) and the trades are
-// read by their number: the same indexes here.
-void addKeys(const QString &path)
-{
-    gendata::execute(fileName(path),
-                     "create index ordwth_rec on ashare_ordwth(rec_num);"
-                     "create index ordwth2_rec on ashare_ordwth2(rec_num);"
-                     "create index cjhb_no on ashare_cjhb(cast(cjbh as bigint));");
-}
-
 // `rows` new orders, each confirmed and traded once, after the largest keys.
 void addRows(const QString &path, int rows)
 {
@@ -70,7 +56,7 @@ void addRows(const QString &path, int rows)
         + " + n.i), 'B' from n, (select max(cast(cjbh as bigint)) r from ashare_cjhb) m, "
           "(select max(rec_num) r from ashare_ordwth) o;";
     sql += "commit;";
-    gendata::execute(fileName(path), sql);
+    gendata::execute(bench::fileName(path), sql);
 }
 
 // Raw block fetches of the columns the monitor reads, doing nothing with them.
@@ -116,8 +102,8 @@ const bench::FigureGroup monitorFigures(40, [](bench::Context &context) {
         gendata::Options options;
         options.tradeRows = context.rows;
         options.orderRows = context.rows;
-        gendata::generate(fileName(path), options);
-        addKeys(path);
+        gendata::generate(bench::fileName(path), options);
+        bench::addMonitorKeys(path);
     }
     double raw = 1e99;
     {
@@ -189,8 +175,8 @@ const bench::FigureGroup monitorFigures(40, [](bench::Context &context) {
         gendata::Options options;
         options.tradeRows = 10000;
         options.orderRows = 10000;
-        gendata::generate(fileName(soakPath), options);
-        addKeys(soakPath);
+        gendata::generate(bench::fileName(soakPath), options);
+        bench::addMonitorKeys(soakPath);
     }
     session = std::make_unique<flow::FlowSession>(connectionString(soakPath), QString());
     session->refresh(10);

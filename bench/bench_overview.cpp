@@ -6,6 +6,7 @@
 // thread while all four load and refresh.
 
 #include "bench.h"
+#include "monitorday.h"
 #include "stallmeter.h"
 
 #include "base/platform.h"
@@ -24,11 +25,6 @@ namespace {
 
 constexpr double MegaByte = 1024.0 * 1024.0;
 constexpr int Databases = 4;
-
-std::string fileName(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
 
 // Until every watch asked has handed in its refresh (or ten minutes).
 void waitForAll(const int *pending)
@@ -53,10 +49,8 @@ const bench::FigureGroup overviewFigures(42, [](bench::Context &context) {
         options.tradeRows = rowsEach;
         options.orderRows = options.tradeRows;
         options.seed = 100 + std::uint64_t(i);
-        gendata::generate(fileName(path), options);
-        gendata::execute(fileName(path), "create index ordwth_rec on ashare_ordwth(rec_num);"
-                                         "create index ordwth2_rec on ashare_ordwth2(rec_num);"
-                                         "create index cjhb_no on ashare_cjhb(cast(cjbh as bigint));");
+        gendata::generate(bench::fileName(path), options);
+        bench::addMonitorKeys(path);
         paths.push_back(path);
     }
 
